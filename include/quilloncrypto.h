@@ -1,0 +1,82 @@
+/*
+ * QuillonCrypto public API.
+ *
+ * Flat C functions; every integer is 32-bit. Each export reports in one of two shapes:
+ *   count shape: 0 on failure, 1 or the byte count produced on success;
+ *   code shape:  1 (QC_OK) on success, a negative QC_ERR_* code on failure.
+ *
+ * Memory the library hands out (BINSTR bytes, CesMessage buffers) comes from the
+ * library's own heap and must be released through the library (BINSTR_Delete,
+ * FreeCesMessage), never with the host's free().
+ */
+#ifndef QUILLONCRYPTO_H
+#define QUILLONCRYPTO_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QUILLON_API
+#else
+#define QUILLON_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes of the code shape (and the two negative values of the count shape). */
+#define QC_OK 1
+#define QC_ERR_PKCS12_INTEGRITY (-1)    /* PKCS#12 integrity check failed */
+#define QC_ERR_BUFFER_TOO_SMALL (-10)   /* output buffer too small, or name not convertible to EUC-KR */
+#define QC_ERR_NULL_ARGUMENT (-11)      /* a required pointer argument is null */
+#define QC_ERR_KEY_INVALID (-12)        /* not a private key, unsupported algorithm, undecodable key or certificate */
+#define QC_ERR_DECRYPT_KEY (-13)        /* empty password, or decryption failed */
+#define QC_ERR_KEY_MISMATCH (-14)       /* key does not belong to the certificate */
+#define QC_ERR_ENCRYPT_KEY (-15)        /* encrypting the key failed */
+#define QC_ERR_CERT_DECODE (-50)        /* certificate cannot be decoded */
+#define QC_ERR_MALFORMED_DER (-51)      /* malformed DER or not an accepted structure */
+#define QC_ERR_ENCODE_EMPTY (-52)       /* encoding the result gave nothing */
+#define QC_ERR_EXTENSION_ABSENT (-53)   /* extension absent */
+#define QC_ERR_FILE_READ (-54)          /* file cannot be read */
+#define QC_ERR_ALLOC (-71)              /* allocation failed */
+#define QC_ERR_RANDOM (-72)             /* random generation failed */
+#define QC_ERR_ENCRYPT (-74)            /* encryption failed */
+#define QC_ERR_DECRYPT (-75)            /* decryption failed */
+#define QC_ERR_KEY_LENGTH (-76)         /* key not 16 bytes */
+#define QC_ERR_IV_LENGTH (-77)          /* IV not 16 bytes */
+#define QC_ERR_RSA_ENCRYPT (-78)        /* RSA key encryption failed */
+#define QC_ERR_CONTENT_ENCRYPT (-79)    /* content encryption failed */
+#define QC_ERR_PCSC (-100)              /* PC/SC library, context, reader, connection or release failure */
+#define QC_ERR_CARD_TRANSMIT (-102)     /* card transmission failed or a write was refused */
+#define QC_ERR_PIN (-103)               /* PIN rejected */
+#define QC_ERR_CARD_SELECT_MF (-104)    /* master-file selection refused */
+
+/* Binary string: the caller owns the record, the library owns the bytes. */
+typedef struct BINSTR {
+    unsigned char* data; /* library-allocated bytes, or NULL when empty */
+    uint32_t length;     /* number of valid bytes in data */
+} BINSTR;
+
+/* ---- Memory crossing the boundary (code shape) ---- */
+
+/* Makes the record empty (data NULL, length 0); does not release what it held. */
+QUILLON_API int32_t BINSTR_Create(BINSTR* record);
+/* Releases the record's bytes and makes it empty; an empty record is left as it is. */
+QUILLON_API int32_t BINSTR_Delete(BINSTR* record);
+/* Replaces the record's bytes with a copy of `length` bytes from `source` (source may alias data). */
+QUILLON_API int32_t BINSTR_SetData(const unsigned char* source, uint32_t length, BINSTR* record);
+/* Releases a buffer returned by the certificate-exchange exports; NULL is ignored. */
+QUILLON_API void FreeCesMessage(void* message);
+
+/* ---- Base64 (count shape; output record must be empty, result is zero-terminated) ---- */
+
+/* Encodes input as Base64 with a line feed after every 76 characters; returns characters written. */
+QUILLON_API int32_t BASE64_Encode(const BINSTR* input, BINSTR* output);
+/* Decodes Base64 text (LF and CR LF allowed, other non-alphabet bytes skipped); returns bytes decoded. */
+QUILLON_API int32_t BASE64_Decode(const BINSTR* input, BINSTR* output);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLONCRYPTO_H */

@@ -1,0 +1,17 @@
+# Installs the Debian packages the build, tests, benchmarks and fuzzers need, when missing.
+# Sourced by the other scripts.
+quillon_install_deps() {
+    local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl
+                    clang libclang-rt-14-dev)
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+    fi
+}

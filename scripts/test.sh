@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the Release and the AddressSanitizer+UndefinedBehaviorSanitizer configurations and
+# runs every test in both. Exits non-zero on any build or test failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+quillon_install_deps
+
+jobs=$(nproc)
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+status=0
+run_config() {
+    local name=$1; shift
+    echo "=== $name build ==="
+    cmake -S . -B "build/$name" -G Ninja "$@" >/dev/null
+    cmake --build "build/$name" -j "$jobs"
+    echo "=== $name tests ==="
+    (cd "build/$name" && ctest -j "$jobs" --output-on-failure --timeout 900) || status=1
+}
+run_config release -DCMAKE_BUILD_TYPE=Release
+run_config sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON
+if [ $status -ne 0 ]; then
+    echo "Some tests failed."
+fi
+exit $status

@@ -1,0 +1,75 @@
+#include "api/mem.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace quillon {
+namespace {
+
+std::atomic<long> g_fail_countdown{0};
+std::atomic<bool> g_failure_fired{false};
+std::atomic<long> g_live_blocks{0};
+
+// True when this allocation is the one the test hook asked to fail.
+bool InjectFailure() {
+    long current = g_fail_countdown.load(std::memory_order_relaxed);
+    while (current > 0) {
+        if (g_fail_countdown.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
+            if (current == 1) {
+                g_failure_fired.store(true, std::memory_order_relaxed);
+                return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// Zero-byte requests get a real block so that an empty result is still distinguishable from failure.
+void* MEM_Alloc(size_t size) {
+    if (InjectFailure()) return nullptr;
+    void* p = std::malloc(size ? size : 1);
+    if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
+    return p;
+}
+
+void* MEM_Calloc(size_t count, size_t size) {
+    if (InjectFailure()) return nullptr;
+    void* p = (count && size) ? std::calloc(count, size) : std::calloc(1, 1);
+    if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
+    return p;
+}
+
+void MEM_Free(void* block) {
+    if (!block) return;
+    g_live_blocks.fetch_sub(1, std::memory_order_relaxed);
+    std::free(block);
+}
+
+void* MEM_Realloc(void* block, size_t size) {
+    if (InjectFailure()) return nullptr;
+    void* p = std::realloc(block, size ? size : 1);
+    if (p && !block) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
+    return p;
+}
+
+void MEM_Wipe(void* block, size_t size) {
+    if (!block || !size) return;
+    volatile uint8_t* p = static_cast<volatile uint8_t*>(block);
+    while (size--) *p++ = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void MEM_FailNthAllocation(long n) {
+    g_failure_fired.store(false, std::memory_order_relaxed);
+    g_fail_countdown.store(n > 0 ? n : 0, std::memory_order_relaxed);
+}
+
+bool MEM_InjectedFailureFired() { return g_failure_fired.load(std::memory_order_relaxed); }
+
+long MEM_LiveBlocks() { return g_live_blocks.load(std::memory_order_relaxed); }
+
+}  // namespace quillon

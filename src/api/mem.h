@@ -1,0 +1,78 @@
+// The library allocator and the memory helpers built on it.
+//
+// Every allocation of the library goes through MEM_*; containers use MemAllocator
+// (or WipingAllocator for secrets) so that they do too. A test-only hook makes a
+// chosen allocation fail, so that every failure path can be walked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace quillon {
+
+void* MEM_Alloc(size_t size);
+void* MEM_Calloc(size_t count, size_t size);
+void MEM_Free(void* block);
+void* MEM_Realloc(void* block, size_t size);
+
+// Overwrites memory with zeros in a way the optimiser cannot drop.
+void MEM_Wipe(void* block, size_t size);
+
+// Fault injection for tests: the nth allocation from now (1-based) fails; 0 disarms.
+void MEM_FailNthAllocation(long n);
+// Whether the armed failure has fired since it was armed.
+bool MEM_InjectedFailureFired();
+// Blocks currently allocated and not yet released (a cheap leak check for tests).
+long MEM_LiveBlocks();
+
+// std allocator over MEM_*; throws std::bad_alloc, which the export guard turns into a result code.
+template <class T>
+struct MemAllocator {
+    using value_type = T;
+    MemAllocator() noexcept = default;
+    template <class U>
+    MemAllocator(const MemAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        void* p = MEM_Alloc(n * sizeof(T));
+        if (!p) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t) noexcept { MEM_Free(p); }
+    template <class U>
+    bool operator==(const MemAllocator<U>&) const noexcept { return true; }
+};
+
+// Like MemAllocator, but wipes every block before it is released: keys, passwords, plaintext keys.
+template <class T>
+struct WipingAllocator : MemAllocator<T> {
+    WipingAllocator() noexcept = default;
+    template <class U>
+    WipingAllocator(const WipingAllocator<U>&) noexcept {}
+    template <class U>
+    struct rebind { using other = WipingAllocator<U>; };
+    void deallocate(T* p, size_t n) noexcept {
+        MEM_Wipe(p, n * sizeof(T));
+        MEM_Free(p);
+    }
+};
+
+using Bytes = std::vector<uint8_t, MemAllocator<uint8_t>>;
+using SecureBytes = std::vector<uint8_t, WipingAllocator<uint8_t>>;
+
+// unique_ptr owner that releases through a record's *_Free function.
+template <auto FreeFn>
+struct FreeWith {
+    template <class T>
+    void operator()(T* p) const noexcept { FreeFn(p); }
+};
+template <class T, auto FreeFn>
+using Owned = std::unique_ptr<T, FreeWith<FreeFn>>;
+
+// Buffer owned through MEM_Free.
+using MemBlock = std::unique_ptr<uint8_t, FreeWith<MEM_Free>>;
+
+}  // namespace quillon

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "api/export_table.h"
+
+namespace {
+
+struct Entry {
+    int ordinal;
+    const char* name;
+    bool implemented;
+};
+#define QUILLON_TEST_ENTRY(ordinal, name, implemented) Entry{ordinal, #name, implemented != 0},
+constexpr Entry kTable[] = {QUILLON_EXPORT_TABLE(QUILLON_TEST_ENTRY)};
+#undef QUILLON_TEST_ENTRY
+
+TEST(ExportTable, HoldsFiftySevenUniqueExportsInOrdinalOrder) {
+    ASSERT_EQ(std::size(kTable), 57u);
+    std::set<std::string> names;
+    for (size_t i = 0; i < std::size(kTable); ++i) {
+        EXPECT_EQ(kTable[i].ordinal, static_cast<int>(i) + 1);
+        EXPECT_TRUE(names.insert(kTable[i].name).second) << kTable[i].name;
+    }
+}
+
+// The shared library's dynamic symbol table holds the implemented exports and nothing else.
+TEST(ExportTable, SharedLibraryExportsExactlyTheImplementedSubset) {
+    const std::string command = std::string("nm -D --defined-only ") + QUILLON_SHARED_LIBRARY;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> exported;
+    char line[512];
+    while (fgets(line, sizeof line, pipe)) {
+        char address[64], kind[8], name[400];
+        if (sscanf(line, "%63s %7s %399s", address, kind, name) == 3) exported.insert(name);
+    }
+    ASSERT_EQ(pclose(pipe), 0);
+
+    std::set<std::string> expected;
+    for (const Entry& e : kTable)
+        if (e.implemented) expected.insert(e.name);
+    EXPECT_EQ(exported, expected);
+}
+
+}  // namespace
