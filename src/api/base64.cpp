@@ -58,7 +58,8 @@ extern "C" QUILLON_API int32_t BASE64_Encode(const BINSTR* input, BINSTR* output
             MakeEmpty(output);
             return 0;
         }
-        auto* out = static_cast<uint8_t*>(MEM_Calloc(total + 1, 1));
+        // Every byte is written below, so the block needs no zero fill.
+        auto* out = static_cast<uint8_t*>(MEM_Alloc(total + 1));
         if (!out) {
             MakeEmpty(output);
             return 0;
@@ -98,6 +99,7 @@ extern "C" QUILLON_API int32_t BASE64_Encode(const BINSTR* input, BINSTR* output
             MakeEmpty(output);
             return 0;
         }
+        *o = 0;
         output->data = out;
         output->length = static_cast<uint32_t>(total);
         return static_cast<int32_t>(total);
