@@ -40,8 +40,10 @@ struct Column {
 template <int N>
 inline void MulComba(Word* r, const Word* a, const Word* b) {
     Column acc;
+#pragma GCC unroll 16
     for (int k = 0; k < 2 * N - 1; ++k) {
         const int lo = k < N ? 0 : k - N + 1, hi = k < N ? k : N - 1;
+#pragma GCC unroll 8
         for (int i = lo; i <= hi; ++i) acc.Add(a[i], b[k - i]);
         r[k] = acc.Take();
     }
@@ -51,8 +53,10 @@ inline void MulComba(Word* r, const Word* a, const Word* b) {
 template <int N>
 inline void SqrComba(Word* r, const Word* a) {
     Column acc;
+#pragma GCC unroll 16
     for (int k = 0; k < 2 * N - 1; ++k) {
         const int lo = k < N ? 0 : k - N + 1;
+#pragma GCC unroll 8
         for (int i = lo; i < k - i; ++i) acc.AddTwice(a[i], a[k - i]);
         if (k % 2 == 0) acc.Add(a[k / 2], a[k / 2]);
         r[k] = acc.Take();
