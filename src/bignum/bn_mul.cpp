@@ -66,15 +66,25 @@ inline void SqrComba(Word* r, const Word* a) {
 
 // Karatsuba middle term: r[0..n2) holds low*low, r[n2..2*n2) high*high, p the product of the
 // two differences (to subtract when `negative`). Adds low*low + high*high -/+ p at word n2/2.
-// t provides n2 words.
-inline void AddMiddle(Word* r, Word* p, bool negative, int n2, Word* t) {
+// p is overwritten.
+inline void AddMiddle(Word* r, Word* p, bool negative, int n2) {
     const int n = n2 / 2;
-    int c = static_cast<int>(WORDS_Add(t, r, r + n2, n2));
-    if (negative)
-        c -= static_cast<int>(WORDS_Sub(p, t, p, n2));
-    else
-        c += static_cast<int>(WORDS_Add(p, t, p, n2));
-    c += static_cast<int>(WORDS_Add(r + n, r + n, p, n2));
+    // One pass for the middle term with a signed carry (it lies in -1..2), then one to add it in.
+    int64_t c = 0;
+    if (negative) {
+        for (int i = 0; i < n2; ++i) {
+            c += static_cast<int64_t>(r[i]) + r[n2 + i] - p[i];
+            p[i] = static_cast<Word>(c);
+            c >>= 32;
+        }
+    } else {
+        for (int i = 0; i < n2; ++i) {
+            c += static_cast<int64_t>(r[i]) + r[n2 + i] + p[i];
+            p[i] = static_cast<Word>(c);
+            c >>= 32;
+        }
+    }
+    c += WORDS_Add(r + n, r + n, p, n2);
     for (int i = n + n2; c != 0 && i < 2 * n2; ++i) {
         const Word s = r[i] + static_cast<Word>(c);
         c = s < static_cast<Word>(c);
@@ -137,7 +147,7 @@ void MulKaratsuba(Word* r, const Word* a, const Word* b, int n2, int dna, int dn
         MulKaratsuba(p, t, t + n, n, 0, 0, work);
     MulKaratsuba(r, a, b, n, 0, 0, work);
     MulKaratsuba(r + n2, a + n, b + n, n, dna, dnb, work);
-    AddMiddle(r, p, ca != cb, n2, t);
+    AddMiddle(r, p, ca != cb, n2);
 }
 
 // a has n + tna words, b n + tnb (0 <= tna, tnb < n): r receives 4*n words; t needs 8*n.
@@ -169,7 +179,7 @@ void MulKaratsubaPart(Word* r, const Word* a, const Word* b, int n, int tna, int
         MulDispatch(r + n2, a + n, tna, b + n, tnb, work);
     }
     Zero(r + n2 + tna + tnb, n2 - tna - tnb);
-    AddMiddle(r, p, ca != cb, n2, t);
+    AddMiddle(r, p, ca != cb, n2);
 }
 
 // r receives 2*n2 words; t needs 4*n2 (n2 a power of two).
@@ -191,7 +201,7 @@ void SqrKaratsuba(Word* r, const Word* a, int n2, Word* t) {
         SqrKaratsuba(p, t, n, work);
     SqrKaratsuba(r, a, n, work);
     SqrKaratsuba(r + n2, a + n, n, work);
-    AddMiddle(r, p, true, n2, t);
+    AddMiddle(r, p, true, n2);
 }
 
 }  // namespace
