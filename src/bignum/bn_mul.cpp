@@ -1,6 +1,8 @@
 #include "bignum/bn_mul.h"
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "bignum/bignum.h"
 #include "bignum/bn_scratch.h"
@@ -162,22 +164,14 @@ void MulKaratsubaPart(Word* r, const Word* a, const Word* b, int n, int tna, int
     const int cb = -AbsDiff(t + n, b, n, tnb - n);
     Word* p = t + n2;
     Word* work = t + 2 * n2;
-    if (n == 8) {
-        if (ca == 0 || cb == 0)
-            Zero(p, n2);
-        else
-            WORDS_MulComba8(p, t, t + n);
-        WORDS_MulComba8(r, a, b);
-        WORDS_MulSchool(r + n2, a + n, tna, b + n, tnb);
-    } else {
-        if (ca == 0 || cb == 0)
-            Zero(p, n2);
-        else
-            MulKaratsuba(p, t, t + n, n, 0, 0, work);
-        MulKaratsuba(r, a, b, n, 0, 0, work);
-        // The high parts are shorter than n words: the same choice as a whole product.
-        MulDispatch(r + n2, a + n, tna, b + n, tnb, work);
-    }
+    // Half size 8 lands on Comba for the low products and schoolbook for the high one.
+    if (ca == 0 || cb == 0)
+        Zero(p, n2);
+    else
+        MulKaratsuba(p, t, t + n, n, 0, 0, work);
+    MulKaratsuba(r, a, b, n, 0, 0, work);
+    // The high parts are shorter than n words: the same choice as a whole product.
+    MulDispatch(r + n2, a + n, tna, b + n, tnb, work);
     Zero(r + n2 + tna + tnb, n2 - tna - tnb);
     AddMiddle(r, p, ca != cb, n2);
 }
