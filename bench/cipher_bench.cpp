@@ -10,6 +10,7 @@
 
 #include "cipher/aria.h"
 #include "cipher/hmac.h"
+#include "cipher/pbe.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 
@@ -132,6 +133,24 @@ void AriaCbcEncrypt128_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(st
 void AriaCbcDecrypt128_1MiB_quillon(benchmark::State& state) { AriaCbc1MiB(state, 0); }
 void AriaCbcDecrypt128_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(state, "ARIA-128-CBC", false, 16); }
 
+void Pbkdf2_2048_quillon(benchmark::State& state) {
+    const auto password = Random(12, 6), salt = Random(8, 7);
+    uint8_t key[20];
+    for (auto _ : state) {
+        PBKDF2_SHA1(password.data(), password.size(), salt.data(), salt.size(), 2048, key, 20);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
+void Pbkdf2_2048_openssl(benchmark::State& state) {
+    const auto password = Random(12, 6), salt = Random(8, 7);
+    uint8_t key[20];
+    for (auto _ : state) {
+        PKCS5_PBKDF2_HMAC_SHA1(reinterpret_cast<const char*>(password.data()), 12, salt.data(), 8, 2048, 20, key);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(Sha1_1MiB_quillon)->Name("Sha1_1MiB/quillon");
@@ -146,3 +165,5 @@ BENCHMARK(AriaCbcEncrypt128_1MiB_quillon)->Name("AriaCbcEncrypt128_1MiB/quillon"
 BENCHMARK(AriaCbcEncrypt128_1MiB_openssl)->Name("AriaCbcEncrypt128_1MiB/openssl");
 BENCHMARK(AriaCbcDecrypt128_1MiB_quillon)->Name("AriaCbcDecrypt128_1MiB/quillon");
 BENCHMARK(AriaCbcDecrypt128_1MiB_openssl)->Name("AriaCbcDecrypt128_1MiB/openssl");
+BENCHMARK(Pbkdf2_2048_quillon)->Name("Pbkdf2_2048/quillon");
+BENCHMARK(Pbkdf2_2048_openssl)->Name("Pbkdf2_2048/openssl");
