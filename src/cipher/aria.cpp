@@ -5,6 +5,7 @@
 
 #include "api/mem.h"
 #include "cipher/block_util.h"
+#include "cipher/gf256.h"
 
 namespace quillon {
 namespace {
@@ -14,25 +15,6 @@ namespace {
 constexpr unsigned kFieldPoly = 0x11B;
 constexpr uint8_t kB[8] = {0xac, 0xc5, 0x12, 0xcf, 0x5b, 0x5f, 0x85, 0xee};
 
-constexpr uint8_t FieldMul(unsigned a, unsigned b) {
-    unsigned r = 0;
-    for (; b; b >>= 1) {
-        if (b & 1) r ^= a;
-        a <<= 1;
-        if (a & 0x100) a ^= kFieldPoly;
-    }
-    return static_cast<uint8_t>(r);
-}
-
-constexpr uint8_t FieldPow(uint8_t x, unsigned e) {
-    uint8_t r = 1;
-    for (; e; e >>= 1) {
-        if (e & 1) r = FieldMul(r, x);
-        x = FieldMul(x, x);
-    }
-    return r;
-}
-
 constexpr uint8_t Rotl8(uint8_t x, int n) { return static_cast<uint8_t>((x << n) | (x >> (8 - n))); }
 
 using Box = std::array<uint8_t, 256>;
@@ -40,21 +22,8 @@ using Box = std::array<uint8_t, 256>;
 constexpr Box MakeS1() {
     Box box{};
     for (unsigned x = 0; x < 256; ++x) {
-        const uint8_t inv = FieldPow(static_cast<uint8_t>(x), 254);  // 0 maps to 0
+        const uint8_t inv = Gf256Pow<kFieldPoly>(static_cast<uint8_t>(x), 254);  // 0 maps to 0
         box[x] = inv ^ Rotl8(inv, 1) ^ Rotl8(inv, 2) ^ Rotl8(inv, 3) ^ Rotl8(inv, 4) ^ 0x63;
-    }
-    return box;
-}
-
-constexpr Box MakeS2() {
-    Box box{};
-    for (unsigned x = 0; x < 256; ++x) {
-        const uint8_t p = FieldPow(static_cast<uint8_t>(x), 247);
-        uint8_t y = 0xE2;
-        for (int bit = 0; bit < 8; ++bit) {
-            if ((p >> bit) & 1) y ^= kB[bit];
-        }
-        box[x] = y;
     }
     return box;
 }
@@ -66,7 +35,7 @@ constexpr Box Inverse(const Box& box) {
 }
 
 constexpr Box kS1 = MakeS1();
-constexpr Box kS2 = MakeS2();
+constexpr Box kS2 = Gf256PowerSbox<kFieldPoly>(kB, 247, 0xE2);
 constexpr Box kX1 = Inverse(kS1);
 constexpr Box kX2 = Inverse(kS2);
 

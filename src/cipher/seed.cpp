@@ -6,6 +6,7 @@
 
 #include "api/mem.h"
 #include "cipher/block_util.h"
+#include "cipher/gf256.h"
 
 namespace quillon {
 namespace {
@@ -17,40 +18,8 @@ constexpr unsigned kFieldPoly = 0x163;
 constexpr uint8_t kA1[8] = {0x2c, 0xd0, 0x69, 0xc2, 0x41, 0x44, 0x58, 0xe2};
 constexpr uint8_t kA2[8] = {0xd0, 0x2a, 0xe1, 0x2c, 0x21, 0x30, 0xa2, 0x6c};
 
-constexpr uint8_t FieldMul(unsigned a, unsigned b) {
-    unsigned r = 0;
-    for (; b; b >>= 1) {
-        if (b & 1) r ^= a;
-        a <<= 1;
-        if (a & 0x100) a ^= kFieldPoly;
-    }
-    return static_cast<uint8_t>(r);
-}
-
-constexpr uint8_t FieldPow(uint8_t x, unsigned e) {
-    uint8_t r = 1;
-    for (; e; e >>= 1) {
-        if (e & 1) r = FieldMul(r, x);
-        x = FieldMul(x, x);
-    }
-    return r;
-}
-
-constexpr std::array<uint8_t, 256> MakeSbox(const uint8_t (&columns)[8], unsigned exponent, uint8_t constant) {
-    std::array<uint8_t, 256> box{};
-    for (unsigned x = 0; x < 256; ++x) {
-        const uint8_t p = FieldPow(static_cast<uint8_t>(x), exponent);
-        uint8_t y = constant;
-        for (int bit = 0; bit < 8; ++bit) {
-            if ((p >> bit) & 1) y ^= columns[bit];
-        }
-        box[x] = y;
-    }
-    return box;
-}
-
-constexpr auto kS1 = MakeSbox(kA1, 247, 0xA9);
-constexpr auto kS2 = MakeSbox(kA2, 251, 0x38);
+constexpr auto kS1 = Gf256PowerSbox<kFieldPoly>(kA1, 247, 0xA9);
+constexpr auto kS2 = Gf256PowerSbox<kFieldPoly>(kA2, 251, 0x38);
 
 // G(X) = SS0[X0] ^ SS1[X1] ^ SS2[X2] ^ SS3[X3], X0 the low byte. Byte j of G takes S(Xi)
 // masked with m[(i + j) % 4]; bytes 0 and 2 go through S1, bytes 1 and 3 through S2.
