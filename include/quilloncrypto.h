@@ -75,6 +75,11 @@ QUILLON_API int32_t BASE64_Encode(const BINSTR* input, BINSTR* output);
 /* Decodes Base64 text (LF and CR LF allowed, other non-alphabet bytes skipped); returns bytes decoded. */
 QUILLON_API int32_t BASE64_Decode(const BINSTR* input, BINSTR* output);
 
+/* ---- Random bytes (count shape) ---- */
+
+/* Fills output with count random bytes; 1, or 0 on failure (null output, negative count). */
+QUILLON_API int32_t GetRandomByte(unsigned char* output, int32_t count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -56,7 +56,7 @@
     QUILLON_EXPORT_ENTRY(49, MEDIA_CARD_WritePriKey, 0) \
     QUILLON_EXPORT_ENTRY(50, MEDIA_CARD_WriteCert, 0) \
     QUILLON_EXPORT_ENTRY(51, MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index, 0) \
-    QUILLON_EXPORT_ENTRY(52, GetRandomByte, 0) \
+    QUILLON_EXPORT_ENTRY(52, GetRandomByte, 1) \
     QUILLON_EXPORT_ENTRY(53, DecryptSessionKey, 0) \
     QUILLON_EXPORT_ENTRY(54, DecodeCertKeyboard, 0) \
     QUILLON_EXPORT_ENTRY(55, DecryptCBCKeyWithSessionKey, 0) \
