@@ -2,6 +2,7 @@
 // with b taken from XKEY every round and one SHA-1 chaining state for the generator's life.
 #include "cipher/random.h"
 
+#include <pthread.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -30,17 +31,6 @@ bool PoolReadyLocked() {
 
 thread_local uint32_t t_lcg_state = 1;
 
-// a = a mod 2^bits, by dropping words and masking the top one.
-void TruncateToBits(BigNum* a, int bits) {
-    const int words = (bits + 31) / 32;
-    if (a->used < words) return;
-    a->used = words;
-    if (bits % 32 != 0) a->words[words - 1] &= (1u << (bits % 32)) - 1;
-    while (a->used > 0 && a->words[a->used - 1] == 0) --a->used;
-}
-
-using OwnedBigNum = Owned<BigNum, BIGNUM_Free>;
-
 }  // namespace
 
 void LCG_Srand(uint32_t seed) { t_lcg_state = seed; }
@@ -50,7 +40,9 @@ uint32_t LCG_Rand() {
     return (t_lcg_state >> 16) & 0x7FFF;
 }
 
-bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
+namespace {
+
+bool ReadSystemEntropy(uint8_t* out, size_t length) {
     while (length > 0) {
         const ssize_t got = getrandom(out, length, 0);
         if (got < 0) {
@@ -60,6 +52,41 @@ bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
         out += got;
         length -= static_cast<size_t>(got);
     }
+    return true;
+}
+
+// getrandom costs microseconds per call, more than a whole draw: small requests are served
+// from a block read ahead, each byte handed out once and wiped. A forked child must not reuse
+// its parent's bytes, so the block is dropped in the child.
+std::mutex g_entropy_mutex;
+uint8_t g_entropy[1024];
+size_t g_entropy_left = 0;
+std::once_flag g_fork_hook;
+
+void DropEntropyAfterFork() {
+    MEM_Wipe(g_entropy, sizeof g_entropy);
+    g_entropy_left = 0;
+}
+
+}  // namespace
+
+bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
+    if (length > sizeof g_entropy / 4) return ReadSystemEntropy(out, length);
+    std::call_once(g_fork_hook, [] {
+        pthread_atfork([] { g_entropy_mutex.lock(); }, [] { g_entropy_mutex.unlock(); },
+                       [] {
+                           DropEntropyAfterFork();
+                           g_entropy_mutex.unlock();
+                       });
+    });
+    std::lock_guard lock(g_entropy_mutex);
+    if (g_entropy_left < length) {
+        if (!ReadSystemEntropy(g_entropy, sizeof g_entropy)) return false;
+        g_entropy_left = sizeof g_entropy;
+    }
+    g_entropy_left -= length;
+    std::memcpy(out, g_entropy + g_entropy_left, length);
+    MEM_Wipe(g_entropy + g_entropy_left, length);
     return true;
 }
 
@@ -144,44 +171,70 @@ int RANDOM_Seed(RandomGenerator* rng, const uint8_t* seed, uint32_t seed_len, co
     return rng->xkey ? 1 : 0;
 }
 
+// The round works on XKEY's words in place: reducing mod 2^b never needs more words than XKEY
+// already has, and with b <= 512 everything fits 16 words, so a round allocates nothing.
 int RANDOM_Generate(RandomGenerator* rng, uint8_t* out, size_t length) {
     if (!rng || !rng->xkey || !rng->xseed || !rng->hash) return 0;
     if (length > 0 && !out) return 0;
-    OwnedBigNum xval(BIGNUM_New());
-    OwnedBigNum xnum(BIGNUM_New());
-    if (!xval || !xnum) return 0;
+    BigNum* xkey = rng->xkey;
+    const BigNum* xseed = rng->xseed;
+    constexpr int kMaxWords = static_cast<int>(kRandomMaxSeed / 4);
+    if (xkey->used > kMaxWords) return 0;
 
+    uint32_t xval[kMaxWords];
     uint8_t block[kSha1BlockSize];
     uint8_t x[kSha1DigestSize];
-    int ok = 1;
     size_t remaining = length;
+    int ok = 1;
     do {
-        const int b = BIGNUM_NumBits(rng->xkey);
-        // XVAL = (XKEY + XSEED) mod 2^b; b never exceeds 512, so XVAL fits one block.
-        if (!BIGNUM_Add(xval.get(), rng->xkey, rng->xseed)) { ok = 0; break; }
-        TruncateToBits(xval.get(), b);
-        if (BIGNUM_NumBits(xval.get()) > static_cast<int>(8 * kSha1BlockSize)) { ok = 0; break; }
-        std::memset(block, 0, sizeof block);
-        BIGNUM_ToBytes(xval.get(), block);
+        const int b = BIGNUM_NumBits(xkey);
+        const int words = (b + 31) / 32;
+        const uint32_t top_mask = b % 32 ? (1u << (b % 32)) - 1 : 0xFFFFFFFFu;
 
-        // G continues the generator's chaining state: the state holds no partial block, so
-        // the update compresses at once and the chaining words are x.
-        if (!SHA1_Update(rng->hash, block, sizeof block)) { ok = 0; break; }
-        for (int i = 0; i < 5; ++i) {
-            const uint32_t w = rng->hash->chaining[i];
-            x[4 * i] = static_cast<uint8_t>(w >> 24);
-            x[4 * i + 1] = static_cast<uint8_t>(w >> 16);
-            x[4 * i + 2] = static_cast<uint8_t>(w >> 8);
-            x[4 * i + 3] = static_cast<uint8_t>(w);
+        // XVAL = (XKEY + XSEED) mod 2^b
+        uint64_t carry = 0;
+        for (int i = 0; i < words; ++i) {
+            carry += static_cast<uint64_t>(xkey->words[i]) + (i < xseed->used ? xseed->words[i] : 0);
+            xval[i] = static_cast<uint32_t>(carry);
+            carry >>= 32;
         }
+        if (words) xval[words - 1] &= top_mask;
+        int used = words;
+        while (used > 0 && xval[used - 1] == 0) --used;
 
-        // XKEY = (1 + XKEY + x) mod 2^b, with this round's b.
-        if (!BIGNUM_FromBytes(x, sizeof x, xnum.get()) || !BIGNUM_Add(rng->xkey, rng->xkey, xnum.get()) ||
-            !BIGNUM_AddWord(rng->xkey, 1)) {
+        // G: XVAL's significant big-endian bytes, zero-filled to a block, continue the chaining
+        // state (which holds no partial block, so the update compresses at once).
+        std::memset(block, 0, sizeof block);
+        size_t n = 0;
+        for (int i = used - 1; i >= 0; --i) {
+            for (int shift = 24; shift >= 0; shift -= 8) {
+                const uint8_t byte = static_cast<uint8_t>(xval[i] >> shift);
+                if (n == 0 && byte == 0) continue;
+                block[n++] = byte;
+            }
+        }
+        if (!SHA1_Update(rng->hash, block, sizeof block)) {
             ok = 0;
             break;
         }
-        TruncateToBits(rng->xkey, b);
+        const uint32_t* h = rng->hash->chaining;
+        for (int i = 0; i < 5; ++i) {
+            x[4 * i] = static_cast<uint8_t>(h[i] >> 24);
+            x[4 * i + 1] = static_cast<uint8_t>(h[i] >> 16);
+            x[4 * i + 2] = static_cast<uint8_t>(h[i] >> 8);
+            x[4 * i + 3] = static_cast<uint8_t>(h[i]);
+        }
+
+        // XKEY = (1 + XKEY + x) mod 2^b, with this round's b; x's low word is h[4].
+        carry = 1;
+        for (int i = 0; i < words; ++i) {
+            carry += static_cast<uint64_t>(xkey->words[i]) + (i < 5 ? h[4 - i] : 0);
+            xkey->words[i] = static_cast<uint32_t>(carry);
+            carry >>= 32;
+        }
+        if (words) xkey->words[words - 1] &= top_mask;
+        xkey->used = words;
+        while (xkey->used > 0 && xkey->words[xkey->used - 1] == 0) --xkey->used;
 
         // Only the significant bytes of x are output.
         size_t skip = 0;
@@ -192,6 +245,7 @@ int RANDOM_Generate(RandomGenerator* rng, uint8_t* out, size_t length) {
         remaining -= take;
     } while (remaining > 0);
 
+    MEM_Wipe(xval, sizeof xval);
     MEM_Wipe(block, sizeof block);
     MEM_Wipe(x, sizeof x);
     return ok;

@@ -1,6 +1,8 @@
 #include "cipher/random.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -190,6 +192,31 @@ TEST(RandomBytes, ConcurrentCallersAreSafe) {
     std::set<std::string> all;
     for (const auto& v : seen) all.insert(v.begin(), v.end());
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kDraws));
+}
+
+// Entropy read ahead in the parent must not be replayed in a forked child.
+TEST(RandomBytes, ForkedChildDrawsDifferentEntropy) {
+    uint8_t warm[8];
+    ASSERT_TRUE(RANDOM_SystemEntropy(warm, sizeof warm));
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        uint8_t out[32] = {};
+        const bool ok = RANDOM_SystemEntropy(out, sizeof out);
+        const ssize_t written = write(pipe_fds[1], out, sizeof out);
+        _exit(ok && written == sizeof out ? 0 : 1);
+    }
+    uint8_t mine[32], theirs[32];
+    ASSERT_TRUE(RANDOM_SystemEntropy(mine, sizeof mine));
+    ASSERT_EQ(read(pipe_fds[0], theirs, sizeof theirs), static_cast<ssize_t>(sizeof theirs));
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(ToHex(mine, sizeof mine), ToHex(theirs, sizeof theirs));
 }
 
 // The runtime-style generator: state * 214013 + 2531011, bits 16..30.
