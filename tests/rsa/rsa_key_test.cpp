@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cipher/hex.h"
+#include "rsa/rsa_crypt.h"
 #include "rsa/rsa_oracle.h"
 #include "support/alloc_fault.h"
 
@@ -61,6 +67,34 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RsaKeyGenerate,
                              return std::to_string(info.param.bits) + "_e" + std::to_string(info.param.e) + "_" +
                                     std::to_string(info.index);
                          });
+
+// Distinct keys on distinct threads share only the random pool, which is locked.
+TEST(RsaKeyGenerateThreads, ConcurrentGenerationsGiveDistinctWorkingKeys) {
+    constexpr int kThreads = 3;
+    BigNumPtr e(BIGNUM_New());
+    ASSERT_TRUE(BIGNUM_SetWord(e.get(), 3));
+    std::vector<RsaKeyPtr> keys(kThreads);
+    std::vector<std::string> round_trips(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            keys[t].reset(RSAKEY_New());
+            if (RSAKEY_Generate(keys[t].get(), e.get(), 512) != 1) return;
+            const uint8_t msg[8] = {1, 2, 3, 4, 5, 6, 7, static_cast<uint8_t>(t)};
+            uint8_t cipher[64], plain[64];
+            uint32_t len = 0, plain_len = 0;
+            if (RSA_PublicEncrypt(keys[t].get(), cipher, &len, msg, sizeof msg) &&
+                RSA_PrivateDecrypt(keys[t].get(), plain, &plain_len, cipher, len, kRsaPkcs1Padding) == 8) {
+                round_trips[t] = test::ToHex(plain, plain_len);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(round_trips[t], "010203040506070" + std::to_string(t)) << t;
+        for (int u = 0; u < t; ++u) EXPECT_NE(BIGNUM_Cmp(keys[t]->n, keys[u]->n), 0);
+    }
+}
 
 TEST(RsaKeyGenerateArguments, RefusesExponentsAndSizesThatCannotWork) {
     struct Case {
