@@ -65,8 +65,9 @@ bool CrtPrivate(const RsaKey* key, BigNum* m, const BigNum* c, BigNumContext* ct
            BIGNUM_Mul(m, m1.get(), key->q, ctx) && BIGNUM_Add(m, m, m2.get());
 }
 
-// PKCS#1 v1.5 type 2, on the block without its leading zero bytes.
-uint32_t UnpadPkcs1(const uint8_t* block, uint32_t len, uint8_t* out) {
+}  // namespace
+
+uint32_t RSA_UnpadPkcs1Type2(const uint8_t* block, uint32_t len, uint8_t* out) {
     if (len < 2) return 0;
     const uint8_t type = block[0] != 0 ? block[0] : block[1];
     if (type != 2) return 0;
@@ -78,8 +79,7 @@ uint32_t UnpadPkcs1(const uint8_t* block, uint32_t len, uint8_t* out) {
     return msg_len;
 }
 
-// OAEP with SHA-1 and MGF1-SHA-1 for a 2048-bit modulus; the label hash is not examined.
-uint32_t UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
+uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
     if (len > kOaepEncodedSize) return 0;  // the encoded message's first byte must be zero
     uint8_t em[kOaepEncodedSize] = {};
     std::memcpy(em + (kOaepEncodedSize - len), block, len);
@@ -102,7 +102,6 @@ uint32_t UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
     return msg_len;
 }
 
-}  // namespace
 
 void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
     Sha1Context sha;
@@ -195,7 +194,7 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     if (!block) return 0;
     const uint32_t len = static_cast<uint32_t>(BIGNUM_ToBytes(m.get(), block.get()));
     const uint32_t msg_len =
-        mode == kRsaPkcs1Padding ? UnpadPkcs1(block.get(), len, out) : UnpadOaep(block.get(), len, out);
+        mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), len, out) : RSA_UnpadOaep(block.get(), len, out);
     if (msg_len == 0) return 0;
     *out_len = msg_len;
     return static_cast<int>(msg_len);
