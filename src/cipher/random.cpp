@@ -24,23 +24,36 @@ std::mutex g_pool_mutex;
 uint8_t g_pool[kRandomPoolSize];
 bool g_pool_ready = false;
 
-bool PoolReadyLocked() {
-    if (!g_pool_ready) g_pool_ready = RANDOM_SystemEntropy(g_pool, sizeof g_pool);
-    return g_pool_ready;
-}
+// getrandom costs microseconds per call, more than a whole draw: small requests are served
+// from a block read ahead, each byte handed out once and wiped.
+std::mutex g_entropy_mutex;
+uint8_t g_entropy[1024];
+size_t g_entropy_left = 0;
 
 thread_local uint32_t t_lcg_state = 1;
 
-}  // namespace
-
-void LCG_Srand(uint32_t seed) { t_lcg_state = seed; }
-
-uint32_t LCG_Rand() {
-    t_lcg_state = t_lcg_state * 214013u + 2531011u;
-    return (t_lcg_state >> 16) & 0x7FFF;
+// A forked child must neither replay its parent's read-ahead entropy nor inherit a lock that
+// another thread held at the fork. Locks are always taken pool first, then entropy.
+void InstallForkHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        pthread_atfork(
+            [] {
+                g_pool_mutex.lock();
+                g_entropy_mutex.lock();
+            },
+            [] {
+                g_entropy_mutex.unlock();
+                g_pool_mutex.unlock();
+            },
+            [] {
+                MEM_Wipe(g_entropy, sizeof g_entropy);
+                g_entropy_left = 0;
+                g_entropy_mutex.unlock();
+                g_pool_mutex.unlock();
+            });
+    });
 }
-
-namespace {
 
 bool ReadSystemEntropy(uint8_t* out, size_t length) {
     while (length > 0) {
@@ -55,30 +68,29 @@ bool ReadSystemEntropy(uint8_t* out, size_t length) {
     return true;
 }
 
-// getrandom costs microseconds per call, more than a whole draw: small requests are served
-// from a block read ahead, each byte handed out once and wiped. A forked child must not reuse
-// its parent's bytes, so the block is dropped in the child.
-std::mutex g_entropy_mutex;
-uint8_t g_entropy[1024];
-size_t g_entropy_left = 0;
-std::once_flag g_fork_hook;
+bool PoolReadyLocked() {
+    if (!g_pool_ready) g_pool_ready = RANDOM_SystemEntropy(g_pool, sizeof g_pool);
+    return g_pool_ready;
+}
 
-void DropEntropyAfterFork() {
-    MEM_Wipe(g_entropy, sizeof g_entropy);
-    g_entropy_left = 0;
+// Takes the pool lock, first making sure a fork cannot strand it.
+std::unique_lock<std::mutex> LockPool() {
+    InstallForkHandlers();
+    return std::unique_lock<std::mutex>(g_pool_mutex);
 }
 
 }  // namespace
 
+void LCG_Srand(uint32_t seed) { t_lcg_state = seed; }
+
+uint32_t LCG_Rand() {
+    t_lcg_state = t_lcg_state * 214013u + 2531011u;
+    return (t_lcg_state >> 16) & 0x7FFF;
+}
+
 bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
     if (length > sizeof g_entropy / 4) return ReadSystemEntropy(out, length);
-    std::call_once(g_fork_hook, [] {
-        pthread_atfork([] { g_entropy_mutex.lock(); }, [] { g_entropy_mutex.unlock(); },
-                       [] {
-                           DropEntropyAfterFork();
-                           g_entropy_mutex.unlock();
-                       });
-    });
+    InstallForkHandlers();
     std::lock_guard lock(g_entropy_mutex);
     if (g_entropy_left < length) {
         if (!ReadSystemEntropy(g_entropy, sizeof g_entropy)) return false;
@@ -91,13 +103,13 @@ bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
 }
 
 void RANDOM_PoolSnapshot(uint8_t out[kRandomPoolSize]) {
-    std::lock_guard lock(g_pool_mutex);
+    auto lock = LockPool();
     PoolReadyLocked();
     std::memcpy(out, g_pool, kRandomPoolSize);
 }
 
 void RANDOM_PoolReplace(const uint8_t in[kRandomPoolSize]) {
-    std::lock_guard lock(g_pool_mutex);
+    auto lock = LockPool();
     std::memcpy(g_pool, in, kRandomPoolSize);
     g_pool_ready = true;
 }
@@ -155,7 +167,7 @@ int RANDOM_Seed(RandomGenerator* rng, const uint8_t* seed, uint32_t seed_len, co
         xseed_len = LCG_Rand() % 45 + kRandomMinSeed;
         if (!RANDOM_SystemEntropy(built_xseed.bytes, xseed_len)) return 0;
         // The seed is also folded through the pool's hash chain, so the pool keeps evolving.
-        std::lock_guard lock(g_pool_mutex);
+        auto lock = LockPool();
         if (!PoolReadyLocked()) return 0;
         for (size_t i = 0; i < kRandomPoolSize; ++i) {
             g_pool[i] ^= seed[i];
@@ -257,7 +269,7 @@ int RANDOM_Bytes(uint8_t* out, size_t length) {
     if (!rng) return 0;
     uint8_t pool[kRandomPoolSize];
     {
-        std::lock_guard lock(g_pool_mutex);
+        auto lock = LockPool();
         if (!PoolReadyLocked()) return 0;
         std::memcpy(pool, g_pool, sizeof pool);
     }
@@ -268,7 +280,7 @@ int RANDOM_Bytes(uint8_t* out, size_t length) {
     uint8_t fold[kRandomPoolSize];
     if (RANDOM_Generate(rng.get(), fold, sizeof fold) != 1) return 0;
     {
-        std::lock_guard lock(g_pool_mutex);
+        auto lock = LockPool();
         for (size_t i = 0; i < kRandomPoolSize; ++i) g_pool[i] ^= fold[i];
     }
     MEM_Wipe(fold, sizeof fold);
