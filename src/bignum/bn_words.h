@@ -85,15 +85,42 @@ inline Word WORDS_Mul(Word* r, const Word* a, int n, Word w) {
 }
 
 // r += a * w + carry over n words; returns the carry word. (2^32-1)^2 + 2 (2^32-1) fits 64 bits.
+// Long rows run as two independent carry chains over the halves, which the processor overlaps;
+// the low half's carry is then rippled into the high half.
 inline Word WORDS_MulAddCarry(Word* r, const Word* a, int n, Word w, Word carry) {
-    DWord c = carry;
-#pragma GCC unroll 4
-    for (int i = 0; i < n; ++i) {
-        c += static_cast<DWord>(a[i]) * w + r[i];
-        r[i] = static_cast<Word>(c);
-        c >>= 32;
+    if (n < 16) {
+        DWord c = carry;
+        for (int i = 0; i < n; ++i) {
+            c += static_cast<DWord>(a[i]) * w + r[i];
+            r[i] = static_cast<Word>(c);
+            c >>= 32;
+        }
+        return static_cast<Word>(c);
     }
-    return static_cast<Word>(c);
+    const int h = n / 2;
+    DWord lo = carry, hi = 0;
+    Word* rh = r + h;
+    const Word* ah = a + h;
+#pragma GCC unroll 2
+    for (int i = 0; i < h; ++i) {
+        lo += static_cast<DWord>(a[i]) * w + r[i];
+        hi += static_cast<DWord>(ah[i]) * w + rh[i];
+        r[i] = static_cast<Word>(lo);
+        rh[i] = static_cast<Word>(hi);
+        lo >>= 32;
+        hi >>= 32;
+    }
+    if (n & 1) {
+        hi += static_cast<DWord>(ah[h]) * w + rh[h];
+        rh[h] = static_cast<Word>(hi);
+        hi >>= 32;
+    }
+    for (int i = h; lo != 0 && i < n; ++i) {
+        lo += r[i];
+        r[i] = static_cast<Word>(lo);
+        lo >>= 32;
+    }
+    return static_cast<Word>(hi + lo);
 }
 
 // r += a * w over n words; returns the carry word.
