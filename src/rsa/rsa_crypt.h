@@ -1,0 +1,31 @@
+// RSA encryption with PKCS#1 v1.5 type 2 padding, and decryption with PKCS#1 v1.5 or OAEP
+// (SHA-1, MGF1-SHA-1) unpadding.
+#pragma once
+
+#include <cstdint>
+
+namespace quillon {
+
+struct RsaKey;
+
+constexpr int kRsaPkcs1Padding = 1;
+constexpr int kRsaOaepPadding = 2;
+
+// out must hold the modulus size in bytes. Returns the ciphertext length (minimal big-endian
+// form, so one byte shorter when its top byte is zero), also stored in *out_len; 0 on failure.
+int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
+// out must hold the modulus size in bytes. Returns the plaintext length, also stored in
+// *out_len; 0 on failure.
+int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len,
+                       int mode);
+// Unpaddings of a decrypted block given in its minimal form (no leading zero bytes). They
+// return the message length, 0 on failure; out must hold len bytes (PKCS#1) or 234 (OAEP).
+uint32_t RSA_UnpadPkcs1Type2(const uint8_t* block, uint32_t len, uint8_t* out);
+// OAEP with SHA-1 and MGF1-SHA-1 for a 2048-bit modulus; the label hash is not examined.
+uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out);
+constexpr uint32_t kRsaOaepMaxMessage = 234;
+
+// MGF1 with SHA-1: mask_len bytes of SHA-1(seed || counter) for counter 0, 1, ...
+void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len);
+
+}  // namespace quillon
