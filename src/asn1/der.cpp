@@ -127,8 +127,6 @@ bool Begin(DerElement* target, int tag) {
     return ValidTag(tag);
 }
 
-int EncodeAny(DerElement* target, const AsnValue* v, int32_t length);
-
 // ---- walking ------------------------------------------------------------------------------
 
 bool AcceptedIdentifier(uint8_t id) {
