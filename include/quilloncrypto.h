@@ -63,6 +63,15 @@ typedef unsigned char CesMessage;
 /* Opaque certificate-exchange session. */
 typedef struct CertExchangeSession CertExchangeSession;
 
+/* SEED-CBC state that the host allocates for the CRYPT_* exports; the library only fills it. */
+typedef struct SeedCbcContext {
+    uint32_t direction;       /* 1 encrypt, any other value decrypt */
+    unsigned char key[16];    /* the 128-bit key */
+    unsigned char iv[16];     /* the initial IV as set */
+    unsigned char chain[16];  /* CBC chaining block: the IV, then the last ciphertext block */
+    uint32_t round_keys[32];  /* key schedule, two words per round */
+} SeedCbcContext;
+
 /* ---- Memory crossing the boundary (code shape) ---- */
 
 /* Makes the record empty (data NULL, length 0); does not release what it held. */

@@ -1,0 +1,110 @@
+#include "asn1/time_value.h"
+
+#include <cstring>
+
+namespace quillon {
+namespace {
+
+bool LocalTime(std::time_t t, std::tm* out) {
+#if defined(_WIN32)
+    return localtime_s(out, &t) == 0;
+#else
+    return localtime_r(&t, out) != nullptr;
+#endif
+}
+
+bool UtcTime(std::time_t t, std::tm* out) {
+#if defined(_WIN32)
+    return gmtime_s(out, &t) == 0;
+#else
+    return gmtime_r(&t, out) != nullptr;
+#endif
+}
+
+// mktime signals failure with -1, which is also 1969-12-31 23:59:59 UTC; no two-digit
+// year reaches back that far, so -1 only ever means failure here.
+bool MakeTime(std::tm* tm, std::time_t* out) {
+    const std::time_t t = std::mktime(tm);
+    if (t == static_cast<std::time_t>(-1)) return false;
+    *out = t;
+    return true;
+}
+
+// Six two-digit fields, strictly digits.
+bool ReadDigits(const AsnValue* value, int fields[6]) {
+    if (!value || !value->data || value->length < 12) return false;
+    for (int i = 0; i < 6; ++i) {
+        const uint8_t hi = value->data[2 * i], lo = value->data[2 * i + 1];
+        if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return false;
+        fields[i] = (hi - '0') * 10 + (lo - '0');
+    }
+    return true;
+}
+
+// The value's digits read as local time, as a time count.
+bool ValueToTime(const AsnValue* value, std::time_t* out) {
+    int f[6];
+    if (!ReadDigits(value, f)) return false;
+    std::tm tm{};
+    tm.tm_year = f[0] + 100;
+    tm.tm_mon = f[1] - 1;
+    tm.tm_mday = f[2];
+    tm.tm_hour = f[3];
+    tm.tm_min = f[4];
+    tm.tm_sec = f[5];
+    tm.tm_isdst = 0;
+    return MakeTime(&tm, out);
+}
+
+}  // namespace
+
+int TIME_ParseInto(const AsnValue* value, std::tm* out) {
+    std::time_t t;
+    if (!out || !ValueToTime(value, &t)) return 0;
+    return LocalTime(t, out) ? 1 : 0;
+}
+
+std::tm* TIME_Parse(const AsnValue* value) {
+    thread_local std::tm buffer;
+    return TIME_ParseInto(value, &buffer) ? &buffer : nullptr;
+}
+
+int TIME_AddSeconds(AsnValue** value, int64_t seconds) {
+    if (!value) return 0;
+    std::time_t t;
+    if (!ValueToTime(*value, &t)) return 0;
+    std::tm shifted{};
+    if (!LocalTime(t + static_cast<std::time_t>(seconds), &shifted)) return 0;
+    ASNVALUE_Free(*value);
+    *value = TIME_FromTm(&shifted);
+    return *value ? 1 : 0;
+}
+
+AsnValue* TIME_FromTm(std::tm* tm) {
+    if (!tm) return nullptr;
+    std::time_t t;
+    const bool made = MakeTime(tm, &t);
+    TIME_ClearTm(tm);
+    std::tm g{};
+    if (!made || !UtcTime(t + kKstShiftSeconds, &g)) return nullptr;
+    const int fields[6] = {(g.tm_year + 1900) % 100, g.tm_mon + 1, g.tm_mday, g.tm_hour, g.tm_min, g.tm_sec};
+    uint8_t text[kUtcTimeLength];
+    for (int i = 0; i < 6; ++i) {
+        text[2 * i] = static_cast<uint8_t>('0' + fields[i] / 10);
+        text[2 * i + 1] = static_cast<uint8_t>('0' + fields[i] % 10);
+    }
+    text[12] = 'Z';
+    AsnValue* value = ASNVALUE_New();
+    if (!value) return nullptr;
+    if (!ASNVALUE_Set(value, kUtcTimeTag, text, kUtcTimeLength)) {
+        ASNVALUE_Free(value);
+        return nullptr;
+    }
+    return value;
+}
+
+void TIME_ClearTm(std::tm* tm) {
+    if (tm) std::memset(tm, 0, sizeof *tm);
+}
+
+}  // namespace quillon

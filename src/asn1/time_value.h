@@ -1,0 +1,41 @@
+// UTCTime values and the calendar arithmetic of the validity query.
+//
+// A time value is an AsnValue of type 23 whose contents read YYMMDDhhmmssZ. Every two-digit
+// year lies in 2000-2099. Calendar conversion uses the machine's local time zone (mktime
+// reads the digits as local time), with the daylight-saving flag fixed to standard time.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "asn1/asn_value.h"
+
+namespace quillon {
+
+inline constexpr uint32_t kUtcTimeTag = 23;
+inline constexpr uint32_t kUtcTimeLength = 13;
+// Korean Standard Time is UTC+9.
+inline constexpr int64_t kKstShiftSeconds = 32400;
+
+// Reads the first twelve characters as local time and returns the normalised broken-down
+// time (61 minutes carry into the next hour). The record is a per-thread buffer, valid
+// until the next TIME_Parse on the same thread. Null for a null value, fewer than twelve
+// characters, a non-digit among them, or a time the calendar functions reject.
+std::tm* TIME_Parse(const AsnValue* value);
+
+// Same conversion into caller-owned storage; 1 on success, 0 as TIME_Parse gives null.
+int TIME_ParseInto(const AsnValue* value, std::tm* out);
+
+// Replaces *value by a new value `seconds` later (built with TIME_FromTm, so nine more
+// hours are added on the way). 0 for a null address or an unparsable value, leaving *value
+// as it was; 0 with *value null when building the new value fails.
+int TIME_AddSeconds(AsnValue** value, int64_t seconds);
+
+// New time value for the local time `tm` shifted by nine hours and written in UTC; the
+// record is cleared. Null for a null record, a time the calendar rejects, or no memory.
+AsnValue* TIME_FromTm(std::tm* tm);
+
+// Zeroes the record; null is ignored.
+void TIME_ClearTm(std::tm* tm);
+
+}  // namespace quillon
