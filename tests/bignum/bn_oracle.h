@@ -85,3 +85,20 @@ inline BigNumPtr Random(std::mt19937& rng, int words, int top_bits = 0) {
 }
 
 }  // namespace quillon::test
+
+namespace quillon::test {
+
+// Operand shapes that reach the carry and difference paths of the kernels.
+enum class Shape { kRandom, kAllOnes, kEqualHalves, kShortTop };
+
+inline BigNumPtr Shaped(std::mt19937& rng, int words, Shape shape) {
+    BigNumPtr r = Random(rng, words, shape == Shape::kShortTop ? 12 : 0);
+    if (words == 0) return r;
+    if (shape == Shape::kAllOnes)
+        for (int i = 0; i < words; ++i) r->words[i] = 0xFFFFFFFFu;
+    if (shape == Shape::kEqualHalves)
+        for (int i = 0; i < words / 2; ++i) r->words[i] = r->words[i + (words + 1) / 2];
+    return r;
+}
+
+}  // namespace quillon::test
