@@ -118,14 +118,8 @@ TEST_P(AriaCbc, BlocksContinueAcrossCallsAndInPlace) {
     }
 }
 
-TEST(Aria, PaddedLengthsAndRejections) {
+TEST(Aria, PaddedDecryptionRejections) {
     const auto key = Hex("00112233445566778899aabbccddeeff"), iv = Hex("0f0e0d0c0b0a09080706050403020100");
-    for (size_t length = 0; length <= 48; ++length) {
-        const std::vector<uint8_t> plain(length, 0x33);
-        const auto cipher = Crypt(1, key, 128, iv, plain);
-        EXPECT_EQ(cipher.size(), (length / 16 + 1) * 16);
-        EXPECT_EQ(Crypt(0, key, 128, iv, cipher), plain);
-    }
     // Only the last byte is trusted, and only up to the message length.
     for (const auto& [last, result, reported] : {std::tuple{3, 1, 29}, {0, 1, 32}, {17, 1, 15}, {33, 0, 0}}) {
         std::vector<uint8_t> plain(32, 0xC7);

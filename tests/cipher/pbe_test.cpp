@@ -162,26 +162,22 @@ TEST(PbeSeed, OtherIvModeChangesOnlyTheFirstBlock) {
 }
 
 TEST(PbeSeed, FailuresLeaveTheLengthUnset) {
-    const auto plain = Bytes("private key bytes");
     const struct {
-        const char* what;
-        void (*change)(PbeCall&, int&);
+        int iv_mode, iterations;
+        bool password, salt;
     } cases[] = {
-        {"iv mode 2", [](PbeCall&, int& mode) { mode = 2; }},
-        {"iv mode -1", [](PbeCall&, int& mode) { mode = -1; }},
-        {"no iterations", [](PbeCall& c, int&) { c.iterations = 0; }},
-        {"negative iterations", [](PbeCall& c, int&) { c.iterations = -3; }},
-        {"null password", [](PbeCall& c, int&) { c.password.clear(); }},
-        {"null salt", [](PbeCall& c, int&) { c.salt.clear(); }},
+        {2, 10, true, true}, {-1, 10, true, true}, {kPbeIvDerived, 0, true, true},
+        {kPbeIvDerived, -3, true, true}, {kPbeIvDerived, 10, false, true}, {kPbeIvDerived, 10, true, false},
     };
     for (const auto& c : cases) {
         for (bool encrypt : {true, false}) {
             PbeCall call;
-            int mode = kPbeIvDerived;
-            c.change(call, mode);
-            call.Run(encrypt, encrypt ? plain : std::vector<uint8_t>(32, 7), mode);
-            EXPECT_EQ(call.result, 0) << c.what;
-            EXPECT_EQ(call.length, 0xDEADu) << c.what;
+            call.iterations = c.iterations;
+            if (!c.password) call.password.clear();
+            if (!c.salt) call.salt.clear();
+            call.Run(encrypt, std::vector<uint8_t>(32, 7), c.iv_mode);
+            EXPECT_EQ(call.result, 0) << c.iv_mode << " " << c.iterations;
+            EXPECT_EQ(call.length, 0xDEADu);
         }
     }
     // A ciphertext that is not whole blocks does not decrypt.
