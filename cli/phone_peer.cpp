@@ -9,7 +9,8 @@
 #include "cipher/random.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
-#include "rsa/rsa.h"
+#include "rsa/rsa_crypt.h"
+#include "rsa/rsa_key.h"
 
 namespace quillon::cli {
 namespace {

@@ -10,7 +10,8 @@
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "quilloncrypto.h"
-#include "rsa/rsa.h"
+#include "rsa/rsa_crypt.h"
+#include "rsa/rsa_key.h"
 
 namespace quillon {
 namespace {
@@ -123,19 +124,22 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
     const int32_t der_length = CERTKEY_ToDer(pair, &der);
     if (der_length <= 0) return nullptr;
     // The plaintext holds the private key: wipe it whatever happens.
-    SecureBytes plain(der, der + der_length);
-    MEM_Wipe(der, static_cast<size_t>(der_length));
-    MEM_Free(der);
+    const size_t plain_length = static_cast<size_t>(der_length);
+    auto wipe_and_free = [plain_length](uint8_t* p) {
+        MEM_Wipe(p, plain_length);
+        MEM_Free(p);
+    };
+    const std::unique_ptr<uint8_t, decltype(wipe_and_free)> plain(der, wipe_and_free);
 
     SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
     SecureBytes cipher;
-    if (!sealed || !SeedCrypt(1, session->session_key, plain.data(), plain.size(), cipher)) return nullptr;
+    if (!sealed || !SeedCrypt(1, session->session_key, plain.get(), plain_length, cipher)) return nullptr;
     sealed->version = BIGNUM_New();
     sealed->encrypted = ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size()));
     if (!sealed->version || !BIGNUM_SetWord(sealed->version, 1) || !sealed->encrypted) return nullptr;
 
     uint8_t mac[kMacLength];
-    if (!ComputeMac(session, plain.data(), plain.size(), mac)) return nullptr;
+    if (!ComputeMac(session, plain.get(), plain_length, mac)) return nullptr;
     ValueOwner mac_value(ASNVALUE_FromOctets(mac, kMacLength));
     ValueOwner oid(OBJ_ValueFromNid(NID_HMAC_WITH_SHA1));
     sealed->mac = DER_New();

@@ -8,7 +8,8 @@
 #include "api/mem.h"
 #include "bignum/bignum.h"
 #include "quilloncrypto.h"
-#include "rsa/rsa.h"
+#include "rsa/rsa_crypt.h"
+#include "rsa/rsa_key.h"
 #include "support/alloc_fault.h"
 #include "support/openssl_peer.h"
 #include "support/random_bytes.h"
@@ -279,21 +280,26 @@ TEST(ExchangeSession, CloseInAnyState) {
     EXPECT_EQ(quillon::MEM_LiveBlocks(), live);
 }
 
-TEST(ExchangeSession, EveryAllocationFailureIsCleanZero) {
+// A keyed session, its phone, and what each walk below feeds the session.
+struct AllocationWalk : ::testing::Test {
     Exchange exchange;
     CertExchangeSession* session = exchange.session.get();
     const ByteVec cert = Bytes(200, 8), key = Bytes(300, 9);
-    const ByteVec sealed = exchange.phone.Seal(cert, key);
-    const ByteVec reply = exchange.phone.MakeSessionKeyMessage(
-        ModulusOf(session),
-        exchange.phone.session_key);
-    auto zero_or_success = [](bool fired, int32_t result) {
+
+    static void ZeroOrSuccess(bool fired, int32_t result) {
         if (fired) EXPECT_EQ(result, 0);
         else EXPECT_GT(result, 0);
-    };
+    }
+};
+
+TEST_F(AllocationWalk, SetSessionKey) {
+    const ByteVec reply = exchange.phone.MakeSessionKeyMessage(ModulusOf(session), exchange.phone.session_key);
     quillon::test::WalkAllocationFailures(
         [&] { return SetCertExchangeSessionKey(session, reply.data(), static_cast<int32_t>(reply.size())); },
-        zero_or_success);
+        ZeroOrSuccess);
+}
+
+TEST_F(AllocationWalk, Seal) {
     quillon::test::WalkAllocationFailures(
         [&] {
             CesMessage* message = nullptr;
@@ -301,7 +307,11 @@ TEST(ExchangeSession, EveryAllocationFailureIsCleanZero) {
             FreeCesMessage(message);
             return n;
         },
-        zero_or_success);
+        ZeroOrSuccess);
+}
+
+TEST_F(AllocationWalk, Open) {
+    const ByteVec sealed = exchange.phone.Seal(cert, key);
     quillon::test::WalkAllocationFailures(
         [&] {
             CesMessage *c = nullptr, *k = nullptr;
@@ -312,12 +322,17 @@ TEST(ExchangeSession, EveryAllocationFailureIsCleanZero) {
             FreeCesMessage(k);
             return n;
         },
-        zero_or_success);
-    quillon::test::WalkAllocationFailures([] {
-        CertExchangeSession* s = CreateCertExchangeSession();
-        CloseCertExchangeSession(s);
-        return s != nullptr ? 1 : 0;
-    }, zero_or_success);
+        ZeroOrSuccess);
+}
+
+TEST_F(AllocationWalk, CreateAndClose) {
+    quillon::test::WalkAllocationFailures(
+        [] {
+            CertExchangeSession* s = CreateCertExchangeSession();
+            CloseCertExchangeSession(s);
+            return s != nullptr ? 1 : 0;
+        },
+        ZeroOrSuccess);
 }
 
 // Key generation allocates a varying number of times; every failure point in the first
