@@ -57,6 +57,12 @@ typedef struct BINSTR {
     uint32_t length;     /* number of valid bytes in data */
 } BINSTR;
 
+/* A buffer returned by the certificate-exchange exports; release it with FreeCesMessage. */
+typedef unsigned char CesMessage;
+
+/* Opaque certificate-exchange session. */
+typedef struct CertExchangeSession CertExchangeSession;
+
 /* SEED-CBC state that the host allocates for the CRYPT_* exports; the library only fills it. */
 typedef struct SeedCbcContext {
     uint32_t direction;       /* 1 encrypt, any other value decrypt */
@@ -76,6 +82,28 @@ QUILLON_API int32_t BINSTR_Delete(BINSTR* record);
 QUILLON_API int32_t BINSTR_SetData(const unsigned char* source, uint32_t length, BINSTR* record);
 /* Releases a buffer returned by the certificate-exchange exports; NULL is ignored. */
 QUILLON_API void FreeCesMessage(void* message);
+
+/* ---- Certificate exchange (count shape: 0 for every failure; out pointers written only on success) ---- */
+
+/* New, empty exchange session, or NULL when allocation fails. */
+QUILLON_API CertExchangeSession* CreateCertExchangeSession(void);
+/* Checks the 16-digit exchange code, makes the session's 1024-bit RSA key and returns the
+   153-byte public-key message through *message; returns its length. */
+QUILLON_API int32_t GetCertExchangePublicKey(CertExchangeSession* session, const char* exchange_code,
+                                             CesMessage** message);
+/* Takes in the peer's session-key message (session key RSA-encrypted to the session key); 1 or 0. */
+QUILLON_API int32_t SetCertExchangeSessionKey(CertExchangeSession* session, const unsigned char* message,
+                                              int32_t length);
+/* Seals a certificate and a private key into one message; returns its length. */
+QUILLON_API int32_t EncryptCertExchange(CertExchangeSession* session, CesMessage** message,
+                                        const unsigned char* certificate, int32_t certificate_length,
+                                        const unsigned char* private_key, int32_t private_key_length);
+/* Opens a sealed message (MAC checked) into two new buffers; 1 or 0. */
+QUILLON_API int32_t DecryptCertExchange(CertExchangeSession* session, CesMessage** certificate,
+                                        int32_t* certificate_length, CesMessage** private_key,
+                                        int32_t* private_key_length, const unsigned char* message, int32_t length);
+/* Wipes the session's keys and releases it; NULL is ignored. */
+QUILLON_API void CloseCertExchangeSession(CertExchangeSession* session);
 
 /* ---- Base64 (count shape; output record must be empty, result is zero-terminated) ---- */
 

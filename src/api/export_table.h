@@ -5,14 +5,14 @@
 
 // QUILLON_EXPORT_ENTRY(ordinal, name, implemented)
 #define QUILLON_EXPORT_TABLE(QUILLON_EXPORT_ENTRY) \
-    QUILLON_EXPORT_ENTRY(1, CreateCertExchangeSession, 0) \
-    QUILLON_EXPORT_ENTRY(2, CloseCertExchangeSession, 0) \
-    QUILLON_EXPORT_ENTRY(3, EncryptCertExchange, 0) \
-    QUILLON_EXPORT_ENTRY(4, DecryptCertExchange, 0) \
+    QUILLON_EXPORT_ENTRY(1, CreateCertExchangeSession, 1) \
+    QUILLON_EXPORT_ENTRY(2, CloseCertExchangeSession, 1) \
+    QUILLON_EXPORT_ENTRY(3, EncryptCertExchange, 1) \
+    QUILLON_EXPORT_ENTRY(4, DecryptCertExchange, 1) \
     QUILLON_EXPORT_ENTRY(5, EncryptCertExchange_PKCS12, 0) \
     QUILLON_EXPORT_ENTRY(6, DecryptCertExchange_PKCS12, 0) \
-    QUILLON_EXPORT_ENTRY(7, GetCertExchangePublicKey, 0) \
-    QUILLON_EXPORT_ENTRY(8, SetCertExchangeSessionKey, 0) \
+    QUILLON_EXPORT_ENTRY(7, GetCertExchangePublicKey, 1) \
+    QUILLON_EXPORT_ENTRY(8, SetCertExchangeSessionKey, 1) \
     QUILLON_EXPORT_ENTRY(9, FreeCesMessage, 1) \
     QUILLON_EXPORT_ENTRY(10, BINSTR_Create, 1) \
     QUILLON_EXPORT_ENTRY(11, BINSTR_Delete, 1) \

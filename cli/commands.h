@@ -1,0 +1,10 @@
+// The quillon tool's commands; each returns the process exit status.
+#pragma once
+
+#include <string>
+
+namespace quillon::cli {
+
+int RunDemo(const std::string& exchange_code);
+
+}  // namespace quillon::cli

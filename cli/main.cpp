@@ -1,0 +1,47 @@
+// quillon: the command-line tool over QuillonCrypto.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+constexpr char kDefaultCode[] = "1234567890123455";
+
+void PrintHelp() {
+    std::printf(
+        "quillon - QuillonCrypto command-line tool\n"
+        "\n"
+        "Usage:\n"
+        "  quillon demo [--code CODE]  Run a whole certificate exchange in one process: this library as\n"
+        "                              the PC side (public API only), the reference phone peer on the\n"
+        "                              other side, moving the built-in sample certificate and private key.\n"
+        "                              CODE is the 16-digit exchange code (default %s).\n"
+        "  quillon --help              Show this text.\n",
+        kDefaultCode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        PrintHelp();
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    if (command == "demo") {
+        std::string code = kDefaultCode;
+        for (int i = 2; i < argc; ++i) {
+            if (!std::strcmp(argv[i], "--code") && i + 1 < argc) {
+                code = argv[++i];
+            } else {
+                std::fprintf(stderr, "quillon demo: unknown argument '%s'\n", argv[i]);
+                return 2;
+            }
+        }
+        return quillon::cli::RunDemo(code);
+    }
+    std::fprintf(stderr, "quillon: unknown command '%s' (see quillon --help)\n", command.c_str());
+    return 2;
+}

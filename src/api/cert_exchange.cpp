@@ -1,0 +1,348 @@
+#include "api/cert_exchange.h"
+
+#include <cstring>
+
+#include "api/export_guard.h"
+#include "api/mem.h"
+#include "asn1/object_table.h"
+#include "bignum/bignum.h"
+#include "cipher/hmac.h"
+#include "cipher/seed.h"
+#include "cipher/sha1.h"
+#include "quilloncrypto.h"
+#include "rsa/rsa_crypt.h"
+#include "rsa/rsa_key.h"
+
+namespace quillon {
+namespace {
+
+using DerOwner = Owned<DerElement, DER_Free>;
+using ValueOwner = Owned<AsnValue, ASNVALUE_Free>;
+using BigNumOwner = Owned<BigNum, BIGNUM_Free>;
+using PairOwner = Owned<CertKeyPair, CERTKEY_Free>;
+using SealedOwner = Owned<SealedMessage, SEALED_Free>;
+
+constexpr size_t kMacLength = 20;
+constexpr int kRsaPkcs1Type2 = 1;
+
+// SEED-CBC with the all-zero IV and block padding, into a buffer sized for the worst case.
+bool SeedCrypt(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out) {
+    out.resize(length + 16);
+    size_t produced = 0;
+    if (!SEED_CBC_Crypt(direction, key, nullptr, in, length, out.data(), &produced)) return false;
+    out.resize(produced);
+    return true;
+}
+
+// SHA-1 of code_key followed by the session key; the working copy holds at most 48 key bytes.
+bool MacKey(const CertExchangeSession* session, uint8_t key[20]) {
+    if (session->session_key_length > kMaxSessionKeyLength) return false;
+    uint8_t material[16 + kMaxSessionKeyLength];
+    std::memcpy(material, session->code_key, 16);
+    std::memcpy(material + 16, session->session_key, session->session_key_length);
+    const bool ok = SHA1_Digest(material, 16 + session->session_key_length, key) == 1;
+    MEM_Wipe(material, sizeof material);
+    return ok;
+}
+
+bool ComputeMac(const CertExchangeSession* session, const uint8_t* plain, size_t length, uint8_t mac[20]) {
+    uint8_t key[20];
+    const bool ok = MacKey(session, key) && HMAC_SHA1(key, sizeof key, plain, length, mac) == 1;
+    MEM_Wipe(key, sizeof key);
+    return ok;
+}
+
+// The top byte of the version's minimal big-endian form decides whether a MAC is carried.
+uint32_t VersionTopByte(const BigNum* version) {
+    const int bytes = (BIGNUM_NumBits(version) + 7) / 8;
+    return bytes == 0 ? 0 : BIGNUM_GetWord(version) >> (8 * (bytes - 1));
+}
+
+// Hands the caller a copy of a value's bytes as a CesMessage.
+uint8_t* CopyOut(const AsnValue* value) {
+    auto* copy = static_cast<uint8_t*>(MEM_Alloc(value->length));
+    if (copy && value->length) std::memcpy(copy, value->data, value->length);
+    return copy;
+}
+
+}  // namespace
+
+void CERTKEY_Free(CertKeyPair* pair) {
+    if (!pair) return;
+    ASNVALUE_Free(pair->certificate);
+    ASNVALUE_Free(pair->private_key);
+    MEM_Free(pair);
+}
+
+void SEALED_Free(SealedMessage* message) {
+    if (!message) return;
+    BIGNUM_Free(message->version);
+    ASNVALUE_Free(message->encrypted);
+    DER_Free(message->mac);
+    MEM_Free(message);
+}
+
+int CES_CheckCode(const char* code) {
+    if (!code) return 0;
+    int sum = 0;
+    for (size_t i = 0; i < kExchangeCodeLength; ++i) {
+        if (code[i] < '0' || code[i] > '9') return 0;  // also stops at a terminator
+        if (i < kExchangeCodeLength - 1) sum += (code[i] - '0') * static_cast<int>(i % 8 + 2);
+    }
+    if (code[kExchangeCodeLength] != '\0') return 0;
+    return (11 - sum % 11) % 10 == code[kExchangeCodeLength - 1] - '0' ? 1 : 0;
+}
+
+int CES_DeriveCodeKey(const char* code, uint8_t code_key[16]) {
+    if (!CES_CheckCode(code)) return 0;
+    uint8_t digest[20];
+    if (!SHA1_Digest(reinterpret_cast<const uint8_t*>(code), kExchangeCodeLength, digest)) return 0;
+    std::memcpy(code_key, digest, 16);
+    MEM_Wipe(digest, sizeof digest);
+    return 1;
+}
+
+int32_t CERTKEY_ToDer(const CertKeyPair* pair, uint8_t** out) {
+    DerOwner element(DER_New());
+    if (!element) return 0;
+    for (const AsnValue* value : {pair->certificate, pair->private_key})
+        if (!DER_Append(element.get(), DER_OCTET_STRING, value, static_cast<int32_t>(value->length))) return 0;
+    return DER_ToBytes(element.get(), out);
+}
+
+CertKeyPair* CERTKEY_FromDer(const DerElement* element) {
+    PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
+    if (!pair) return nullptr;
+    pair->certificate = static_cast<AsnValue*>(DER_GetItem(element, 0, DER_OCTET_STRING));
+    pair->private_key = static_cast<AsnValue*>(DER_GetItem(element, 1, DER_OCTET_STRING));
+    if (!pair->certificate || !pair->private_key) return nullptr;
+    return pair.release();
+}
+
+SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* pair) {
+    uint8_t* der = nullptr;
+    const int32_t der_length = CERTKEY_ToDer(pair, &der);
+    if (der_length <= 0) return nullptr;
+    // The plaintext holds the private key: wipe it whatever happens.
+    const size_t plain_length = static_cast<size_t>(der_length);
+    auto wipe_and_free = [plain_length](uint8_t* p) {
+        MEM_Wipe(p, plain_length);
+        MEM_Free(p);
+    };
+    const std::unique_ptr<uint8_t, decltype(wipe_and_free)> plain(der, wipe_and_free);
+
+    SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
+    SecureBytes cipher;
+    if (!sealed || !SeedCrypt(1, session->session_key, plain.get(), plain_length, cipher)) return nullptr;
+    sealed->version = BIGNUM_New();
+    sealed->encrypted = ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size()));
+    if (!sealed->version || !BIGNUM_SetWord(sealed->version, 1) || !sealed->encrypted) return nullptr;
+
+    uint8_t mac[kMacLength];
+    if (!ComputeMac(session, plain.get(), plain_length, mac)) return nullptr;
+    ValueOwner mac_value(ASNVALUE_FromOctets(mac, kMacLength));
+    ValueOwner oid(OBJ_ValueFromNid(NID_HMAC_WITH_SHA1));
+    sealed->mac = DER_New();
+    if (!mac_value || !oid || !sealed->mac ||
+        !DER_Append(sealed->mac, DER_OID, oid.get(), static_cast<int32_t>(oid->length)) ||
+        !DER_Append(sealed->mac, DER_OCTET_STRING, mac_value.get(), kMacLength))
+        return nullptr;
+    return sealed.release();
+}
+
+int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out) {
+    DerOwner element(DER_New());
+    if (!element) return 0;
+    const int version_length = (BIGNUM_NumBits(message->version) + 7) / 8;
+    if (!DER_Append(element.get(), DER_INTEGER, message->version, version_length ? version_length : 1) ||
+        !DER_Append(element.get(), DER_OCTET_STRING, message->encrypted,
+                    static_cast<int32_t>(message->encrypted->length)))
+        return 0;
+    if (VersionTopByte(message->version) == 1 &&
+        (!message->mac || !DER_Append(element.get(), DER_SEQUENCE, message->mac, 0)))
+        return 0;
+    return DER_ToBytes(element.get(), out);
+}
+
+SealedMessage* CES_DecodeSealed(const DerElement* element) {
+    SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
+    if (!sealed) return nullptr;
+    sealed->version = static_cast<BigNum*>(DER_GetItem(element, 0, DER_INTEGER));
+    sealed->encrypted = static_cast<AsnValue*>(DER_GetItem(element, 1, DER_OCTET_STRING));
+    if (!sealed->version || !sealed->encrypted) return nullptr;
+    const int version_bytes = (BIGNUM_NumBits(sealed->version) + 7) / 8;
+    if (version_bytes < 1 || version_bytes > 4) return nullptr;
+    if (VersionTopByte(sealed->version) == 1)
+        sealed->mac = static_cast<DerElement*>(DER_GetItem(element, 2, DER_SEQUENCE));
+    return sealed.release();
+}
+
+int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size_t plain_length,
+                  const AsnValue* received) {
+    // The comparison covers 20 bytes, so a shorter MAC cannot match and is not read past its end.
+    if (!received || !received->data || received->length < kMacLength) return 0;
+    uint8_t expected[kMacLength];
+    if (!ComputeMac(session, plain, plain_length, expected)) return 0;
+    uint8_t difference = 0;
+    for (size_t i = 0; i < kMacLength; ++i) difference |= expected[i] ^ received->data[i];
+    return difference == 0 ? 1 : 0;
+}
+
+CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message) {
+    SecureBytes plain;
+    if (!SeedCrypt(0, session->session_key, message->encrypted->data, message->encrypted->length, plain))
+        return nullptr;
+    if (VersionTopByte(message->version) == 1) {
+        if (!message->mac) return nullptr;
+        ValueOwner received(static_cast<AsnValue*>(DER_GetItem(message->mac, 1, DER_OCTET_STRING)));
+        if (!CES_VerifyMac(session, plain.data(), plain.size(), received.get())) return nullptr;
+    }
+    DerOwner parsed(DER_Parse(plain.data(), plain.size()));
+    return parsed ? CERTKEY_FromDer(parsed.get()) : nullptr;
+}
+
+}  // namespace quillon
+
+using namespace quillon;
+
+namespace {
+
+quillon::CertExchangeSession* Session(::CertExchangeSession* handle) {
+    return reinterpret_cast<quillon::CertExchangeSession*>(handle);
+}
+
+// A failed key issue leaves the session without a key, ready for another attempt.
+void DropSessionRsaKey(quillon::CertExchangeSession* session) {
+    RSAKEY_Free(session->rsa_key);
+    session->rsa_key = nullptr;
+    BIGNUM_Free(session->public_exponent);
+    session->public_exponent = nullptr;
+}
+
+}  // namespace
+
+extern "C" QUILLON_API ::CertExchangeSession* CreateCertExchangeSession(void) {
+    return reinterpret_cast<::CertExchangeSession*>(MEM_Calloc(1, sizeof(quillon::CertExchangeSession)));
+}
+
+extern "C" QUILLON_API void CloseCertExchangeSession(::CertExchangeSession* handle) {
+    quillon::CertExchangeSession* session = Session(handle);
+    if (!session) return;
+    BIGNUM_Free(session->public_exponent);
+    RSAKEY_Free(session->rsa_key);
+    MEM_Wipe(session, sizeof *session);
+    MEM_Free(session);
+}
+
+extern "C" QUILLON_API int32_t GetCertExchangePublicKey(::CertExchangeSession* handle, const char* code,
+                                                        CesMessage** out) {
+    quillon::CertExchangeSession* session = Session(handle);
+    if (!session || !code || !out) return 0;
+    if (!CES_DeriveCodeKey(code, session->code_key)) return 0;
+    const int32_t length = GuardCount([&]() -> int32_t {
+        // A repeated call replaces the key of the earlier one.
+        RSAKEY_Free(session->rsa_key);
+        session->rsa_key = nullptr;
+        if (!session->public_exponent && !(session->public_exponent = BIGNUM_New())) return 0;
+        if (!BIGNUM_SetWord(session->public_exponent, 3)) return 0;
+        if (!(session->rsa_key = RSAKEY_New()) ||
+            !RSAKEY_Generate(session->rsa_key, session->public_exponent, kSessionRsaBits))
+            return 0;
+
+        const BigNum* n = session->rsa_key->n;
+        Bytes modulus((BIGNUM_NumBits(n) + 7) / 8);
+        BIGNUM_ToBytes(n, modulus.data());
+        SecureBytes cipher;
+        if (!SeedCrypt(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
+
+        DerOwner message(DER_New());
+        BigNumOwner zero(BIGNUM_New());
+        ValueOwner encrypted(ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size())));
+        if (!message || !zero || !encrypted || !DER_Append(message.get(), DER_INTEGER, zero.get(), 1) ||
+            !DER_Append(message.get(), DER_OCTET_STRING, encrypted.get(), static_cast<int32_t>(encrypted->length)))
+            return 0;
+        uint8_t* bytes = nullptr;
+        const int32_t total = DER_ToBytes(message.get(), &bytes);
+        if (total > 0) *out = bytes;
+        return total;
+    });
+    if (length <= 0) DropSessionRsaKey(session);
+    return length > 0 ? length : 0;
+}
+
+extern "C" QUILLON_API int32_t SetCertExchangeSessionKey(::CertExchangeSession* handle, const unsigned char* message,
+                                                         int32_t length) {
+    quillon::CertExchangeSession* session = Session(handle);
+    if (!session || !session->rsa_key || !message || length <= 0) return 0;
+    return GuardCount([&]() -> int32_t {
+        DerOwner parsed(DER_Parse(message, static_cast<size_t>(length)));
+        if (!parsed || DER_ItemCount(parsed.get()) != 2) return 0;
+        ValueOwner sealed_key(static_cast<AsnValue*>(DER_GetItem(parsed.get(), 1, DER_OCTET_STRING)));
+        if (!sealed_key) return 0;
+        // Decrypt aside, so that a refused key leaves the current one intact.
+        uint8_t key[sizeof session->session_key];
+        uint32_t key_length = 0;
+        const int decrypted = RSA_PrivateDecrypt(session->rsa_key, key, &key_length, sealed_key->data,
+                                                 sealed_key->length, kRsaPkcs1Type2);
+        const bool accepted = decrypted > 0 && key_length <= kMaxSessionKeyLength;
+        if (accepted) {
+            std::memcpy(session->session_key, key, key_length);
+            session->session_key_length = key_length;
+        }
+        MEM_Wipe(key, sizeof key);
+        return accepted ? 1 : 0;
+    });
+}
+
+extern "C" QUILLON_API int32_t EncryptCertExchange(::CertExchangeSession* handle, CesMessage** out,
+                                                   const unsigned char* certificate, int32_t certificate_length,
+                                                   const unsigned char* private_key, int32_t private_key_length) {
+    quillon::CertExchangeSession* session = Session(handle);
+    if (!session || !out || !certificate || !private_key || certificate_length <= 0 || private_key_length <= 0)
+        return 0;
+    return GuardCount([&]() -> int32_t {
+        PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
+        if (!pair) return 0;
+        pair->certificate = ASNVALUE_FromOctets(certificate, static_cast<uint32_t>(certificate_length));
+        pair->private_key = ASNVALUE_FromOctets(private_key, static_cast<uint32_t>(private_key_length));
+        if (!pair->certificate || !pair->private_key) return 0;
+        SealedOwner sealed(CES_Seal(session, pair.get()));
+        if (!sealed) return 0;
+        uint8_t* bytes = nullptr;
+        const int32_t total = CES_EncodeSealed(sealed.get(), &bytes);
+        if (total > 0) *out = bytes;
+        return total;
+    });
+}
+
+extern "C" QUILLON_API int32_t DecryptCertExchange(::CertExchangeSession* handle, CesMessage** certificate,
+                                                   int32_t* certificate_length, CesMessage** private_key,
+                                                   int32_t* private_key_length, const unsigned char* message,
+                                                   int32_t length) {
+    quillon::CertExchangeSession* session = Session(handle);
+    if (!session || !message || length < 1) return 0;
+    if (!certificate || !certificate_length || !private_key || !private_key_length) return 0;
+    return GuardCount([&]() -> int32_t {
+        DerOwner parsed(DER_Parse(message, static_cast<size_t>(length)));
+        if (!parsed) return 0;
+        SealedOwner sealed(CES_DecodeSealed(parsed.get()));
+        if (!sealed) return 0;
+        PairOwner pair(CES_Open(session, sealed.get()));
+        if (!pair) return 0;
+        MemBlock cert_copy(CopyOut(pair->certificate));
+        if (!cert_copy) return 0;
+        uint8_t* key_copy = CopyOut(pair->private_key);
+        if (!key_copy) {
+            *certificate = nullptr;
+            *certificate_length = 0;
+            *private_key = nullptr;
+            *private_key_length = 0;
+            return 0;
+        }
+        *certificate = cert_copy.release();
+        *certificate_length = static_cast<int32_t>(pair->certificate->length);
+        *private_key = key_copy;
+        *private_key_length = static_cast<int32_t>(pair->private_key->length);
+        return 1;
+    });
+}

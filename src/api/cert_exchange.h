@@ -1,0 +1,62 @@
+// The certificate-exchange session: a per-session RSA key whose modulus travels under a key
+// derived from the 16-digit exchange code, a session key returned RSA-encrypted by the peer,
+// and the sealed message that carries a certificate and its private key (SEED-CBC under the
+// session key, HMAC-SHA1 over the plaintext with a key bound to the code).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "asn1/asn_value.h"
+#include "asn1/der.h"
+
+namespace quillon {
+
+struct BigNum;
+struct RsaKey;
+
+struct CertExchangeSession {
+    RsaKey* rsa_key;               // null until GetCertExchangePublicKey succeeds
+    uint8_t session_key[128];      // as decrypted by SetCertExchangeSessionKey
+    uint32_t session_key_length;   // 0 until a session key is set
+    BigNum* public_exponent;       // 3
+    uint8_t code_key[16];          // SEED key derived from the exchange code
+};
+
+// The two byte strings every exchange form carries, as OCTET STRING values.
+struct CertKeyPair {
+    AsnValue* certificate;
+    AsnValue* private_key;
+};
+void CERTKEY_Free(CertKeyPair* pair);
+
+struct SealedMessage {
+    BigNum* version;
+    AsnValue* encrypted;  // OCTET STRING of the SEED-CBC ciphertext
+    DerElement* mac;      // SEQUENCE { hmacWithSHA1, OCTET STRING }, or null
+};
+void SEALED_Free(SealedMessage* message);
+
+inline constexpr size_t kExchangeCodeLength = 16;
+inline constexpr uint32_t kMaxSessionKeyLength = 48;
+inline constexpr int kSessionRsaBits = 1024;
+
+// 1 when `code` is exactly 16 decimal digits whose last is the check digit of the first fifteen.
+int CES_CheckCode(const char* code);
+// code_key = first 16 bytes of SHA-1 of the 16 code characters; 0 for an invalid code.
+int CES_DeriveCodeKey(const char* code, uint8_t code_key[16]);
+
+// DER SEQUENCE of the two OCTET STRINGs; its length with a new MEM_ buffer in *out, or 0.
+int32_t CERTKEY_ToDer(const CertKeyPair* pair, uint8_t** out);
+// Reads both OCTET STRINGs of a parsed SEQUENCE; null if either is missing.
+CertKeyPair* CERTKEY_FromDer(const DerElement* element);
+
+SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* pair);
+int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out);
+SealedMessage* CES_DecodeSealed(const DerElement* element);
+// Checks the received MAC against HMAC-SHA1 of the plaintext; constant time.
+int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size_t plain_length,
+                  const AsnValue* received);
+CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message);
+
+}  // namespace quillon
