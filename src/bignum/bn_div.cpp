@@ -1,0 +1,74 @@
+// Long division with normalisation (Knuth's Algorithm D). The dividend is shifted one word
+// further than the divisor, so the low quotient digit is a fraction and is never produced.
+#include <cstring>
+
+#include "bignum/bignum.h"
+#include "bignum/bn_scratch.h"
+#include "bignum/bn_words.h"
+
+namespace quillon {
+
+int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const BigNum* divisor,
+               BigNumContext* ctx) {
+    if (!num || !divisor || divisor->used == 0) return 0;
+    if (quotient && quotient == remainder) return 0;
+
+    Scratch snum_s(true, ctx, BIGNUM_SLOT_DIV_NUM), sdiv_s(true, ctx, BIGNUM_SLOT_DIV_DIVISOR);
+    Scratch quot_s(quotient == nullptr, ctx, BIGNUM_SLOT_DIV_QUOTIENT);
+    BigNum* snum = snum_s.num;
+    BigNum* sdiv = sdiv_s.num;
+    BigNum* quot = quotient ? quotient : quot_s.num;
+    if (!snum || !sdiv || !quot) return 0;
+
+    // Normalise so that the divisor's top bit is set; 32, not 0, for a whole number of words.
+    const int s = 32 - BIGNUM_NumBits(divisor) % 32;
+    if (!BIGNUM_LShift(sdiv, divisor, s) || !BIGNUM_LShift(snum, num, s + 32)) return 0;
+
+    const int n = sdiv->used;
+    const int len = snum->used + 1 > n + 2 ? snum->used + 1 : n + 2;
+    if (!BIGNUM_Expand(snum, len)) return 0;
+    std::memset(snum->words + snum->used, 0, static_cast<size_t>(len - snum->used) * sizeof(Word));
+    snum->used = len;
+
+    const int loop = len - n;
+    if (!BIGNUM_Expand(quot, loop + 1)) return 0;
+    quot->used = loop - 1;
+
+    const Word* d = sdiv->words;
+    const Word d0 = d[n - 1], d1 = n >= 2 ? d[n - 2] : 0;
+    Word* q_out = quot->words;
+    for (int pos = loop - 1; pos >= 1; --pos) {
+        Word* w = snum->words + pos;  // window of n + 1 words
+        const Word t0 = w[n], t1 = w[n - 1], t2 = n >= 2 ? w[n - 2] : 0;
+        Word q;
+        if (t0 == d0) {
+            q = 0xFFFFFFFFu;
+        } else {
+            const DWord top = (static_cast<DWord>(t0) << 32) | t1;
+            q = WORDS_Div(t0, t1, d0);
+            DWord rem = top - static_cast<DWord>(q) * d0;
+            while (static_cast<DWord>(q) * d1 > ((rem << 32) | t2)) {
+                --q;
+                rem += d0;
+                if (rem >> 32) break;
+            }
+        }
+        const Word borrow = WORDS_MulSub(w, d, n, q);
+        const Word top = w[n];
+        w[n] = top - borrow;
+        if (top < borrow) {
+            --q;
+            w[n] += WORDS_Add(w, w, d, n);
+        }
+        q_out[pos - 1] = q;
+    }
+    while (quot->used > 0 && quot->words[quot->used - 1] == 0) --quot->used;
+
+    if (remainder) {
+        while (snum->used > 0 && snum->words[snum->used - 1] == 0) --snum->used;
+        if (!BIGNUM_RShift(remainder, snum, s + 32)) return 0;
+    }
+    return 1;
+}
+
+}  // namespace quillon

@@ -1,0 +1,95 @@
+// Modular multiplication and left-to-right sliding-window exponentiation; every reduction is a
+// division.
+#include "bignum/bignum.h"
+#include "bignum/bn_scratch.h"
+
+namespace quillon {
+
+int BIGNUM_ModMul(BigNum* r, const BigNum* a, const BigNum* b, const BigNum* m, BigNumContext* ctx) {
+    if (!r || !a || !b || !m || m->used == 0) return 0;
+    // With a context the product lives in the aliasing slot: neither the product nor the
+    // division below borrows it, and it stays grown between calls.
+    Scratch product(true, ctx, BIGNUM_SLOT_MUL_RESULT);
+    if (!product.num) return 0;
+    const int ok = a == b ? BIGNUM_Sqr(product.num, a, ctx) : BIGNUM_Mul(product.num, a, b, ctx);
+    return ok && BIGNUM_Div(nullptr, r, product.num, m, ctx);
+}
+
+namespace {
+
+int WindowBits(int exponent_bits) {
+    if (exponent_bits >= 672) return 6;
+    if (exponent_bits >= 240) return 5;
+    if (exponent_bits >= 80) return 4;
+    if (exponent_bits >= 24) return 3;
+    return 1;
+}
+
+int ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumContext* ctx) {
+    const int bits = BIGNUM_NumBits(p);
+    if (bits == 0) {
+        // a^0 = 1, reduced: zero when m is one.
+        return BIGNUM_SetWord(r, BIGNUM_Cmp(m, BIGNUM_One()) == 0 ? 0 : 1);
+    }
+    BigNum** val = ctx->slot + BIGNUM_SLOT_EXP_TABLE;
+    if (!BIGNUM_Div(nullptr, val[0], a, m, ctx)) return 0;
+    if (val[0]->used == 0) return BIGNUM_SetWord(r, 0);
+
+    const int w = WindowBits(bits);
+    if (w > 1) {
+        BigNum* square = ctx->slot[BIGNUM_SLOT_EXP_SQUARE];
+        if (!BIGNUM_ModMul(square, val[0], val[0], m, ctx)) return 0;
+        for (int i = 1; i < 1 << (w - 1); ++i)
+            if (!BIGNUM_ModMul(val[i], val[i - 1], square, m, ctx)) return 0;
+    }
+
+    bool start = true;
+    int i = bits - 1;
+    while (i >= 0) {
+        if (!BIGNUM_IsBitSet(p, i)) {
+            if (!start && !BIGNUM_ModMul(r, r, r, m, ctx)) return 0;
+            --i;
+            continue;
+        }
+        // Longest window of at most w bits from bit i down that ends in a set bit.
+        int wend = 0, wval = 1;
+        for (int j = 1; j < w && i - j >= 0; ++j) {
+            if (BIGNUM_IsBitSet(p, i - j)) {
+                wval = (wval << (j - wend)) | 1;
+                wend = j;
+            }
+        }
+        if (start) {
+            // 1 * val is val, already reduced.
+            if (!BIGNUM_Copy(r, val[wval >> 1])) return 0;
+        } else {
+            for (int k = 0; k <= wend; ++k)
+                if (!BIGNUM_ModMul(r, r, r, m, ctx)) return 0;
+            if (!BIGNUM_ModMul(r, r, val[wval >> 1], m, ctx)) return 0;
+        }
+        i -= wend + 1;
+        start = false;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int BIGNUM_ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumContext* ctx) {
+    if (!r || !a || !p || !m || m->used == 0) return 0;
+    BigNumContextPtr own;
+    if (!ctx) {
+        own.reset(BIGNUM_CTX_New());
+        if (!own) return 0;
+        ctx = own.get();
+    }
+    // The result is written from the first window on, so it must not be the exponent or the
+    // modulus still being read: such a call gets a temporary.
+    if (r == p || r == m) {
+        BigNumPtr out(BIGNUM_New());
+        return out && ModExp(out.get(), a, p, m, ctx) && BIGNUM_Copy(r, out.get());
+    }
+    return ModExp(r, a, p, m, ctx);
+}
+
+}  // namespace quillon
