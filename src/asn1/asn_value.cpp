@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/mem.h"
+#include "asn1/oid_text.h"
 
 namespace quillon {
 namespace {
@@ -85,6 +86,17 @@ AsnValue* ASNVALUE_DupText(const AsnValue* value) {
     if (!value || value->length == 0 || !value->data) return nullptr;
     AsnValue* copy = NewHolding(0, value->data, value->length);
     return copy;
+}
+
+// Takes only what the DER layer can encode and read back, so a bad identifier is refused
+// here rather than when a structure is being written.
+AsnValue* ASNVALUE_FromOidText(const char* text) {
+    if (!text) return nullptr;
+    size_t length = 0;
+    while (length <= kOidTextMax && text[length]) ++length;
+    uint8_t contents[kOidTextMax];
+    if (OID_TextToContents(text, length, contents, sizeof contents) == 0) return nullptr;
+    return NewHolding(6, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(length));
 }
 
 int ASNVALUE_Compare(const AsnValue* a, const AsnValue* b) {

@@ -19,6 +19,9 @@ int ASNVALUE_Set(AsnValue* value, uint32_t type, const uint8_t* bytes, uint32_t 
 AsnValue* ASNVALUE_Dup(const AsnValue* value);
 AsnValue* ASNVALUE_FromOctets(const uint8_t* bytes, uint32_t length);
 AsnValue* ASNVALUE_FromIa5(const uint8_t* bytes, uint32_t length);
+// New type-6 value holding a copy of zero-terminated dotted text; null for text the
+// OBJECT IDENTIFIER encoder would refuse (see OID_TextToContents).
+AsnValue* ASNVALUE_FromOidText(const char* text);
 AsnValue* ASNVALUE_DupText(const AsnValue* value);
 int ASNVALUE_Compare(const AsnValue* a, const AsnValue* b);
 

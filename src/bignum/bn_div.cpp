@@ -7,6 +7,36 @@
 #include "bignum/bn_words.h"
 
 namespace quillon {
+namespace {
+
+// Division of two words by one fixed normalised word (top bit set) through a precomputed
+// reciprocal: two multiplications instead of a hardware divide per quotient digit.
+struct WordDivisor {
+    Word d;
+    Word v;  // floor((2^64 - 1) / d) - 2^32
+    explicit WordDivisor(Word divisor)
+        : d(divisor), v(static_cast<Word>(~DWord{0} / divisor - (DWord{1} << 32))) {}
+
+    // floor((h * 2^32 + l) / d) for h < d; *rem receives the remainder.
+    Word Div(Word h, Word l, Word* rem) const {
+        DWord q = static_cast<DWord>(v) * h + ((static_cast<DWord>(h) << 32) | l);
+        Word q1 = static_cast<Word>(q >> 32) + 1;
+        const Word q0 = static_cast<Word>(q);
+        Word r = l - q1 * d;
+        if (r > q0) {
+            --q1;
+            r += d;
+        }
+        if (r >= d) {
+            ++q1;
+            r -= d;
+        }
+        *rem = r;
+        return q1;
+    }
+};
+
+}  // namespace
 
 int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const BigNum* divisor,
                BigNumContext* ctx) {
@@ -36,6 +66,7 @@ int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const Big
 
     const Word* d = sdiv->words;
     const Word d0 = d[n - 1], d1 = n >= 2 ? d[n - 2] : 0;
+    const WordDivisor top_divisor(d0);
     Word* q_out = quot->words;
     for (int pos = loop - 1; pos >= 1; --pos) {
         Word* w = snum->words + pos;  // window of n + 1 words
@@ -44,9 +75,9 @@ int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const Big
         if (t0 == d0) {
             q = 0xFFFFFFFFu;
         } else {
-            const DWord top = (static_cast<DWord>(t0) << 32) | t1;
-            q = WORDS_Div(t0, t1, d0);
-            DWord rem = top - static_cast<DWord>(q) * d0;
+            Word r;
+            q = top_divisor.Div(t0, t1, &r);
+            DWord rem = r;
             while (static_cast<DWord>(q) * d1 > ((rem << 32) | t2)) {
                 --q;
                 rem += d0;

@@ -95,16 +95,21 @@ inline Word WORDS_MulAdd(Word* r, const Word* a, int n, Word w) {
     return static_cast<Word>(c);
 }
 
-// r -= a * w over n words; returns the word still to be taken from the next word up.
+// r -= a * w over n words; returns the word still to be taken from the next word up. The
+// product carry and the subtraction borrow run as two separate chains, which the processor
+// overlaps.
 inline Word WORDS_MulSub(Word* r, const Word* a, int n, Word w) {
-    DWord c = 0;
+    DWord carry = 0;
+    Word borrow = 0;
+#pragma GCC unroll 4
     for (int i = 0; i < n; ++i) {
-        const DWord p = static_cast<DWord>(a[i]) * w + c;
-        const Word lo = static_cast<Word>(p);
-        c = (p >> 32) + (r[i] < lo);
-        r[i] -= lo;
+        const DWord p = static_cast<DWord>(a[i]) * w + carry;
+        carry = p >> 32;
+        const DWord t = static_cast<DWord>(r[i]) - static_cast<Word>(p) - borrow;
+        r[i] = static_cast<Word>(t);
+        borrow = static_cast<Word>(t >> 63);
     }
-    return static_cast<Word>(c);
+    return static_cast<Word>(carry + borrow);
 }
 
 // r[2i], r[2i+1] = a[i]^2, low word first.

@@ -1,0 +1,97 @@
+// The DER element codec: one element held as identifier, length octets and contents;
+// structures are built by appending typed values and read by asking for the n-th item as
+// a given type. Only definite lengths and single-octet identifiers are handled.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "asn1/asn_value.h"
+
+namespace quillon {
+
+struct BigNum;
+
+struct DerElement {
+    uint8_t* identifier;     // one octet; null while the element is empty
+    uint8_t* length_octets;  // as encoded: short form, or 0x80 + n then n big-endian octets
+    uint8_t* contents;       // as many octets as length_octets says
+};
+
+// Tags understood by the encoders and by DER_GetItem (universal tag numbers, plus 32).
+enum DerTag : int {
+    DER_BOOLEAN = 1,
+    DER_INTEGER = 2,
+    DER_BIT_STRING = 3,
+    DER_OCTET_STRING = 4,
+    DER_NULL = 5,
+    DER_OID = 6,
+    DER_ENUMERATED = 10,
+    DER_UTF8_STRING = 12,
+    DER_SEQUENCE = 16,
+    DER_SET = 17,
+    DER_PRINTABLE_STRING = 19,
+    DER_T61_STRING = 20,
+    DER_IA5_STRING = 22,
+    DER_UTC_TIME = 23,
+    DER_VISIBLE_STRING = 26,
+    DER_BMP_STRING = 30,
+    DER_ANY = 32,
+    DER_SEQUENCE_CONSTRUCTED = 48,
+    DER_SET_CONSTRUCTED = 49,
+};
+
+// Lengths at or above this are refused everywhere.
+inline constexpr uint32_t kDerMaxLength = 0x7FFFFFFF;
+
+// Life cycle.
+DerElement* DER_New();
+void DER_Reset(DerElement* element);
+void DER_Free(DerElement* element);
+
+// Length octets.
+int DER_LengthOctetCount(const uint8_t* first);
+// Content length encoded at `octets`; -1 for null, the indefinite form, more than four
+// length bytes or a value of 2^31 or more. Trusts the octets to be there: use only on an
+// element's own length octets.
+int32_t DER_ReadLength(const uint8_t* octets);
+int32_t DER_ContentLength(const DerElement* element);
+int DER_NeedsLongForm(int tag, int64_t length);
+
+// Primitive encoders: each writes `tag` as identifier. 1 on success; 0 leaves `target` empty.
+int DER_EncodeBoolean(DerElement* target, int tag, const uint8_t* value, int32_t length);
+int DER_EncodeInteger(DerElement* target, int tag, const BigNum* value, int32_t length);
+int DER_EncodeBitString(DerElement* target, int tag, const AsnValue* value, int32_t length);
+int DER_EncodeString(DerElement* target, int tag, const AsnValue* value, int32_t length);
+int DER_EncodeNull(DerElement* target, int tag, const void* value, int32_t length);
+int DER_EncodeOid(DerElement* target, int tag, const AsnValue* value, int32_t length);
+int DER_EncodeTime(DerElement* target, int tag, const AsnValue* value, int32_t length);
+
+// Builders. `value` is what the tag calls for: a byte (BOOLEAN), a BigNum (INTEGER,
+// ENUMERATED), a finished DerElement (SEQUENCE, SET) or an AsnValue (the rest, and 32).
+int DER_EncodeValue(DerElement* target, int tag, const void* value, int32_t length);
+int DER_EncodeImplicit(DerElement* target, int context, int tag, const void* value, int32_t length);
+int DER_Append(DerElement* element, int tag, const void* value, int32_t length);
+int DER_AppendToSet(DerElement* element, int tag, const void* value, int32_t length);
+int DER_AppendToSetOrEmpty(DerElement* element, int tag, const void* value, int32_t length);
+int DER_AppendExplicit(DerElement* element, int context, int tag, const void* value, int32_t length);
+int DER_WrapConstructed(const AsnValue* value, DerElement** out);
+
+// Reading. DER_Parse reads one element from the first `available` bytes (trailing bytes
+// are left alone); the walk never leaves the element's contents.
+DerElement* DER_Parse(const uint8_t* bytes, size_t available);
+int DER_ItemCount(const DerElement* element);
+int DER_ItemTag(const DerElement* element, int index);
+// New object of the kind the tag calls for (DerElement, AsnValue, BigNum, or a MEM_ block
+// for BOOLEAN and NULL), released by its owner's matching operation; null on failure.
+void* DER_GetItem(const DerElement* element, int index, int tag);
+
+// Serialising. Total length with a new MEM_ buffer in *out, or 0.
+int32_t DER_ToBytes(const DerElement* element, uint8_t** out);
+
+using DerBuildFn = int (*)(const void* object, DerElement* element);
+using DerReadFn = int (*)(const DerElement* element, void* out);
+int32_t DER_EncodeWith(const void* object, DerBuildFn build, uint8_t** out);
+int DER_DecodeWith(void* out, DerReadFn read, const uint8_t* bytes, size_t available);
+
+}  // namespace quillon
