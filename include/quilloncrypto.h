@@ -57,6 +57,15 @@ typedef struct BINSTR {
     uint32_t length;     /* number of valid bytes in data */
 } BINSTR;
 
+/* SEED-CBC state that the host allocates for the CRYPT_* exports; the library only fills it. */
+typedef struct SeedCbcContext {
+    uint32_t direction;       /* 1 encrypt, any other value decrypt */
+    unsigned char key[16];    /* the 128-bit key */
+    unsigned char iv[16];     /* the initial IV as set */
+    unsigned char chain[16];  /* CBC chaining block: the IV, then the last ciphertext block */
+    uint32_t round_keys[32];  /* key schedule, two words per round */
+} SeedCbcContext;
+
 /* ---- Memory crossing the boundary (code shape) ---- */
 
 /* Makes the record empty (data NULL, length 0); does not release what it held. */
@@ -74,6 +83,24 @@ QUILLON_API void FreeCesMessage(void* message);
 QUILLON_API int32_t BASE64_Encode(const BINSTR* input, BINSTR* output);
 /* Decodes Base64 text (LF and CR LF allowed, other non-alphabet bytes skipped); returns bytes decoded. */
 QUILLON_API int32_t BASE64_Decode(const BINSTR* input, BINSTR* output);
+
+/* ---- Symmetric SEED-CBC with a host-held key and IV (code shape) ---- */
+
+/* Draws a random 16-byte key and IV into the context; -72 when random generation fails. */
+QUILLON_API int32_t CRYPT_GenKeyAndIV(SeedCbcContext* context);
+/* Copies the context's key and initial IV into the two records (their old bytes are released). */
+QUILLON_API int32_t CRYPT_GetKeyAndIV(SeedCbcContext* context, BINSTR* key, BINSTR* iv);
+/* Sets the key and IV; -76 if the key is not 16 bytes, -77 if the IV is not (key tested first). */
+QUILLON_API int32_t CRYPT_SetKeyAndIV(SeedCbcContext* context, const BINSTR* key, const BINSTR* iv);
+/* Encrypts the whole plaintext with block padding, from the stored IV; -74 on failure. */
+QUILLON_API int32_t CRYPT_Encrypt(SeedCbcContext* context, const BINSTR* plaintext, BINSTR* ciphertext);
+/* Decrypts and unpads the whole ciphertext, from the stored IV; -75 for a malformed ciphertext. */
+QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphertext, BINSTR* plaintext);
+
+/* ---- Random bytes (count shape) ---- */
+
+/* Fills output with count random bytes; 1, or 0 on failure (null output, negative count). */
+QUILLON_API int32_t GetRandomByte(unsigned char* output, int32_t count);
 
 #ifdef __cplusplus
 }
