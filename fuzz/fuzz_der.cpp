@@ -8,6 +8,7 @@
 #include "api/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
+#include "bignum/bignum.h"
 
 using namespace quillon;
 
@@ -64,6 +65,25 @@ void CheckReencodes(const AsnValue* value, int tag) {
     ASNVALUE_Free(once);
 }
 
+// An INTEGER re-encodes in its minimal form and reads back as the same number.
+void CheckNumber(const BigNum* number, int tag) {
+    const int bits = BIGNUM_NumBits(number);
+    DerElement* sequence = DER_New();
+    Check(DER_Append(sequence, tag, number, bits ? (bits + 7) / 8 : 1) == 1);
+    uint8_t* bytes = nullptr;
+    const int32_t size = DER_ToBytes(sequence, &bytes);
+    DerElement* parsed = DER_Parse(bytes, static_cast<size_t>(size));
+    Check(parsed != nullptr);
+    auto* again = static_cast<BigNum*>(DER_GetItem(parsed, 0, tag));
+    Check(again && BIGNUM_Cmp(again, number) == 0);
+    // Minimal: one leading zero octet at most, and only before a set top bit.
+    Check(size >= 3 + (bits % 8 == 0 && bits ? 1 : 0));
+    BIGNUM_Free(again);
+    DER_Free(parsed);
+    MEM_Free(bytes);
+    DER_Free(sequence);
+}
+
 void Walk(const DerElement* element, int depth) {
     const int count = DER_ItemCount(element);
     Check(count >= 0);
@@ -71,6 +91,7 @@ void Walk(const DerElement* element, int depth) {
         const int identifier = DER_ItemTag(element, index);
         Check(identifier >= -1 && identifier <= 0xFF);
         if (index < count) Check(identifier >= 0);
+        bool walked = false;  // one recursion per item, or nesting costs 2^depth
         for (int tag : kTags) {
             void* item = DER_GetItem(element, index, tag);
             if (!item) continue;
@@ -80,11 +101,17 @@ void Walk(const DerElement* element, int depth) {
                 case 5:
                     MEM_Free(item);
                     break;
+                case 2:
+                case 10:
+                    CheckNumber(static_cast<BigNum*>(item), tag);
+                    BIGNUM_Free(static_cast<BigNum*>(item));
+                    break;
                 case 16:
                 case 17: {
                     auto* child = static_cast<DerElement*>(item);
                     Check(*child->identifier == identifier);
-                    if (depth < kMaxDepth) Walk(child, depth + 1);
+                    if (!walked && depth < kMaxDepth) Walk(child, depth + 1);
+                    walked = true;
                     // A parsed child appends whole and comes back equal.
                     DerElement* parent = DER_New();
                     Check(DER_Append(parent, tag, child, 0) == 1);

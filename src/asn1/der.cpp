@@ -4,6 +4,7 @@
 
 #include "api/mem.h"
 #include "asn1/oid_text.h"
+#include "bignum/bignum.h"
 
 namespace quillon {
 namespace {
@@ -62,11 +63,9 @@ uint8_t* Copy(const uint8_t* bytes, size_t n) {
     return copy;
 }
 
-// Fills an empty element with `identifier` and the contents prefix + body.
-int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix_length, const uint8_t* body,
-         size_t body_length) {
-    if (body_length > kDerMaxLength - prefix_length) return 0;
-    const auto total = static_cast<uint32_t>(prefix_length + body_length);
+// Gives an empty element `identifier`, length octets for `total` and room for the contents
+// in *contents (null when total is 0). On failure the element stays empty.
+bool Reserve(DerElement* e, uint8_t identifier, uint32_t total, uint8_t** contents) {
     uint8_t length_octets[5];
     const size_t count = PutLength(total, length_octets);
     e->identifier = Copy(&identifier, 1);
@@ -74,11 +73,40 @@ int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix
     e->contents = total ? static_cast<uint8_t*>(MEM_Alloc(total)) : nullptr;
     if (!e->identifier || !e->length_octets || (total && !e->contents)) {
         DER_Reset(e);
-        return 0;
+        return false;
     }
-    if (prefix_length) std::memcpy(e->contents, prefix, prefix_length);
-    if (body_length) std::memcpy(e->contents + prefix_length, body, body_length);
+    *contents = e->contents;
+    return true;
+}
+
+// Fills an empty element with `identifier` and the contents prefix + body.
+int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix_length, const uint8_t* body,
+         size_t body_length) {
+    if (body_length > kDerMaxLength - prefix_length) return 0;
+    uint8_t* contents;
+    if (!Reserve(e, identifier, static_cast<uint32_t>(prefix_length + body_length), &contents)) return 0;
+    if (prefix_length) std::memcpy(contents, prefix, prefix_length);
+    if (body_length) std::memcpy(contents + prefix_length, body, body_length);
     return 1;
+}
+
+// Contents may hold key material (PKCS#8, RSA components): old copies are wiped, never
+// left behind in freed memory.
+uint8_t* GrowWiping(uint8_t* block, size_t old_size, size_t new_size) {
+    auto* grown = static_cast<uint8_t*>(MEM_Alloc(new_size ? new_size : 1));
+    if (!grown) return nullptr;
+    if (old_size) {
+        std::memcpy(grown, block, old_size);
+        MEM_Wipe(block, old_size);
+    }
+    MEM_Free(block);
+    return grown;
+}
+
+// Bytes of the minimal INTEGER magnitude: (bits + 7) / 8, or 1 for zero.
+int32_t IntegerLength(const BigNum* value) {
+    const int bits = BIGNUM_NumBits(value);
+    return bits ? (bits + 7) / 8 : 1;
 }
 
 bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kHighTagForm) != kHighTagForm; }
@@ -98,8 +126,6 @@ bool Begin(DerElement* target, int tag) {
     DER_Reset(target);
     return ValidTag(tag);
 }
-
-int EncodeAny(DerElement* target, const AsnValue* v, int32_t length);
 
 // ---- walking ------------------------------------------------------------------------------
 
@@ -167,7 +193,8 @@ void* DecodeOid(uint32_t type, const uint8_t* c, uint32_t n) {
     return NewValue(type, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(length));
 }
 
-void* DecodeInteger(const uint8_t*, uint32_t) { return nullptr; }
+// Unsigned magnitude: a leading 0x00 is harmless and no sign is read.
+void* DecodeInteger(const uint8_t* c, uint32_t n) { return BIGNUM_FromBytes(c, n, nullptr); }
 
 void* DecodeAny(const Header& h, const uint8_t* c) {
     const uint8_t id = h.identifier;
@@ -231,6 +258,8 @@ DerElement* DER_New() { return static_cast<DerElement*>(MEM_Calloc(1, sizeof(Der
 
 void DER_Reset(DerElement* element) {
     if (!element) return;
+    const int32_t length = DER_ContentLength(element);
+    if (element->contents && length > 0) MEM_Wipe(element->contents, static_cast<size_t>(length));
     MEM_Free(element->identifier);
     MEM_Free(element->length_octets);
     MEM_Free(element->contents);
@@ -276,8 +305,15 @@ int DER_EncodeBoolean(DerElement* target, int tag, const uint8_t* value, int32_t
 }
 
 int DER_EncodeInteger(DerElement* target, int tag, const BigNum* value, int32_t length) {
-    if (!Begin(target, tag) || !value || length <= 0) return 0;
-    return 0;
+    // The length must be the magnitude's own: anything else would misstate the contents.
+    if (!Begin(target, tag) || !value || length <= 0 || length != IntegerLength(value)) return 0;
+    const int bits = BIGNUM_NumBits(value);
+    const uint32_t lead = bits > 0 && bits % 8 == 0 ? 1 : 0;  // keeps the top bit from reading as a sign
+    uint8_t* contents;
+    if (!Reserve(target, static_cast<uint8_t>(tag), lead + static_cast<uint32_t>(length), &contents)) return 0;
+    contents[0] = 0;
+    if (bits) BIGNUM_ToBytes(value, contents + lead);
+    return 1;
 }
 
 int DER_EncodeBitString(DerElement* target, int tag, const AsnValue* value, int32_t length) {
@@ -322,8 +358,14 @@ int EncodeAny(DerElement* target, const AsnValue* v, int32_t length) {
     if (!v || length < 0 || v->length > kDerMaxLength) return 0;
     const auto n = static_cast<int32_t>(v->length);
     switch (v->type) {
-        case DER_INTEGER:
-            return 0;
+        case DER_INTEGER: {
+            if (n > 0 && !v->data) return 0;
+            BigNum* number = BIGNUM_FromBytes(v->data, v->length, nullptr);
+            if (!number) return 0;
+            const int ok = DER_EncodeInteger(target, DER_INTEGER, number, IntegerLength(number));
+            BIGNUM_Free(number);
+            return ok;
+        }
         case DER_BIT_STRING:
             return DER_EncodeBitString(target, DER_BIT_STRING, v, n);
         case DER_OCTET_STRING:
@@ -441,6 +483,14 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
         return 0;
     }
 
+    // Contents first: until the length octets change, a reset still sees the old length.
+    auto* contents = GrowWiping(element->contents, static_cast<size_t>(old_length), static_cast<size_t>(new_length));
+    if (!contents) {
+        DER_Reset(element);
+        return 0;
+    }
+    element->contents = contents;
+
     uint8_t length_octets[5];
     const size_t count = PutLength(static_cast<uint32_t>(new_length), length_octets);
     auto* octets = static_cast<uint8_t*>(MEM_Realloc(element->length_octets, count));
@@ -451,12 +501,6 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
     element->length_octets = octets;
     std::memcpy(octets, length_octets, count);
 
-    auto* contents = static_cast<uint8_t*>(MEM_Realloc(element->contents, static_cast<size_t>(new_length)));
-    if (!contents) {
-        DER_Reset(element);
-        return 0;
-    }
-    element->contents = contents;
     uint8_t* out = contents + old_length;
     *out++ = *item->identifier;
     std::memcpy(out, item->length_octets, static_cast<size_t>(item_count));

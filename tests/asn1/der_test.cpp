@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
+#include <openssl/bn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "api/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
+#include "bignum/bignum.h"
 #include "support/alloc_fault.h"
 #include "support/random_bytes.h"
 
@@ -20,6 +22,7 @@ namespace {
 using namespace quillon;
 using Element = Owned<DerElement, DER_Free>;
 using Value = Owned<AsnValue, ASNVALUE_Free>;
+using Number = Owned<BigNum, BIGNUM_Free>;
 using Octets = std::vector<uint8_t>;
 
 Octets Serialise(const DerElement* e) {
@@ -66,6 +69,18 @@ AsnValue View(uint32_t type, const Octets& bytes, uint32_t unused_bits = 0) {
 Octets Text(const char* s) { return Octets(s, s + std::strlen(s)); }
 
 Octets ValueBytes(const AsnValue* v) { return Octets(v->data, v->data + v->length); }
+
+Number NumberOf(const Octets& magnitude) {
+    return Number(BIGNUM_FromBytes(magnitude.data(), static_cast<uint32_t>(magnitude.size()), nullptr));
+}
+
+Octets Magnitude(const BigNum* n) {
+    Octets out(static_cast<size_t>(BIGNUM_NumBits(n) + 7) / 8);
+    BIGNUM_ToBytes(n, out.data());
+    return out;
+}
+
+int32_t ByteLength(const BigNum* n) { return BIGNUM_NumBits(n) ? (BIGNUM_NumBits(n) + 7) / 8 : 1; }
 
 // ---- length octets ----------------------------------------------------------------------------
 
@@ -182,6 +197,86 @@ TEST(DerEncode, RefusalsLeaveTheTargetEmpty) {
     EXPECT_EQ(DER_EncodeImplicit(e.get(), 31, 4, &str, 5), 0) << "[31] needs the high tag form";
     EXPECT_EQ(e->identifier, nullptr);
     DER_Free(child);
+}
+
+TEST(DerInteger, EncodingsAddTheZeroOctetExactlyWhenTheTopBitIsSet) {
+    struct Case { Octets magnitude; int tag; Octets expected; };
+    Octets top127(127, 0xFF), top126(126, 0xFF);
+    const Case cases[] = {
+        {{}, 2, {0x02, 0x01, 0x00}},
+        {{0x7F}, 2, {0x02, 0x01, 0x7F}},
+        {{0x80}, 2, {0x02, 0x02, 0x00, 0x80}},
+        {{0x01, 0x00}, 2, {0x02, 0x02, 0x01, 0x00}},
+        {{0xFF, 0xFF}, 2, {0x02, 0x03, 0x00, 0xFF, 0xFF}},
+        {{0x03}, 10, {0x0A, 0x01, 0x03}},
+        {top126, 2, Tlv(0x02, Cat({{0x00}, top126}))},  // 127 octets: still the short form
+        {top127, 2, Tlv(0x02, Cat({{0x00}, top127}))},  // 128 octets: long form
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.magnitude));
+        Number n = NumberOf(c.magnitude);
+        Element e(DER_New());
+        ASSERT_EQ(DER_EncodeValue(e.get(), c.tag, n.get(), ByteLength(n.get())), 1);
+        EXPECT_EQ(Serialise(e.get()), c.expected);
+        EXPECT_EQ(DER_EncodeValue(e.get(), c.tag, n.get(), ByteLength(n.get()) + 1), 0) << "length must match";
+        EXPECT_EQ(e->identifier, nullptr);
+    }
+    Number zero = NumberOf({});
+    Element e(DER_New());
+    EXPECT_EQ(DER_EncodeValue(e.get(), 2, zero.get(), 0), 0);
+
+    // Any-type INTEGER values are re-encoded from their magnitude.
+    const Octets padded = {0x00, 0x00, 0x80}, none;
+    AsnValue any = View(2, padded), empty = View(2, none);
+    ASSERT_EQ(DER_EncodeValue(e.get(), 32, &any, 0), 1);
+    EXPECT_EQ(Serialise(e.get()), (Octets{0x02, 0x02, 0x00, 0x80}));
+    ASSERT_EQ(DER_EncodeValue(e.get(), 32, &empty, 0), 1);
+    EXPECT_EQ(Serialise(e.get()), (Octets{0x02, 0x01, 0x00}));
+}
+
+TEST(DerInteger, DecodingReadsAnUnsignedMagnitude) {
+    struct Case { Octets item; int tag; bool decodes; Octets magnitude; };
+    const Case cases[] = {
+        {{0x02, 0x02, 0x00, 0x80}, 2, true, {0x80}},
+        {{0x02, 0x01, 0x80}, 2, true, {0x80}},  // no sign is read
+        {{0x02, 0x01, 0x00}, 2, true, {}},
+        {{0x02, 0x00}, 2, false, {}},
+        {{0x0A, 0x01, 0x03}, 10, true, {0x03}},
+        {{0x0A, 0x01, 0x03}, 2, false, {}},
+        {{0x80, 0x02, 0x01, 0x02}, 2, true, {0x01, 0x02}},  // [0] IMPLICIT INTEGER
+        {{0x02, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05}, 2, true, {0x01, 0x02, 0x03, 0x04, 0x05}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.item));
+        Element e = Parse(Tlv(0x30, c.item));
+        Number n(static_cast<BigNum*>(DER_GetItem(e.get(), 0, c.tag)));
+        ASSERT_EQ(n != nullptr, c.decodes);
+        if (n) {
+            EXPECT_EQ(Magnitude(n.get()), c.magnitude);
+        }
+    }
+}
+
+TEST(DerInteger, MatchesOpenSslOnRandomMagnitudes) {
+    std::mt19937 rng(2);
+    for (int round = 0; round < 500; ++round) {
+        Octets magnitude = test::SeededBytes(rng, rng() % 300);
+        while (!magnitude.empty() && magnitude[0] == 0) magnitude.erase(magnitude.begin());
+        if (round % 3 == 0 && !magnitude.empty()) magnitude[0] |= 0x80;
+        SCOPED_TRACE(round);
+        Number n = NumberOf(magnitude);
+        Element e(DER_New());
+        ASSERT_EQ(DER_EncodeValue(e.get(), 2, n.get(), ByteLength(n.get())), 1);
+
+        BIGNUM* bn = BN_bin2bn(magnitude.data(), static_cast<int>(magnitude.size()), nullptr);
+        ASN1_INTEGER* ai = BN_to_ASN1_INTEGER(bn, nullptr);
+        unsigned char* der = nullptr;
+        const int len = i2d_ASN1_INTEGER(ai, &der);
+        EXPECT_EQ(Serialise(e.get()), Octets(der, der + len));
+        OPENSSL_free(der);
+        ASN1_INTEGER_free(ai);
+        BN_free(bn);
+    }
 }
 
 // ---- builders ---------------------------------------------------------------------------------
@@ -475,6 +570,23 @@ TEST(DerFixture, OpenSslGeneratedStructureReadsBack) {
         EXPECT_EQ(ValueBytes(v.get()), x.data);
         EXPECT_EQ(v->unused_bits, x.unused);
     }
+    struct Integer { int index; int tag; Octets magnitude; };
+    const Integer integers[] = {
+        {1, 2, {0x80}},
+        {2, 2, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10}},
+        {3, 10, {0x03}},
+    };
+    for (const Integer& x : integers) {
+        Number n(static_cast<BigNum*>(DER_GetItem(e.get(), x.index, x.tag)));
+        ASSERT_TRUE(n) << x.index;
+        EXPECT_EQ(Magnitude(n.get()), x.magnitude);
+    }
+    Element explicit_wrapper(static_cast<DerElement*>(DER_GetItem(e.get(), 16, 16)));
+    ASSERT_TRUE(explicit_wrapper);
+    Number five(static_cast<BigNum*>(DER_GetItem(explicit_wrapper.get(), 0, 2)));
+    ASSERT_TRUE(five);
+    EXPECT_EQ(BIGNUM_GetWord(five.get()), 5u);
+
     Element set(static_cast<DerElement*>(DER_GetItem(e.get(), 17, 17)));
     ASSERT_TRUE(set);
     EXPECT_EQ(DER_ItemCount(set.get()), 2);
@@ -523,6 +635,10 @@ Octets ReferenceContents(const Node& n) {
     }
     if (n.id == 0x03) return Cat({{static_cast<uint8_t>(n.unused)}, n.data});
     if (n.id == 0x01) return {static_cast<uint8_t>(n.data[0] ? 0xFF : 0x00)};
+    if (n.id == 0x02 || n.id == 0x0A) {
+        if (n.data.empty()) return {0x00};
+        return n.data[0] & 0x80 ? Cat({{0x00}, n.data}) : n.data;
+    }
     if (n.id == 0x06) {
         return n.data == Text("2.5.29.31") ? Octets{0x55, 0x1D, 0x1F}
                                            : Octets{0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x01, 0x0F};
@@ -558,7 +674,7 @@ private:
     }
 
     Node Leaf() {
-        static const uint8_t ids[] = {0x01, 0x03, 0x04, 0x05, 0x06, 0x0C, 0x13, 0x16, 0x17, 0x1E};
+        static const uint8_t ids[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x0A, 0x0C, 0x13, 0x16, 0x17, 0x1E};
         Node n{ids[rng_() % std::size(ids)], {}, 0, {}};
         switch (n.id) {
             case 0x01: n.data = {static_cast<uint8_t>(rng_() % 2)}; break;
@@ -571,6 +687,11 @@ private:
                 break;
             case 0x04: n.data = test::SeededBytes(rng_, Size()); break;
             case 0x05: break;
+            case 0x02:
+            case 0x0A:
+                n.data = test::SeededBytes(rng_, Size() % 600);  // magnitudes stay minimal
+                while (!n.data.empty() && n.data[0] == 0) n.data.erase(n.data.begin());
+                break;
             case 0x06: n.data = Text(rng_() % 2 ? "1.2.410.200004.1.15" : "2.5.29.31"); break;
             case 0x17: n.data = Text("261206081500Z"); break;
             case 0x1E: n.data = Letters(Size() & ~size_t{1}); break;
@@ -596,6 +717,9 @@ Element Build(const Node& n, bool& ok) {
             ok = DER_Append(e.get(), 1, k.data.data(), 1) == 1;
         } else if (k.id == 0x05) {
             ok = DER_Append(e.get(), 5, nullptr, 0) == 1;
+        } else if (k.id == 0x02 || k.id == 0x0A) {
+            Number number = NumberOf(k.data);
+            ok = number && DER_Append(e.get(), k.id, number.get(), ByteLength(number.get())) == 1;
         } else {
             AsnValue v = View(k.id, k.data, k.unused);
             ok = DER_Append(e.get(), k.id, &v, static_cast<int32_t>(k.data.size())) == 1;
@@ -624,6 +748,10 @@ void Check(const DerElement* e, const Node& n) {
             Element child(static_cast<DerElement*>(DER_GetItem(e, index, k.id)));
             ASSERT_TRUE(child);
             Check(child.get(), k);
+        } else if (k.id == 0x02 || k.id == 0x0A) {
+            Number number(static_cast<BigNum*>(DER_GetItem(e, index, k.id)));
+            ASSERT_TRUE(number);
+            EXPECT_EQ(Magnitude(number.get()), k.data);
         } else if (k.id == 0x01 || k.id == 0x05) {
             auto* block = static_cast<uint8_t*>(DER_GetItem(e, index, k.id));
             ASSERT_TRUE(block);
