@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "cipher/aria.h"
 #include "cipher/hmac.h"
+#include "cipher/pbe.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 
@@ -113,6 +115,42 @@ void SeedCbcEncrypt_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(state
 void SeedCbcDecrypt_1MiB_quillon(benchmark::State& state) { SeedCbc1MiB(state, kDecrypt); }
 void SeedCbcDecrypt_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(state, "SEED-CBC", false, 16); }
 
+void AriaCbc1MiB(benchmark::State& state, uint32_t direction) {
+    const auto key = Random(16, 4), iv = Random(16, 5);
+    std::vector<uint8_t> out(kMiB);
+    AriaCbcContext context;
+    ARIA_CBC_Init(&context, direction, key.data(), 128, iv.data());
+    for (auto _ : state) {
+        std::memcpy(context.chain, context.iv, 16);
+        ARIA_CBC_Blocks(&context, out.data(), Data1MiB().data(), kMiB);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * kMiB);
+}
+
+void AriaCbcEncrypt128_1MiB_quillon(benchmark::State& state) { AriaCbc1MiB(state, 1); }
+void AriaCbcEncrypt128_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(state, "ARIA-128-CBC", true, 16); }
+void AriaCbcDecrypt128_1MiB_quillon(benchmark::State& state) { AriaCbc1MiB(state, 0); }
+void AriaCbcDecrypt128_1MiB_openssl(benchmark::State& state) { OpenSslCbc1MiB(state, "ARIA-128-CBC", false, 16); }
+
+void Pbkdf2_2048_quillon(benchmark::State& state) {
+    const auto password = Random(12, 6), salt = Random(8, 7);
+    uint8_t key[20];
+    for (auto _ : state) {
+        PBKDF2_SHA1(password.data(), password.size(), salt.data(), salt.size(), 2048, key, 20);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
+void Pbkdf2_2048_openssl(benchmark::State& state) {
+    const auto password = Random(12, 6), salt = Random(8, 7);
+    uint8_t key[20];
+    for (auto _ : state) {
+        PKCS5_PBKDF2_HMAC_SHA1(reinterpret_cast<const char*>(password.data()), 12, salt.data(), 8, 2048, 20, key);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(Sha1_1MiB_quillon)->Name("Sha1_1MiB/quillon");
@@ -123,3 +161,9 @@ BENCHMARK(SeedCbcEncrypt_1MiB_quillon)->Name("SeedCbcEncrypt_1MiB/quillon");
 BENCHMARK(SeedCbcEncrypt_1MiB_openssl)->Name("SeedCbcEncrypt_1MiB/openssl");
 BENCHMARK(SeedCbcDecrypt_1MiB_quillon)->Name("SeedCbcDecrypt_1MiB/quillon");
 BENCHMARK(SeedCbcDecrypt_1MiB_openssl)->Name("SeedCbcDecrypt_1MiB/openssl");
+BENCHMARK(AriaCbcEncrypt128_1MiB_quillon)->Name("AriaCbcEncrypt128_1MiB/quillon");
+BENCHMARK(AriaCbcEncrypt128_1MiB_openssl)->Name("AriaCbcEncrypt128_1MiB/openssl");
+BENCHMARK(AriaCbcDecrypt128_1MiB_quillon)->Name("AriaCbcDecrypt128_1MiB/quillon");
+BENCHMARK(AriaCbcDecrypt128_1MiB_openssl)->Name("AriaCbcDecrypt128_1MiB/openssl");
+BENCHMARK(Pbkdf2_2048_quillon)->Name("Pbkdf2_2048/quillon");
+BENCHMARK(Pbkdf2_2048_openssl)->Name("Pbkdf2_2048/openssl");

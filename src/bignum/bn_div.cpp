@@ -23,11 +23,11 @@ struct WordDivisor {
         Word q1 = static_cast<Word>(q >> 32) + 1;
         const Word q0 = static_cast<Word>(q);
         Word r = l - q1 * d;
-        if (r > q0) {
-            --q1;
-            r += d;
-        }
-        if (r >= d) {
+        // Taken about half the time: masks instead of a branch.
+        const Word over = static_cast<Word>(0) - static_cast<Word>(r > q0);
+        q1 += over;
+        r += over & d;
+        if (r >= d) [[unlikely]] {
             ++q1;
             r -= d;
         }
@@ -45,10 +45,12 @@ int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const Big
 
     Scratch snum_s(true, ctx, BIGNUM_SLOT_DIV_NUM), sdiv_s(true, ctx, BIGNUM_SLOT_DIV_DIVISOR);
     Scratch quot_s(quotient == nullptr, ctx, BIGNUM_SLOT_DIV_QUOTIENT);
+    Scratch comp_s(true, ctx, BIGNUM_SLOT_DIV_PRODUCT);
     BigNum* snum = snum_s.num;
     BigNum* sdiv = sdiv_s.num;
+    BigNum* comp = comp_s.num;
     BigNum* quot = quotient ? quotient : quot_s.num;
-    if (!snum || !sdiv || !quot) return 0;
+    if (!snum || !sdiv || !comp || !quot) return 0;
 
     // Normalise so that the divisor's top bit is set; 32, not 0, for a whole number of words.
     const int s = 32 - BIGNUM_NumBits(divisor) % 32;
@@ -59,6 +61,11 @@ int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const Big
     if (!BIGNUM_Expand(snum, len)) return 0;
     std::memset(snum->words + snum->used, 0, static_cast<size_t>(len - snum->used) * sizeof(Word));
     snum->used = len;
+
+    // Window - q * sdiv = window + q * ~sdiv + q - q * 2^(32n), with ~sdiv taken word by word:
+    // one multiply-add chain instead of a product carry and a borrow.
+    if (!BIGNUM_Expand(comp, n)) return 0;
+    for (int i = 0; i < n; ++i) comp->words[i] = ~sdiv->words[i];
 
     const int loop = len - n;
     if (!BIGNUM_Expand(quot, loop + 1)) return 0;
@@ -84,10 +91,9 @@ int BIGNUM_Div(BigNum* quotient, BigNum* remainder, const BigNum* num, const Big
                 if (rem >> 32) break;
             }
         }
-        const Word borrow = WORDS_MulSub(w, d, n, q);
-        const Word top = w[n];
-        w[n] = top - borrow;
-        if (top < borrow) {
+        const DWord top = static_cast<DWord>(w[n]) + WORDS_MulAddCarry(w, comp->words, n, q, q);
+        w[n] = static_cast<Word>(top - q);
+        if (top < q) {
             --q;
             w[n] += WORDS_Add(w, w, d, n);
         }

@@ -1,6 +1,8 @@
 #include "bignum/bn_mul.h"
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "bignum/bignum.h"
 #include "bignum/bn_scratch.h"
@@ -40,8 +42,10 @@ struct Column {
 template <int N>
 inline void MulComba(Word* r, const Word* a, const Word* b) {
     Column acc;
+#pragma GCC unroll 16
     for (int k = 0; k < 2 * N - 1; ++k) {
         const int lo = k < N ? 0 : k - N + 1, hi = k < N ? k : N - 1;
+#pragma GCC unroll 8
         for (int i = lo; i <= hi; ++i) acc.Add(a[i], b[k - i]);
         r[k] = acc.Take();
     }
@@ -51,8 +55,10 @@ inline void MulComba(Word* r, const Word* a, const Word* b) {
 template <int N>
 inline void SqrComba(Word* r, const Word* a) {
     Column acc;
+#pragma GCC unroll 16
     for (int k = 0; k < 2 * N - 1; ++k) {
         const int lo = k < N ? 0 : k - N + 1;
+#pragma GCC unroll 8
         for (int i = lo; i < k - i; ++i) acc.AddTwice(a[i], a[k - i]);
         if (k % 2 == 0) acc.Add(a[k / 2], a[k / 2]);
         r[k] = acc.Take();
@@ -62,15 +68,25 @@ inline void SqrComba(Word* r, const Word* a) {
 
 // Karatsuba middle term: r[0..n2) holds low*low, r[n2..2*n2) high*high, p the product of the
 // two differences (to subtract when `negative`). Adds low*low + high*high -/+ p at word n2/2.
-// t provides n2 words.
-inline void AddMiddle(Word* r, Word* p, bool negative, int n2, Word* t) {
+// p is overwritten.
+inline void AddMiddle(Word* r, Word* p, bool negative, int n2) {
     const int n = n2 / 2;
-    int c = static_cast<int>(WORDS_Add(t, r, r + n2, n2));
-    if (negative)
-        c -= static_cast<int>(WORDS_Sub(p, t, p, n2));
-    else
-        c += static_cast<int>(WORDS_Add(p, t, p, n2));
-    c += static_cast<int>(WORDS_Add(r + n, r + n, p, n2));
+    // One pass for the middle term with a signed carry (it lies in -1..2), then one to add it in.
+    int64_t c = 0;
+    if (negative) {
+        for (int i = 0; i < n2; ++i) {
+            c += static_cast<int64_t>(r[i]) + r[n2 + i] - p[i];
+            p[i] = static_cast<Word>(c);
+            c >>= 32;
+        }
+    } else {
+        for (int i = 0; i < n2; ++i) {
+            c += static_cast<int64_t>(r[i]) + r[n2 + i] + p[i];
+            p[i] = static_cast<Word>(c);
+            c >>= 32;
+        }
+    }
+    c += WORDS_Add(r + n, r + n, p, n2);
     for (int i = n + n2; c != 0 && i < 2 * n2; ++i) {
         const Word s = r[i] + static_cast<Word>(c);
         c = s < static_cast<Word>(c);
@@ -133,7 +149,7 @@ void MulKaratsuba(Word* r, const Word* a, const Word* b, int n2, int dna, int dn
         MulKaratsuba(p, t, t + n, n, 0, 0, work);
     MulKaratsuba(r, a, b, n, 0, 0, work);
     MulKaratsuba(r + n2, a + n, b + n, n, dna, dnb, work);
-    AddMiddle(r, p, ca != cb, n2, t);
+    AddMiddle(r, p, ca != cb, n2);
 }
 
 // a has n + tna words, b n + tnb (0 <= tna, tnb < n): r receives 4*n words; t needs 8*n.
@@ -148,24 +164,16 @@ void MulKaratsubaPart(Word* r, const Word* a, const Word* b, int n, int tna, int
     const int cb = -AbsDiff(t + n, b, n, tnb - n);
     Word* p = t + n2;
     Word* work = t + 2 * n2;
-    if (n == 8) {
-        if (ca == 0 || cb == 0)
-            Zero(p, n2);
-        else
-            WORDS_MulComba8(p, t, t + n);
-        WORDS_MulComba8(r, a, b);
-        WORDS_MulSchool(r + n2, a + n, tna, b + n, tnb);
-    } else {
-        if (ca == 0 || cb == 0)
-            Zero(p, n2);
-        else
-            MulKaratsuba(p, t, t + n, n, 0, 0, work);
-        MulKaratsuba(r, a, b, n, 0, 0, work);
-        // The high parts are shorter than n words: the same choice as a whole product.
-        MulDispatch(r + n2, a + n, tna, b + n, tnb, work);
-    }
+    // Half size 8 lands on Comba for the low products and schoolbook for the high one.
+    if (ca == 0 || cb == 0)
+        Zero(p, n2);
+    else
+        MulKaratsuba(p, t, t + n, n, 0, 0, work);
+    MulKaratsuba(r, a, b, n, 0, 0, work);
+    // The high parts are shorter than n words: the same choice as a whole product.
+    MulDispatch(r + n2, a + n, tna, b + n, tnb, work);
     Zero(r + n2 + tna + tnb, n2 - tna - tnb);
-    AddMiddle(r, p, ca != cb, n2, t);
+    AddMiddle(r, p, ca != cb, n2);
 }
 
 // r receives 2*n2 words; t needs 4*n2 (n2 a power of two).
@@ -187,7 +195,7 @@ void SqrKaratsuba(Word* r, const Word* a, int n2, Word* t) {
         SqrKaratsuba(p, t, n, work);
     SqrKaratsuba(r, a, n, work);
     SqrKaratsuba(r + n2, a + n, n, work);
-    AddMiddle(r, p, true, n2, t);
+    AddMiddle(r, p, true, n2);
 }
 
 }  // namespace

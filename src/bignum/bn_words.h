@@ -84,9 +84,10 @@ inline Word WORDS_Mul(Word* r, const Word* a, int n, Word w) {
     return static_cast<Word>(c);
 }
 
-// r += a * w over n words; returns the carry word. (2^32-1)^2 + 2 (2^32-1) fits 64 bits.
-inline Word WORDS_MulAdd(Word* r, const Word* a, int n, Word w) {
-    DWord c = 0;
+// r += a * w + carry over n words; returns the carry word. (2^32-1)^2 + 2 (2^32-1) fits 64 bits.
+inline Word WORDS_MulAddCarry(Word* r, const Word* a, int n, Word w, Word carry) {
+    DWord c = carry;
+#pragma GCC unroll 4
     for (int i = 0; i < n; ++i) {
         c += static_cast<DWord>(a[i]) * w + r[i];
         r[i] = static_cast<Word>(c);
@@ -95,22 +96,8 @@ inline Word WORDS_MulAdd(Word* r, const Word* a, int n, Word w) {
     return static_cast<Word>(c);
 }
 
-// r -= a * w over n words; returns the word still to be taken from the next word up. The
-// product carry and the subtraction borrow run as two separate chains, which the processor
-// overlaps.
-inline Word WORDS_MulSub(Word* r, const Word* a, int n, Word w) {
-    DWord carry = 0;
-    Word borrow = 0;
-#pragma GCC unroll 4
-    for (int i = 0; i < n; ++i) {
-        const DWord p = static_cast<DWord>(a[i]) * w + carry;
-        carry = p >> 32;
-        const DWord t = static_cast<DWord>(r[i]) - static_cast<Word>(p) - borrow;
-        r[i] = static_cast<Word>(t);
-        borrow = static_cast<Word>(t >> 63);
-    }
-    return static_cast<Word>(carry + borrow);
-}
+// r += a * w over n words; returns the carry word.
+inline Word WORDS_MulAdd(Word* r, const Word* a, int n, Word w) { return WORDS_MulAddCarry(r, a, n, w, 0); }
 
 // r[2i], r[2i+1] = a[i]^2, low word first.
 inline void WORDS_Sqr(Word* r, const Word* a, int n) {

@@ -44,6 +44,7 @@ int32_t Crypt(SeedCbcContext* context, const BINSTR* input, BINSTR* output, uint
     if (!Restart(context, direction)) return QC_ERR_ALLOC;
     size_t produced = 0;
     if (SEED_CBC_Padded(context, work.data, &produced, input->data, input->length) != 1) return failure;
+    if (produced > UINT32_MAX) return failure;  // a BINSTR cannot carry it
     return BINSTR_SetData(work.data, static_cast<uint32_t>(produced), output) == QC_OK ? QC_OK : QC_ERR_ALLOC;
 }
 

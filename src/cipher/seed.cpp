@@ -1,6 +1,7 @@
 #include "cipher/seed.h"
 
 #include <array>
+#include <utility>
 #include <cstring>
 
 #include "api/mem.h"
@@ -70,7 +71,12 @@ constexpr std::array<std::array<uint32_t, 256>, 4> MakeSS() {
 constexpr auto kSS = MakeSS();
 
 inline uint32_t G(uint32_t x) {
-    return kSS[0][x & 0xff] ^ kSS[1][(x >> 8) & 0xff] ^ kSS[2][(x >> 16) & 0xff] ^ kSS[3][x >> 24];
+    // Two independent pairs: a shorter chain than four XORs in a row. The empty asm keeps
+    // the compiler from re-linearising them.
+    uint32_t low = kSS[0][x & 0xff] ^ kSS[1][(x >> 8) & 0xff];
+    const uint32_t high = kSS[2][(x >> 16) & 0xff] ^ kSS[3][x >> 24];
+    asm("" : "+r"(low));
+    return low ^ high;
 }
 
 // Key constants: the golden-ratio word rotated left by the round index.
@@ -88,18 +94,35 @@ inline void Round(uint32_t& l0, uint32_t& l1, uint32_t r0, uint32_t r1, const ui
     l1 ^= d;
 }
 
-inline void EncryptWords(uint32_t& l0, uint32_t& l1, uint32_t& r0, uint32_t& r1, const uint32_t* rk) {
-    for (int i = 0; i < 32; i += 4) {
-        Round(l0, l1, r0, r1, rk + i);
-        Round(r0, r1, l0, l1, rk + i + 2);
+// The 16 rounds of one block, tuned for latency (CBC encryption is one long chain): the next
+// round's keyed input is built as (half ^ next key) ^ F output, so a single XOR follows F.
+template <bool kDecrypt>
+inline void CryptWords(uint32_t& l0, uint32_t& l1, uint32_t& r0, uint32_t& r1, const uint32_t* rk) {
+    auto key = [rk](int round) { return rk + 2 * (kDecrypt ? 15 - round : round); };
+    uint32_t a = r0 ^ key(0)[0], b = r1 ^ key(0)[1];
+    for (int round = 0; round < 16; ++round) {
+        const uint32_t* next = key(round < 15 ? round + 1 : round);
+        const uint32_t p0 = l0 ^ next[0], p1 = l1 ^ next[1];
+        uint32_t d = G(a ^ b);
+        uint32_t c = G(a + d);
+        d = G(d + c);
+        c += d;
+        l0 ^= c;
+        l1 ^= d;
+        a = p0 ^ c;
+        b = p1 ^ d;
+        // The half just updated feeds the next round, which updates the other one.
+        std::swap(l0, r0);
+        std::swap(l1, r1);
     }
 }
 
+inline void EncryptWords(uint32_t& l0, uint32_t& l1, uint32_t& r0, uint32_t& r1, const uint32_t* rk) {
+    CryptWords<false>(l0, l1, r0, r1, rk);
+}
+
 inline void DecryptWords(uint32_t& l0, uint32_t& l1, uint32_t& r0, uint32_t& r1, const uint32_t* rk) {
-    for (int i = 28; i >= 0; i -= 4) {
-        Round(l0, l1, r0, r1, rk + i + 2);
-        Round(r0, r1, l0, l1, rk + i);
-    }
+    CryptWords<true>(l0, l1, r0, r1, rk);
 }
 
 // Several blocks decrypted side by side: the rounds of independent blocks overlap in the CPU.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define QUILLON_SHA1_X86 1
 #endif
@@ -78,9 +79,12 @@ void Sha1CompressPortable(uint32_t chaining[5], const uint8_t* blocks, size_t co
 #if QUILLON_SHA1_X86
 
 bool Sha1HaveShaExtensions() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1") &&
-           __builtin_cpu_supports("ssse3");
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19);
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    const bool sha = b & (1u << 29);
+    return sha && ssse3 && sse41;
 }
 
 // Four rounds per group g (0..19). msg[g % 4] holds schedule words 4g..4g+3 when group g
@@ -174,12 +178,14 @@ uint32_t SHA1_Init(Sha1Context* context) {
 }
 
 uint32_t SHA1_Transform(Sha1Context* context, const uint8_t* block) {
+    if (!context || !block) return 0;
     Compress(context->chaining, block, 1);
     return 1;
 }
 
 uint32_t SHA1_Update(Sha1Context* context, const uint8_t* data, size_t length) {
-    if (context->buffered > kSha1BlockSize) return 0;
+    if (!context || context->buffered > kSha1BlockSize) return 0;
+    if (length > 0 && !data) return 0;
     while (length > 0) {
         if (context->buffered == 0 && length >= kSha1BlockSize) {
             // Whole blocks go straight from the input, as many as there are.
@@ -205,7 +211,7 @@ uint32_t SHA1_Update(Sha1Context* context, const uint8_t* data, size_t length) {
 }
 
 uint32_t SHA1_Final(Sha1Context* context, uint8_t* digest) {
-    if (context->buffered >= kSha1BlockSize) return 0;
+    if (!context || !digest || context->buffered >= kSha1BlockSize) return 0;
     context->bit_count += uint64_t{8} * context->buffered;
     context->block[context->buffered++] = 0x80;
     if (context->buffered > 56) {

@@ -17,7 +17,7 @@ struct Sha1Context {
     uint32_t buffered;   // valid bytes in block, 0..64
 };
 
-// All return 1 for success and 0 for failure.
+// All return 1 for success and 0 for failure (null pointers, a corrupted buffered count).
 uint32_t SHA1_Init(Sha1Context* context);
 uint32_t SHA1_Update(Sha1Context* context, const uint8_t* data, size_t length);
 // Writes 20 bytes; does not reset the context.

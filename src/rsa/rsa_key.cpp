@@ -87,6 +87,8 @@ int RSAKEY_Generate(RsaKey* key, const BigNum* e, int bits) {
     if (!key || !e || BIGNUM_NumBits(e) < 2 || !BIGNUM_IsBitSet(e, 0)) return 0;
     if (bits < kRsaMinKeyBits || bits > kRsaMaxKeyBits) return 0;
 
+    // Until generation completes the key claims nothing, so a failure leaves no usable half key.
+    key->present = 0;
     for (BigNum** field : {&key->n, &key->e, &key->d, &key->p, &key->dP, &key->q, &key->dQ, &key->qInv}) {
         if (!*field && !(*field = BIGNUM_New())) return 0;
     }

@@ -111,8 +111,15 @@ int RSA_GeneratePrime(BigNum* out, int bits, BigNumContext* ctx, RandomGenerator
         candidate[len - 1] |= 1;
         if (!BIGNUM_FromBytes(candidate, static_cast<uint32_t>(len), out)) break;
 
-        for (size_t i = 1; i < kSmallPrimeCount; ++i) {
-            remainders[i] = static_cast<uint16_t>(BIGNUM_ModWord(out, kSmallPrimes[i]));
+        // Two table primes multiply to less than 2^32: one big-number pass serves both.
+        for (size_t i = 1; i + 1 < kSmallPrimeCount; i += 2) {
+            const uint32_t both = BIGNUM_ModWord(out, uint32_t{kSmallPrimes[i]} * kSmallPrimes[i + 1]);
+            remainders[i] = static_cast<uint16_t>(both % kSmallPrimes[i]);
+            remainders[i + 1] = static_cast<uint16_t>(both % kSmallPrimes[i + 1]);
+        }
+        if (kSmallPrimeCount % 2 == 0) {
+            remainders[kSmallPrimeCount - 1] =
+                static_cast<uint16_t>(BIGNUM_ModWord(out, kSmallPrimes[kSmallPrimeCount - 1]));
         }
         uint32_t delta = 0;
         if (!SieveDelta(remainders, delta)) continue;

@@ -107,21 +107,6 @@ TEST(BigNumMul, CombaKernelsAgreeWithTheSchoolbook) {
     }
 }
 
-TEST(BigNumMul, EightByEightIsNormalisedAndZeroFactorsGiveZero) {
-    std::mt19937 rng(11);
-    BigNumPtr a = Random(rng, 8, 1), b = Random(rng, 8, 1), zero = Make(), r = Make();
-    a->words[7] = b->words[7] = 1;
-    ASSERT_TRUE(BIGNUM_Mul(r.get(), a.get(), b.get(), nullptr));
-    EXPECT_EQ(r->used, 15) << "a 16-word product whose top word is zero";
-    ASSERT_TRUE(BIGNUM_Mul(r.get(), a.get(), zero.get(), nullptr));
-    EXPECT_EQ(r->used, 0);
-    ASSERT_TRUE(BIGNUM_SetWord(r.get(), 5));
-    ASSERT_TRUE(BIGNUM_Mul(r.get(), zero.get(), b.get(), nullptr));
-    EXPECT_EQ(r->used, 0);
-    ASSERT_TRUE(BIGNUM_Sqr(r.get(), zero.get(), nullptr));
-    EXPECT_EQ(r->used, 0);
-}
-
 TEST(BigNumMul, AllocationFailuresLeaveNothingBehind) {
     std::mt19937 rng(12);
     BigNumPtr a = Random(rng, 33), b = Random(rng, 32);

@@ -161,6 +161,18 @@ TEST(Seed, BlocksContinueAcrossCallsAndInPlace) {
     }
 }
 
+TEST(Seed, InitFromItsOwnStoredKeyAndIv) {
+    // The symmetric exports re-initialise a context from the key and IV it already holds.
+    const auto key = Hex("28dbc3bc49ffd87dcfa509b11d422be7"), iv = Hex("000102030405060708090a0b0c0d0e0f");
+    SeedCbcContext fresh, reused;
+    ASSERT_EQ(SEED_CBC_Init(&fresh, kEncrypt, key.data(), iv.data()), 1);
+    ASSERT_EQ(SEED_CBC_Init(&reused, kDecrypt, key.data(), iv.data()), 1);
+    uint8_t scratch[32] = {};
+    SEED_CBC_Blocks(&reused, scratch, scratch, 32);
+    ASSERT_EQ(SEED_CBC_Init(&reused, kEncrypt, reused.key, reused.iv), 1);
+    EXPECT_EQ(std::memcmp(&fresh, &reused, sizeof fresh), 0);
+}
+
 TEST(Seed, RefusesBadArguments) {
     SeedCbcContext context;
     const auto key = Hex("00112233445566778899aabbccddeeff");

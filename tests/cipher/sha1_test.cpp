@@ -112,13 +112,18 @@ TEST(Sha1, CompressionVariantsAgree) {
 }
 
 TEST(Sha1, ContractEdges) {
+    uint8_t scratch[64] = {};
     EXPECT_EQ(SHA1_Init(nullptr), 0u);
+    EXPECT_EQ(SHA1_Update(nullptr, scratch, 1), 0u);
+    EXPECT_EQ(SHA1_Final(nullptr, scratch), 0u);
+    EXPECT_EQ(SHA1_Transform(nullptr, scratch), 0u);
 
     Sha1Context context;
     SHA1_Init(&context);
     SHA1_Update(&context, reinterpret_cast<const uint8_t*>("abc"), 3);
     const Sha1Context before = context;
     EXPECT_EQ(SHA1_Update(&context, nullptr, 0), 1u);
+    EXPECT_EQ(SHA1_Update(&context, nullptr, 5), 0u);
     EXPECT_EQ(std::memcmp(&before, &context, sizeof context), 0);
 
     // A corrupted count is refused and nothing is written.

@@ -81,33 +81,6 @@ TEST(RsaIsProbablePrime, ClassifiesPrimesCompositesAndCarmichaelNumbers) {
     EXPECT_EQ(RSA_IsProbablePrime(prime.get(), 1, ctx.get(), rng.get()), -1);
 }
 
-TEST(RsaIsProbablePrime, AgreesWithOpenSslOnProductsOfPrimes) {
-    BnCtx octx(BN_CTX_new());
-    auto rng = FixedGenerator(2);
-    BigNumContextPtr ctx(BIGNUM_CTX_New());
-    for (int i = 0; i < 6; ++i) {
-        Bn p(BN_new()), q(BN_new()), n(BN_new());
-        ASSERT_TRUE(BN_generate_prime_ex(p.get(), 128, 0, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(BN_generate_prime_ex(q.get(), 128, 0, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(BN_mul(n.get(), p.get(), q.get(), octx.get()));
-        auto ours_p = test::FromHex(test::Hex(p.get()).c_str());
-        auto ours_n = test::FromHex(test::Hex(n.get()).c_str());
-        EXPECT_EQ(RSA_IsProbablePrime(ours_p.get(), 10, ctx.get(), rng.get()), 1);
-        EXPECT_EQ(RSA_IsProbablePrime(ours_n.get(), 10, ctx.get(), rng.get()), -1);
-    }
-}
-
-TEST(RsaGeneratePrime, ChecksBySize) {
-    struct Case {
-        int bits, checks;
-    };
-    for (const Case& c : {Case{2048, 3}, Case{1300, 3}, Case{1299, 4}, Case{1024, 4}, Case{850, 4}, Case{849, 5},
-                          Case{650, 5}, Case{550, 6}, Case{512, 7}, Case{450, 7}, Case{400, 8}, Case{350, 9},
-                          Case{300, 10}, Case{250, 13}, Case{200, 16}, Case{150, 20}, Case{149, 38}, Case{32, 38}}) {
-        EXPECT_EQ(RSA_PrimeChecksForSize(c.bits), c.checks) << c.bits;
-    }
-}
-
 // Every size yields a prime of exactly that many bits that survives the sieve: neither it nor
 // it minus one has an odd factor from the table.
 TEST(RsaGeneratePrime, GivesSievedPrimesOfTheRequestedSize) {
