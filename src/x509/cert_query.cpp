@@ -107,16 +107,20 @@ extern "C" QUILLON_API int32_t CERT_Load(::X509Cert** out, const BINSTR* der) {
 }
 
 extern "C" QUILLON_API int32_t CERT_Unload(::X509Cert* cert) {
-    if (!cert) return QC_ERR_NULL_ARGUMENT;
-    X509_Free(Internal(cert));
-    return QC_OK;
+    return GuardCode([&]() -> int32_t {
+        if (!cert) return QC_ERR_NULL_ARGUMENT;
+        X509_Free(Internal(cert));
+        return QC_OK;
+    });
 }
 
 extern "C" QUILLON_API int32_t CERT_GetVersion(::X509Cert* cert, uint32_t* version) {
-    const X509Tbs* tbs = TbsOf(cert);
-    if (!tbs || !version) return QC_ERR_NULL_ARGUMENT;
-    *version = tbs->version & 0xFF;
-    return QC_OK;
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !version) return QC_ERR_NULL_ARGUMENT;
+        *version = tbs->version & 0xFF;
+        return QC_OK;
+    });
 }
 
 extern "C" QUILLON_API int32_t CERT_GetSerialNum(::X509Cert* cert, int32_t size, char* buffer) {
@@ -130,13 +134,15 @@ extern "C" QUILLON_API int32_t CERT_GetSerialNum(::X509Cert* cert, int32_t size,
 }
 
 extern "C" QUILLON_API int32_t CERT_GetSignatureAlgorithm(::X509Cert* cert, int32_t size, char* buffer) {
-    const X509Tbs* tbs = TbsOf(cert);
-    if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
-    const char* name = OBJ_Row(OBJ_NidFromValue(tbs->signature))->long_name;
-    const size_t length = std::strlen(name);
-    if (size <= 0 || length >= static_cast<size_t>(size)) return QC_ERR_BUFFER_TOO_SMALL;
-    std::memcpy(buffer, name, length + 1);
-    return QC_OK;
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        const char* name = OBJ_Row(OBJ_NidFromValue(tbs->signature))->long_name;
+        const size_t length = std::strlen(name);
+        if (size <= 0 || length >= static_cast<size_t>(size)) return QC_ERR_BUFFER_TOO_SMALL;
+        std::memcpy(buffer, name, length + 1);
+        return QC_OK;
+    });
 }
 
 extern "C" QUILLON_API int32_t CERT_GetSubjectName(::X509Cert* cert, int32_t size, char* buffer) {
@@ -191,16 +197,18 @@ extern "C" QUILLON_API int32_t CERT_GetPubKey(::X509Cert* cert, int32_t size, ch
 }
 
 extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size, char* buffer) {
-    const X509Tbs* tbs = TbsOf(cert);
-    if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
-    const AsnValue* signature = Internal(cert)->signatureValue;
-    const uint32_t length = signature ? signature->length : 0;
-    if (int64_t{size} < 2 * int64_t{length} + 1) return QC_ERR_BUFFER_TOO_SMALL;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (uint32_t i = 0; i < length; ++i) {
-        buffer[2 * i] = kDigits[signature->data[i] >> 4];
-        buffer[2 * i + 1] = kDigits[signature->data[i] & 0x0F];
-    }
-    buffer[2 * length] = '\0';
-    return QC_OK;
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        const AsnValue* signature = Internal(cert)->signatureValue;
+        const uint32_t length = signature && signature->data ? signature->length : 0;
+        if (int64_t{size} < 2 * int64_t{length} + 1) return QC_ERR_BUFFER_TOO_SMALL;
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        for (uint32_t i = 0; i < length; ++i) {
+            buffer[2 * i] = kDigits[signature->data[i] >> 4];
+            buffer[2 * i + 1] = kDigits[signature->data[i] & 0x0F];
+        }
+        buffer[2 * length] = '\0';
+        return QC_OK;
+    });
 }
