@@ -130,6 +130,34 @@ QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphert
 /* Fills output with count random bytes; 1, or 0 on failure (null output, negative count). */
 QUILLON_API int32_t GetRandomByte(unsigned char* output, int32_t count);
 
+/* ---- Certificates (code shape). Texts are NUL-terminated, Korean values in EUC-KR. ---- */
+
+/* Decoded certificate, from CERT_Load until CERT_Unload. */
+typedef struct X509Cert X509Cert;
+
+/* Decodes the DER certificate in `der` (read within der->length) into a new *out. */
+QUILLON_API int32_t CERT_Load(X509Cert** out, const BINSTR* der);
+/* Releases a certificate from CERT_Load; it must not be used again. */
+QUILLON_API int32_t CERT_Unload(X509Cert* cert);
+/* Version as encoded: 2 for an X.509 v3 certificate. */
+QUILLON_API int32_t CERT_GetVersion(X509Cert* cert, uint32_t* version);
+/* Serial number in upper-case hex. */
+QUILLON_API int32_t CERT_GetSerialNum(X509Cert* cert, int32_t size, char* buffer);
+/* Long name of the signature algorithm, "undefined" when not in the library's table. */
+QUILLON_API int32_t CERT_GetSignatureAlgorithm(X509Cert* cert, int32_t size, char* buffer);
+/* Subject as CN=...,OU=...,O=...,C=... (last RDN first). */
+QUILLON_API int32_t CERT_GetSubjectName(X509Cert* cert, int32_t size, char* buffer);
+/* Issuer, same form as the subject. */
+QUILLON_API int32_t CERT_GetIssuerName(X509Cert* cert, int32_t size, char* buffer);
+/* Validity as YYYY-MM-DD hh:mm:ss in Korean time; each buffer must hold 20 bytes. */
+QUILLON_API int32_t CERT_GetValidity(X509Cert* cert, char* not_before, char* not_after);
+/* DER of the subject name into `out` (emptied first; release with BINSTR_Delete). */
+QUILLON_API int32_t CERT_GetSubjectName_DERFormat(X509Cert* cert, BINSTR* out);
+/* Key algorithm name (14 bytes suffice) and key text n=..,e=.. or p=..,q=..,g=..,y=.. */
+QUILLON_API int32_t CERT_GetPubKey(X509Cert* cert, int32_t size, char* algorithm, char* key_text);
+/* Signature bits in upper-case hex; size must be at least 2 x bytes + 1. */
+QUILLON_API int32_t CERT_GetSignature(X509Cert* cert, int32_t size, char* buffer);
+
 #ifdef __cplusplus
 }
 #endif

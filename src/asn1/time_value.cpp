@@ -73,8 +73,9 @@ int TIME_AddSeconds(AsnValue** value, int64_t seconds) {
     if (!value) return 0;
     std::time_t t;
     if (!ValueToTime(*value, &t)) return 0;
+    std::time_t moved;
     std::tm shifted{};
-    if (!LocalTime(t + static_cast<std::time_t>(seconds), &shifted)) return 0;
+    if (__builtin_add_overflow(t, seconds, &moved) || !LocalTime(moved, &shifted)) return 0;
     ASNVALUE_Free(*value);
     *value = TIME_FromTm(&shifted);
     return *value ? 1 : 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -121,6 +122,11 @@ TEST(TimeShift, RefusesWithoutTouchingTheValue) {
     EXPECT_EQ(TIME_AddSeconds(&bad, 1), 0);
     EXPECT_EQ(bad, before);
     ASNVALUE_Free(bad);
+    AsnValue* good = MakeTime("130101000000Z");
+    AsnValue* const kept = good;
+    EXPECT_EQ(TIME_AddSeconds(&good, INT64_MAX), 0) << "a shift past the time count's range";
+    EXPECT_EQ(good, kept);
+    ASNVALUE_Free(good);
 }
 
 TEST(TimeShift, AllocationFailureLeavesNull) {

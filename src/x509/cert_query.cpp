@@ -1,0 +1,214 @@
+// CERT_* exports: load a DER certificate and read its basic fields as text or bytes.
+#include <cstdio>
+#include <cstring>
+
+#include "api/export_guard.h"
+#include "api/mem.h"
+#include "asn1/object_table.h"
+#include "asn1/time_value.h"
+#include "bignum/bignum.h"
+#include "quilloncrypto.h"
+#include "rsa/rsa_key.h"
+#include "x509/x509_cert.h"
+#include "x509/x509_name.h"
+
+using namespace quillon;
+
+namespace {
+
+using Element = Owned<DerElement, DER_Free>;
+using Value = Owned<AsnValue, ASNVALUE_Free>;
+
+// The public handle is opaque: the same object seen from outside.
+quillon::X509Cert* Internal(::X509Cert* cert) { return reinterpret_cast<quillon::X509Cert*>(cert); }
+
+const X509Tbs* TbsOf(::X509Cert* cert) { return cert ? Internal(cert)->tbs : nullptr; }
+
+// Hex of `number` at text[at], with BIGNUM_ToHex's capacity rule over what is left.
+// Returns the new text length, or -1 when it does not fit.
+int32_t AppendHex(const BigNum* number, char* text, int32_t at, int32_t capacity) {
+    if (!number || capacity <= 0) return -1;
+    int length = capacity;
+    if (!BIGNUM_ToHex(number, text + at, &length)) return -1;
+    return at + length;
+}
+
+// ",x=" then the number, if the room tests pass.
+int32_t AppendLabelledHex(const char* label, const BigNum* number, char* text, int32_t at, int32_t size) {
+    if (size - at - 2 < 3) return -1;
+    std::memcpy(text + at, label, 3);
+    return AppendHex(number, text, at + 3, size - at - 3);
+}
+
+int32_t WriteRsaKey(const RsaKey* key, char* text, int32_t size) {
+    std::memcpy(text, "n=", 2);
+    int32_t at = AppendHex(key->n, text, 2, size - 2);
+    if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
+    at = AppendLabelledHex(",e=", key->e, text, at, size);
+    return at < 0 ? QC_ERR_BUFFER_TOO_SMALL : QC_OK;
+}
+
+int32_t WriteKcdsaKey(BigNum* const* params, char* text, int32_t size) {
+    std::memcpy(text, "p=", 2);
+    int32_t at = AppendHex(params[kKcdsaP], text, 2, size - 2);
+    if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
+    static constexpr struct {
+        const char* label;
+        int slot;
+    } kRest[] = {{",q=", kKcdsaQ}, {",g=", kKcdsaG}, {",y=", kKcdsaY}};
+    for (const auto& part : kRest) {
+        at = AppendLabelledHex(part.label, params[part.slot], text, at, size);
+        if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
+    }
+    return QC_OK;
+}
+
+// YYYY-MM-DD hh:mm:ss in Korean time, into 20 bytes.
+int32_t WriteTime(const AsnValue* time, char* out) {
+    Value copy(ASNVALUE_Dup(time));
+    if (!copy) return QC_ERR_ALLOC;
+    AsnValue* shifted = copy.release();
+    const int ok = TIME_AddSeconds(&shifted, kKstShiftSeconds);
+    copy.reset(shifted);
+    if (!ok) return shifted ? QC_ERR_CERT_DECODE : QC_ERR_ALLOC;
+    std::tm tm;
+    if (!TIME_ParseInto(copy.get(), &tm)) return QC_ERR_CERT_DECODE;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    TIME_ClearTm(&tm);
+    // Two-digit years keep the year at four digits: always 19 characters.
+    std::memcpy(out, text, 19);
+    out[19] = '\0';
+    return QC_OK;
+}
+
+int32_t GetName(::X509Cert* cert, int32_t size, char* buffer, bool subject) {
+    const X509Tbs* tbs = TbsOf(cert);
+    if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+    const int written = X509Name_ToText(subject ? tbs->subject : tbs->issuer, buffer, size);
+    return written > 0 ? QC_OK : (written < 0 ? QC_ERR_ALLOC : QC_ERR_BUFFER_TOO_SMALL);
+}
+
+}  // namespace
+
+extern "C" QUILLON_API int32_t CERT_Load(::X509Cert** out, const BINSTR* der) {
+    return GuardCode([&]() -> int32_t {
+        if (!out || !der) return QC_ERR_NULL_ARGUMENT;
+        *out = nullptr;
+        // Bounded by what the caller says it holds, whatever the DER header claims.
+        Element element(der->data ? DER_Parse(der->data, der->length) : nullptr);
+        if (!element) return QC_ERR_MALFORMED_DER;
+        quillon::X509Cert* cert = nullptr;
+        if (!X509_Decode(element.get(), &cert)) return QC_ERR_CERT_DECODE;
+        *out = reinterpret_cast<::X509Cert*>(cert);
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_Unload(::X509Cert* cert) {
+    return GuardCode([&]() -> int32_t {
+        if (!cert) return QC_ERR_NULL_ARGUMENT;
+        X509_Free(Internal(cert));
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetVersion(::X509Cert* cert, uint32_t* version) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !version) return QC_ERR_NULL_ARGUMENT;
+        *version = tbs->version & 0xFF;
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSerialNum(::X509Cert* cert, int32_t size, char* buffer) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        const int bytes = (BIGNUM_NumBits(tbs->serialNumber) + 7) / 8;
+        if (bytes >= size) return QC_ERR_BUFFER_TOO_SMALL;
+        return AppendHex(tbs->serialNumber, buffer, 0, size) < 0 ? QC_ERR_CERT_DECODE : QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSignatureAlgorithm(::X509Cert* cert, int32_t size, char* buffer) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        const char* name = OBJ_Row(OBJ_NidFromValue(tbs->signature))->long_name;
+        const size_t length = std::strlen(name);
+        if (size <= 0 || length >= static_cast<size_t>(size)) return QC_ERR_BUFFER_TOO_SMALL;
+        std::memcpy(buffer, name, length + 1);
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSubjectName(::X509Cert* cert, int32_t size, char* buffer) {
+    return GuardCode([&] { return GetName(cert, size, buffer, true); });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetIssuerName(::X509Cert* cert, int32_t size, char* buffer) {
+    return GuardCode([&] { return GetName(cert, size, buffer, false); });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetValidity(::X509Cert* cert, char* not_before, char* not_after) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !not_before || !not_after) return QC_ERR_NULL_ARGUMENT;
+        if (!tbs->validity) return QC_ERR_CERT_DECODE;
+        const int32_t first = WriteTime(tbs->validity->notBefore, not_before);
+        if (first != QC_OK) return first;
+        return WriteTime(tbs->validity->notAfter, not_after);
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSubjectName_DERFormat(::X509Cert* cert, BINSTR* out) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !out) return QC_ERR_NULL_ARGUMENT;
+        BINSTR_Delete(out);
+        Element name(X509Name_Encode(tbs->subject));
+        if (!name) return QC_ERR_ENCODE_EMPTY;
+        uint8_t* bytes = nullptr;
+        const int32_t length = DER_ToBytes(name.get(), &bytes);
+        if (length <= 0) return QC_ERR_ENCODE_EMPTY;
+        out->data = bytes;
+        out->length = static_cast<uint32_t>(length);
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetPubKey(::X509Cert* cert, int32_t size, char* algorithm, char* key_text) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !algorithm || !key_text) return QC_ERR_NULL_ARGUMENT;
+        const X509PubKey* key = tbs->subjectPublicKeyInfo;
+        if (!key) return QC_ERR_CERT_DECODE;
+        const int nid = OBJ_NidFromValue(key->algorithm);
+        // Only the two accepted algorithms reach here; both long names fit in 14 bytes.
+        std::strcpy(algorithm, OBJ_Row(nid)->long_name);
+        if (size < 2) return QC_ERR_BUFFER_TOO_SMALL;
+        if (nid == NID_RSA_ENCRYPTION && key->rsaKey) return WriteRsaKey(key->rsaKey, key_text, size);
+        if (nid == NID_KCDSA1 && key->kcdsaParams) return WriteKcdsaKey(key->kcdsaParams, key_text, size);
+        return QC_OK;
+    });
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size, char* buffer) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        const AsnValue* signature = Internal(cert)->signatureValue;
+        const uint32_t length = signature && signature->data ? signature->length : 0;
+        if (int64_t{size} < 2 * int64_t{length} + 1) return QC_ERR_BUFFER_TOO_SMALL;
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        for (uint32_t i = 0; i < length; ++i) {
+            buffer[2 * i] = kDigits[signature->data[i] >> 4];
+            buffer[2 * i + 1] = kDigits[signature->data[i] & 0x0F];
+        }
+        buffer[2 * length] = '\0';
+        return QC_OK;
+    });
+}
