@@ -6,5 +6,6 @@
 namespace quillon::cli {
 
 int RunDemo(const std::string& exchange_code);
+int RunCertShow(const std::string& path);
 
 }  // namespace quillon::cli

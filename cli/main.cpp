@@ -18,6 +18,10 @@ void PrintHelp() {
         "                              the PC side (public API only), the reference phone peer on the\n"
         "                              other side, moving the built-in sample certificate and private key.\n"
         "                              CODE is the 16-digit exchange code (default %s).\n"
+        "  quillon cert show FILE      Print every basic query of a DER certificate: version, serial,\n"
+        "                              signature algorithm, issuer, subject (Korean values converted from\n"
+        "                              EUC-KR to UTF-8), validity in Korean time, public key and signature;\n"
+        "                              a failing query prints its result code and meaning.\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
 }
@@ -42,6 +46,7 @@ int main(int argc, char** argv) {
         }
         return quillon::cli::RunDemo(code);
     }
+    if (command == "cert" && argc == 4 && !std::strcmp(argv[2], "show")) return quillon::cli::RunCertShow(argv[3]);
     std::fprintf(stderr, "quillon: unknown command '%s' (see quillon --help)\n", command.c_str());
     return 2;
 }
