@@ -91,14 +91,14 @@ QUILLON_API CertExchangeSession* CreateCertExchangeSession(void);
    153-byte public-key message through *message; returns its length. */
 QUILLON_API int32_t GetCertExchangePublicKey(CertExchangeSession* session, const char* exchange_code,
                                              CesMessage** message);
-/* Takes in the peer's session-key message (session key RSA-encrypted to the session key); 1 or 0. */
+/* Takes in the peer's session-key message (session key RSA-encrypted to the session's key); 1 or 0. */
 QUILLON_API int32_t SetCertExchangeSessionKey(CertExchangeSession* session, const unsigned char* message,
                                               int32_t length);
 /* Seals a certificate and a private key into one message; returns its length. */
 QUILLON_API int32_t EncryptCertExchange(CertExchangeSession* session, CesMessage** message,
                                         const unsigned char* certificate, int32_t certificate_length,
                                         const unsigned char* private_key, int32_t private_key_length);
-/* Opens a sealed message (MAC checked) into two new buffers; 1 or 0. */
+/* Opens a sealed message into two new buffers (MAC checked for version 1; version 2 carries none); 1 or 0. */
 QUILLON_API int32_t DecryptCertExchange(CertExchangeSession* session, CesMessage** certificate,
                                         int32_t* certificate_length, CesMessage** private_key,
                                         int32_t* private_key_length, const unsigned char* message, int32_t length);

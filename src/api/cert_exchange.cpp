@@ -286,7 +286,10 @@ extern "C" QUILLON_API int32_t SetCertExchangeSessionKey(::CertExchangeSession* 
                                                  sealed_key->length, kRsaPkcs1Type2);
         const bool accepted = decrypted > 0 && key_length <= kMaxSessionKeyLength;
         if (accepted) {
+            // The cipher keys read 16 bytes whatever the key's length: a shorter key replacing a
+            // longer one must see zeros there, as in a new session, not the earlier key's tail.
             std::memcpy(session->session_key, key, key_length);
+            MEM_Wipe(session->session_key + key_length, sizeof session->session_key - key_length);
             session->session_key_length = key_length;
         }
         MEM_Wipe(key, sizeof key);

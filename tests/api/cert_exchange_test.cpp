@@ -202,6 +202,22 @@ TEST(ExchangeSessionKey, RefusedMessagesKeepTheCurrentKey) {
     EXPECT_EQ(SetCertExchangeSessionKey(session, good.data(), 0), 0);
 }
 
+// A shorter key that replaces a longer one must not inherit its tail: the cipher key and the
+// PKCS#12 key material read session_key past the key's length, and the peer pads with zeros.
+TEST(ExchangeSessionKey, ShorterReplacementLeavesNothingOfTheEarlierKey) {
+    Exchange exchange(ByteVec(48, 0x11));
+    CertExchangeSession* session = exchange.session.get();
+    const ByteVec reply = exchange.phone.MakeSessionKeyMessage(ModulusOf(session), ByteVec(8, 0x22));
+    ASSERT_EQ(SetCertExchangeSessionKey(session, reply.data(), static_cast<int32_t>(reply.size())), 1);
+    const uint8_t* key = Internal(session)->session_key;
+    EXPECT_EQ(std::count(key + 8, key + sizeof Internal(session)->session_key, 0), 120);
+
+    const ByteVec cert = Bytes(100, 10), private_key = Bytes(200, 11);
+    const auto opened = exchange.phone.Open(Encrypt(session, cert, private_key));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->second, private_key);
+}
+
 TEST(ExchangeSessionKey, NeedsAPublicKeyFirst) {
     Session session(CreateCertExchangeSession());
     const ByteVec message = Tlv(0x30, Concat({Tlv(0x02, {0}), Tlv(0x04, ByteVec(128, 1))}));
