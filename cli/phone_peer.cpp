@@ -21,6 +21,7 @@ using BigNumOwner = Owned<BigNum, BIGNUM_Free>;
 using KeyOwner = Owned<RsaKey, RSAKEY_Free>;
 
 constexpr size_t kSessionKeyLength = 16;
+constexpr size_t kModulusBytes = 128;
 
 // SEED-CBC with a zero IV; the output needs up to one block more than the input.
 bool Seed(uint32_t direction, const uint8_t* key, const uint8_t* in, size_t length, SecureBytes& out) {
@@ -47,8 +48,10 @@ bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& re
     if (!parsed || DER_ItemCount(parsed.get()) != 2) return false;
     ValueOwner encrypted_modulus(OctetStringItem(parsed.get(), 1));
     SecureBytes plain;
+    // The session key is RSA-1024: anything else is not the PC this code was given to.
     if (!encrypted_modulus ||
-        !Seed(0, code_key_, encrypted_modulus->data, encrypted_modulus->length, plain) || plain.empty())
+        !Seed(0, code_key_, encrypted_modulus->data, encrypted_modulus->length, plain) ||
+        plain.size() != kModulusBytes || (plain[0] & 0x80) == 0)
         return false;
     modulus_.assign(plain.begin(), plain.end());
 
@@ -98,12 +101,12 @@ bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certifi
     SecureBytes mac_key_material(code_key_, code_key_ + sizeof code_key_);
     mac_key_material.insert(mac_key_material.end(), session_key_.begin(), session_key_.end());
     uint8_t mac_key[20], mac[20];
-    if (!SHA1_Digest(mac_key_material.data(), mac_key_material.size(), mac_key) ||
-        !HMAC_SHA1(mac_key, sizeof mac_key, plain.data(), plain.size(), mac))
-        return false;
+    const bool computed = SHA1_Digest(mac_key_material.data(), mac_key_material.size(), mac_key) &&
+                          HMAC_SHA1(mac_key, sizeof mac_key, plain.data(), plain.size(), mac);
+    MEM_Wipe(mac_key, sizeof mac_key);
+    if (!computed) return false;
     uint8_t difference = 0;
     for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ received_mac->data[i];
-    MEM_Wipe(mac_key, sizeof mac_key);
     if (difference != 0) return false;
 
     // The plaintext is SEQUENCE { OCTET STRING certificate, OCTET STRING private key }.

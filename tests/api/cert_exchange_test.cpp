@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "api/cert_exchange.h"
@@ -296,39 +297,21 @@ TEST(ExchangeSession, CloseInAnyState) {
     EXPECT_EQ(quillon::MEM_LiveBlocks(), live);
 }
 
-// A keyed session, its phone, and what each walk below feeds the session.
-struct AllocationWalk : ::testing::Test {
+// Every allocation of every export on a keyed session fails in turn: 0 and nothing left behind.
+TEST(ExchangeSession, EveryAllocationFailureIsCleanZero) {
     Exchange exchange;
     CertExchangeSession* session = exchange.session.get();
     const ByteVec cert = Bytes(200, 8), key = Bytes(300, 9);
-
-    static void ZeroOrSuccess(bool fired, int32_t result) {
-        if (fired) EXPECT_EQ(result, 0);
-        else EXPECT_GT(result, 0);
-    }
-};
-
-TEST_F(AllocationWalk, SetSessionKey) {
     const ByteVec reply = exchange.phone.MakeSessionKeyMessage(ModulusOf(session), exchange.phone.session_key);
-    quillon::test::WalkAllocationFailures(
+    const ByteVec sealed = exchange.phone.Seal(cert, key);
+    const std::function<int32_t()> calls[] = {
         [&] { return SetCertExchangeSessionKey(session, reply.data(), static_cast<int32_t>(reply.size())); },
-        ZeroOrSuccess);
-}
-
-TEST_F(AllocationWalk, Seal) {
-    quillon::test::WalkAllocationFailures(
         [&] {
             CesMessage* message = nullptr;
             const int32_t n = EncryptCertExchange(session, &message, cert.data(), 200, key.data(), 300);
             FreeCesMessage(message);
             return n;
         },
-        ZeroOrSuccess);
-}
-
-TEST_F(AllocationWalk, Open) {
-    const ByteVec sealed = exchange.phone.Seal(cert, key);
-    quillon::test::WalkAllocationFailures(
         [&] {
             CesMessage *c = nullptr, *k = nullptr;
             int32_t cl = 0, kl = 0;
@@ -338,17 +321,17 @@ TEST_F(AllocationWalk, Open) {
             FreeCesMessage(k);
             return n;
         },
-        ZeroOrSuccess);
-}
-
-TEST_F(AllocationWalk, CreateAndClose) {
-    quillon::test::WalkAllocationFailures(
         [] {
             CertExchangeSession* s = CreateCertExchangeSession();
             CloseCertExchangeSession(s);
             return s != nullptr ? 1 : 0;
         },
-        ZeroOrSuccess);
+    };
+    for (const auto& call : calls)
+        quillon::test::WalkAllocationFailures(call, [](bool fired, int32_t result) {
+            if (fired) EXPECT_EQ(result, 0);
+            else EXPECT_GT(result, 0);
+        });
 }
 
 // Key generation allocates a varying number of times; every failure point in the first
