@@ -7,7 +7,6 @@
 #include "bignum/bignum.h"
 #include "cipher/hmac.h"
 #include "cipher/random.h"
-#include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
@@ -15,22 +14,9 @@
 namespace quillon::cli {
 namespace {
 
-using DerOwner = Owned<DerElement, DER_Free>;
-using ValueOwner = Owned<AsnValue, ASNVALUE_Free>;
-using BigNumOwner = Owned<BigNum, BIGNUM_Free>;
-using KeyOwner = Owned<RsaKey, RSAKEY_Free>;
 
 constexpr size_t kSessionKeyLength = 16;
 constexpr size_t kModulusBytes = 128;
-
-// SEED-CBC with a zero IV; the output needs up to one block more than the input.
-bool Seed(uint32_t direction, const uint8_t* key, const uint8_t* in, size_t length, SecureBytes& out) {
-    out.resize(length + 16);
-    size_t produced = 0;
-    if (!SEED_CBC_Crypt(direction, key, nullptr, in, length, out.data(), &produced)) return false;
-    out.resize(produced);
-    return true;
-}
 
 AsnValue* OctetStringItem(const DerElement* element, int index) {
     return static_cast<AsnValue*>(DER_GetItem(element, index, DER_OCTET_STRING));
@@ -44,13 +30,13 @@ PhonePeer::PhonePeer(const std::string& exchange_code) {
 
 bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& reply) {
     // Step 2: the modulus, SEED-encrypted under the code key, is item 1.
-    DerOwner parsed(DER_Parse(message, length));
+    DerElementPtr parsed(DER_Parse(message, length));
     if (!parsed || DER_ItemCount(parsed.get()) != 2) return false;
-    ValueOwner encrypted_modulus(OctetStringItem(parsed.get(), 1));
+    AsnValuePtr encrypted_modulus(OctetStringItem(parsed.get(), 1));
     SecureBytes plain;
     // The session key is RSA-1024: anything else is not the PC this code was given to.
     if (!encrypted_modulus ||
-        !Seed(0, code_key_, encrypted_modulus->data, encrypted_modulus->length, plain) ||
+        !CES_SeedCbc(0, code_key_, encrypted_modulus->data, encrypted_modulus->length, plain) ||
         plain.size() != kModulusBytes || (plain[0] & 0x80) == 0)
         return false;
     modulus_.assign(plain.begin(), plain.end());
@@ -58,9 +44,9 @@ bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& re
     // Step 3: a fresh session key, RSA-encrypted under (n, 3).
     session_key_.resize(kSessionKeyLength);
     if (!RANDOM_Bytes(session_key_.data(), session_key_.size())) return false;
-    BigNumOwner n(BIGNUM_FromBytes(modulus_.data(), static_cast<uint32_t>(modulus_.size()), nullptr));
-    BigNumOwner e(BIGNUM_New());
-    KeyOwner key(RSAKEY_New());
+    BigNumPtr n(BIGNUM_FromBytes(modulus_.data(), static_cast<uint32_t>(modulus_.size()), nullptr));
+    BigNumPtr e(BIGNUM_New());
+    RsaKeyPtr key(RSAKEY_New());
     if (!n || !e || !key || !BIGNUM_SetWord(e.get(), 3) ||
         !RSAKEY_SetComponents(key.get(), n.get(), e.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
         return false;
@@ -71,9 +57,9 @@ bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& re
         return false;
 
     // The answer: SEQUENCE { INTEGER 0, OCTET STRING sealed key }; item 0 is not examined by the PC.
-    DerOwner answer(DER_New());
-    BigNumOwner zero(BIGNUM_New());
-    ValueOwner sealed_value(ASNVALUE_FromOctets(sealed_key.data(), sealed_length));
+    DerElementPtr answer(DER_New());
+    BigNumPtr zero(BIGNUM_New());
+    AsnValuePtr sealed_value(ASNVALUE_FromOctets(sealed_key.data(), sealed_length));
     uint8_t* bytes = nullptr;
     if (!answer || !zero || !sealed_value || !DER_Append(answer.get(), DER_INTEGER, zero.get(), 1) ||
         !DER_Append(answer.get(), DER_OCTET_STRING, sealed_value.get(), static_cast<int32_t>(sealed_length)))
@@ -86,18 +72,18 @@ bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& re
 }
 
 bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certificate, Bytes& private_key) const {
-    DerOwner parsed(DER_Parse(message, length));
+    DerElementPtr parsed(DER_Parse(message, length));
     if (!parsed) return false;
-    BigNumOwner version(static_cast<BigNum*>(DER_GetItem(parsed.get(), 0, DER_INTEGER)));
-    ValueOwner ciphertext(OctetStringItem(parsed.get(), 1));
-    DerOwner mac_sequence(static_cast<DerElement*>(DER_GetItem(parsed.get(), 2, DER_SEQUENCE)));
+    BigNumPtr version(static_cast<BigNum*>(DER_GetItem(parsed.get(), 0, DER_INTEGER)));
+    AsnValuePtr ciphertext(OctetStringItem(parsed.get(), 1));
+    DerElementPtr mac_sequence(static_cast<DerElement*>(DER_GetItem(parsed.get(), 2, DER_SEQUENCE)));
     if (!version || BIGNUM_GetWord(version.get()) != 1 || !ciphertext || !mac_sequence) return false;
-    ValueOwner received_mac(OctetStringItem(mac_sequence.get(), 1));
+    AsnValuePtr received_mac(OctetStringItem(mac_sequence.get(), 1));
     if (!received_mac || received_mac->length != 20) return false;
 
     // Decrypt under the session key, then check the MAC over the plaintext.
     SecureBytes plain;
-    if (!Seed(0, session_key_.data(), ciphertext->data, ciphertext->length, plain)) return false;
+    if (!CES_SeedCbc(0, session_key_.data(), ciphertext->data, ciphertext->length, plain)) return false;
     SecureBytes mac_key_material(code_key_, code_key_ + sizeof code_key_);
     mac_key_material.insert(mac_key_material.end(), session_key_.begin(), session_key_.end());
     uint8_t mac_key[20], mac[20];
@@ -110,10 +96,10 @@ bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certifi
     if (difference != 0) return false;
 
     // The plaintext is SEQUENCE { OCTET STRING certificate, OCTET STRING private key }.
-    DerOwner pair(DER_Parse(plain.data(), plain.size()));
+    DerElementPtr pair(DER_Parse(plain.data(), plain.size()));
     if (!pair) return false;
-    ValueOwner cert_value(OctetStringItem(pair.get(), 0));
-    ValueOwner key_value(OctetStringItem(pair.get(), 1));
+    AsnValuePtr cert_value(OctetStringItem(pair.get(), 0));
+    AsnValuePtr key_value(OctetStringItem(pair.get(), 1));
     if (!cert_value || !key_value) return false;
     certificate.assign(cert_value->data, cert_value->data + cert_value->length);
     private_key.assign(key_value->data, key_value->data + key_value->length);

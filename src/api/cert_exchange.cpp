@@ -16,23 +16,11 @@
 namespace quillon {
 namespace {
 
-using DerOwner = Owned<DerElement, DER_Free>;
-using ValueOwner = Owned<AsnValue, ASNVALUE_Free>;
-using BigNumOwner = Owned<BigNum, BIGNUM_Free>;
 using PairOwner = Owned<CertKeyPair, CERTKEY_Free>;
 using SealedOwner = Owned<SealedMessage, SEALED_Free>;
 
 constexpr size_t kMacLength = 20;
 constexpr int kRsaPkcs1Type2 = 1;
-
-// SEED-CBC with the all-zero IV and block padding, into a buffer sized for the worst case.
-bool SeedCrypt(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out) {
-    out.resize(length + 16);
-    size_t produced = 0;
-    if (!SEED_CBC_Crypt(direction, key, nullptr, in, length, out.data(), &produced)) return false;
-    out.resize(produced);
-    return true;
-}
 
 // SHA-1 of code_key followed by the session key; the working copy holds at most 48 key bytes.
 bool MacKey(const CertExchangeSession* session, uint8_t key[20]) {
@@ -66,6 +54,14 @@ uint8_t* CopyOut(const AsnValue* value) {
 }
 
 }  // namespace
+
+bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out) {
+    out.resize(length + 16);
+    size_t produced = 0;
+    if (!SEED_CBC_Crypt(direction, key, nullptr, in, length, out.data(), &produced)) return false;
+    out.resize(produced);
+    return true;
+}
 
 void CERTKEY_Free(CertKeyPair* pair) {
     if (!pair) return;
@@ -103,7 +99,7 @@ int CES_DeriveCodeKey(const char* code, uint8_t code_key[16]) {
 }
 
 int32_t CERTKEY_ToDer(const CertKeyPair* pair, uint8_t** out) {
-    DerOwner element(DER_New());
+    DerElementPtr element(DER_New());
     if (!element) return 0;
     for (const AsnValue* value : {pair->certificate, pair->private_key})
         if (!DER_Append(element.get(), DER_OCTET_STRING, value, static_cast<int32_t>(value->length))) return 0;
@@ -133,15 +129,15 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
 
     SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
     SecureBytes cipher;
-    if (!sealed || !SeedCrypt(1, session->session_key, plain.get(), plain_length, cipher)) return nullptr;
+    if (!sealed || !CES_SeedCbc(1, session->session_key, plain.get(), plain_length, cipher)) return nullptr;
     sealed->version = BIGNUM_New();
     sealed->encrypted = ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size()));
     if (!sealed->version || !BIGNUM_SetWord(sealed->version, 1) || !sealed->encrypted) return nullptr;
 
     uint8_t mac[kMacLength];
     if (!ComputeMac(session, plain.get(), plain_length, mac)) return nullptr;
-    ValueOwner mac_value(ASNVALUE_FromOctets(mac, kMacLength));
-    ValueOwner oid(OBJ_ValueFromNid(NID_HMAC_WITH_SHA1));
+    AsnValuePtr mac_value(ASNVALUE_FromOctets(mac, kMacLength));
+    AsnValuePtr oid(OBJ_ValueFromNid(NID_HMAC_WITH_SHA1));
     sealed->mac = DER_New();
     if (!mac_value || !oid || !sealed->mac ||
         !DER_Append(sealed->mac, DER_OID, oid.get(), static_cast<int32_t>(oid->length)) ||
@@ -151,7 +147,7 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
 }
 
 int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out) {
-    DerOwner element(DER_New());
+    DerElementPtr element(DER_New());
     if (!element) return 0;
     const int version_length = (BIGNUM_NumBits(message->version) + 7) / 8;
     if (!DER_Append(element.get(), DER_INTEGER, message->version, version_length ? version_length : 1) ||
@@ -190,14 +186,14 @@ int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size
 
 CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message) {
     SecureBytes plain;
-    if (!SeedCrypt(0, session->session_key, message->encrypted->data, message->encrypted->length, plain))
+    if (!CES_SeedCbc(0, session->session_key, message->encrypted->data, message->encrypted->length, plain))
         return nullptr;
     if (VersionTopByte(message->version) == 1) {
         if (!message->mac) return nullptr;
-        ValueOwner received(static_cast<AsnValue*>(DER_GetItem(message->mac, 1, DER_OCTET_STRING)));
+        AsnValuePtr received(static_cast<AsnValue*>(DER_GetItem(message->mac, 1, DER_OCTET_STRING)));
         if (!CES_VerifyMac(session, plain.data(), plain.size(), received.get())) return nullptr;
     }
-    DerOwner parsed(DER_Parse(plain.data(), plain.size()));
+    DerElementPtr parsed(DER_Parse(plain.data(), plain.size()));
     return parsed ? CERTKEY_FromDer(parsed.get()) : nullptr;
 }
 
@@ -253,11 +249,11 @@ extern "C" QUILLON_API int32_t GetCertExchangePublicKey(::CertExchangeSession* h
         Bytes modulus((BIGNUM_NumBits(n) + 7) / 8);
         BIGNUM_ToBytes(n, modulus.data());
         SecureBytes cipher;
-        if (!SeedCrypt(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
+        if (!CES_SeedCbc(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
 
-        DerOwner message(DER_New());
-        BigNumOwner zero(BIGNUM_New());
-        ValueOwner encrypted(ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size())));
+        DerElementPtr message(DER_New());
+        BigNumPtr zero(BIGNUM_New());
+        AsnValuePtr encrypted(ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size())));
         if (!message || !zero || !encrypted || !DER_Append(message.get(), DER_INTEGER, zero.get(), 1) ||
             !DER_Append(message.get(), DER_OCTET_STRING, encrypted.get(), static_cast<int32_t>(encrypted->length)))
             return 0;
@@ -275,9 +271,9 @@ extern "C" QUILLON_API int32_t SetCertExchangeSessionKey(::CertExchangeSession* 
     quillon::CertExchangeSession* session = Session(handle);
     if (!session || !session->rsa_key || !message || length <= 0) return 0;
     return GuardCount([&]() -> int32_t {
-        DerOwner parsed(DER_Parse(message, static_cast<size_t>(length)));
+        DerElementPtr parsed(DER_Parse(message, static_cast<size_t>(length)));
         if (!parsed || DER_ItemCount(parsed.get()) != 2) return 0;
-        ValueOwner sealed_key(static_cast<AsnValue*>(DER_GetItem(parsed.get(), 1, DER_OCTET_STRING)));
+        AsnValuePtr sealed_key(static_cast<AsnValue*>(DER_GetItem(parsed.get(), 1, DER_OCTET_STRING)));
         if (!sealed_key) return 0;
         // Decrypt aside, so that a refused key leaves the current one intact.
         uint8_t key[sizeof session->session_key];
@@ -326,7 +322,7 @@ extern "C" QUILLON_API int32_t DecryptCertExchange(::CertExchangeSession* handle
     if (!session || !message || length < 1) return 0;
     if (!certificate || !certificate_length || !private_key || !private_key_length) return 0;
     return GuardCount([&]() -> int32_t {
-        DerOwner parsed(DER_Parse(message, static_cast<size_t>(length)));
+        DerElementPtr parsed(DER_Parse(message, static_cast<size_t>(length)));
         if (!parsed) return 0;
         SealedOwner sealed(CES_DecodeSealed(parsed.get()));
         if (!sealed) return 0;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "api/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
 
@@ -40,6 +41,10 @@ void SEALED_Free(SealedMessage* message);
 inline constexpr size_t kExchangeCodeLength = 16;
 inline constexpr uint32_t kMaxSessionKeyLength = 48;
 inline constexpr int kSessionRsaBits = 1024;
+
+// SEED-CBC with the all-zero IV and block padding, as every exchange message uses it; `out`
+// is sized to the result.
+bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out);
 
 // 1 when `code` is exactly 16 decimal digits whose last is the check digit of the first fifteen.
 int CES_CheckCode(const char* code);

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "api/mem.h"
+
 namespace quillon {
 
 struct AsnValue {
@@ -15,6 +17,7 @@ struct AsnValue {
 AsnValue* ASNVALUE_New();
 void ASNVALUE_Clear(AsnValue* value);
 void ASNVALUE_Free(AsnValue* value);
+using AsnValuePtr = Owned<AsnValue, ASNVALUE_Free>;
 int ASNVALUE_Set(AsnValue* value, uint32_t type, const uint8_t* bytes, uint32_t length);
 AsnValue* ASNVALUE_Dup(const AsnValue* value);
 AsnValue* ASNVALUE_FromOctets(const uint8_t* bytes, uint32_t length);

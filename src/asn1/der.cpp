@@ -433,7 +433,7 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
     if (!element) return 0;
 
     // The item: a caller's finished element, or one made here and released at the end.
-    Owned<DerElement, DER_Free> made;
+    DerElementPtr made;
     const DerElement* item = nullptr;
     if (IsConstructedTag(tag)) {
         item = static_cast<const DerElement*>(value);
@@ -535,7 +535,7 @@ int DER_WrapConstructed(const AsnValue* value, DerElement** out) {
     if (!value || !out || !IsConstructedTag(static_cast<int>(value->type))) return 0;
     if ((value->type == DER_SEQUENCE || value->type == DER_SET) && value->length == 0) return 0;
     if (value->length > kDerMaxLength || (value->length && !value->data)) return 0;
-    Owned<DerElement, DER_Free> element(DER_New());
+    DerElementPtr element(DER_New());
     if (!element || !Fill(element.get(), static_cast<uint8_t>(value->type | kConstructed), nullptr, 0, value->data,
                           value->length))
         return 0;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "api/mem.h"
 #include "asn1/asn_value.h"
 
 namespace quillon {
@@ -48,6 +49,7 @@ inline constexpr uint32_t kDerMaxLength = 0x7FFFFFFF;
 DerElement* DER_New();
 void DER_Reset(DerElement* element);
 void DER_Free(DerElement* element);
+using DerElementPtr = Owned<DerElement, DER_Free>;
 
 // Length octets.
 int DER_LengthOctetCount(const uint8_t* first);

@@ -265,7 +265,7 @@ int RANDOM_Generate(RandomGenerator* rng, uint8_t* out, size_t length) {
 
 int RANDOM_Bytes(uint8_t* out, size_t length) {
     if (length > 0 && !out) return 0;
-    Owned<RandomGenerator, RANDOM_Free> rng(RANDOM_New());
+    RandomGeneratorPtr rng(RANDOM_New());
     if (!rng) return 0;
     uint8_t pool[kRandomPoolSize];
     {

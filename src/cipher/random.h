@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "api/mem.h"
+
 namespace quillon {
 
 struct BigNum;
@@ -26,6 +28,7 @@ constexpr uint32_t kRandomMaxSeed = 64;
 RandomGenerator* RANDOM_New();
 void RANDOM_Clear(RandomGenerator* rng);
 void RANDOM_Free(RandomGenerator* rng);
+using RandomGeneratorPtr = Owned<RandomGenerator, RANDOM_Free>;
 // Seed and xseed may each be null: the generator then builds them from OS entropy (and,
 // for xseed, the pool). Given both, the stream is fully determined by them. 1 or 0.
 int RANDOM_Seed(RandomGenerator* rng, const uint8_t* seed, uint32_t seed_len, const uint8_t* xseed,

@@ -13,8 +13,6 @@ namespace quillon {
 
 namespace {
 
-using OwnedBigNum = Owned<BigNum, BIGNUM_Free>;
-using OwnedContext = Owned<BigNumContext, BIGNUM_CTX_Free>;
 
 constexpr uint32_t kPkcs1Overhead = 11;   // 00 02, at least 8 filler bytes, 00
 constexpr uint32_t kOaepModulusBits = 2048;
@@ -42,7 +40,7 @@ private:
 
 uint32_t ModulusBytes(const RsaKey* key) { return (static_cast<uint32_t>(BIGNUM_NumBits(key->n)) + 7) / 8; }
 
-BigNumContext* ContextFor(const RsaKey* key, OwnedContext& own) {
+BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
     if (key->ctx) return key->ctx;
     own.reset(BIGNUM_CTX_New());
     return own.get();
@@ -52,7 +50,7 @@ bool HasCrt(const RsaKey* key) { return key->p && key->q && key->dP && key->dQ &
 
 // m = c^d mod n by the CRT numbers.
 bool CrtPrivate(const RsaKey* key, BigNum* m, const BigNum* c, BigNumContext* ctx) {
-    OwnedBigNum m1(BIGNUM_New()), m2(BIGNUM_New()), t(BIGNUM_New());
+    BigNumPtr m1(BIGNUM_New()), m2(BIGNUM_New()), t(BIGNUM_New());
     if (!m1 || !m2 || !t) return false;
     if (!BIGNUM_Div(nullptr, t.get(), c, key->q, ctx) || !BIGNUM_ModExp(m2.get(), t.get(), key->dQ, key->q, ctx) ||
         !BIGNUM_Div(nullptr, t.get(), c, key->p, ctx) || !BIGNUM_ModExp(m1.get(), t.get(), key->dP, key->p, ctx)) {
@@ -142,10 +140,10 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
     em[2 + ps_len] = 0;
     if (in_len) std::memcpy(em + 3 + ps_len, in, in_len);
 
-    OwnedContext own_ctx;
+    BigNumContextPtr own_ctx;
     BigNumContext* ctx = ContextFor(key, own_ctx);
-    OwnedBigNum m(BIGNUM_FromBytes(em, k, nullptr));
-    OwnedBigNum c(BIGNUM_New());
+    BigNumPtr m(BIGNUM_FromBytes(em, k, nullptr));
+    BigNumPtr c(BIGNUM_New());
     if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
     if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
     const int len = BIGNUM_ToBytes(c.get(), out);
@@ -169,10 +167,10 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     }
     if (in_len > k) return 0;
 
-    OwnedContext own_ctx;
+    BigNumContextPtr own_ctx;
     BigNumContext* ctx = ContextFor(key, own_ctx);
-    OwnedBigNum c(BIGNUM_FromBytes(in, in_len, nullptr));
-    OwnedBigNum m(BIGNUM_New());
+    BigNumPtr c(BIGNUM_FromBytes(in, in_len, nullptr));
+    BigNumPtr m(BIGNUM_New());
     if (!ctx || !c || !m || BIGNUM_Cmp(c.get(), key->n) >= 0) return 0;
 
     bool have_m = false;
@@ -181,7 +179,7 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
         have_m = true;
         // A faulty CRT result would leak a factor of n: check it against the public key.
         if (key->e) {
-            OwnedBigNum check(BIGNUM_New());
+            BigNumPtr check(BIGNUM_New());
             if (!check || !BIGNUM_ModExp(check.get(), m.get(), key->e, key->n, ctx)) return 0;
             have_m = BIGNUM_Cmp(check.get(), c.get()) == 0;
         }

@@ -12,9 +12,6 @@ namespace quillon {
 
 namespace {
 
-using OwnedBigNum = Owned<BigNum, BIGNUM_Free>;
-using OwnedContext = Owned<BigNumContext, BIGNUM_CTX_Free>;
-using OwnedRandom = Owned<RandomGenerator, RANDOM_Free>;
 
 constexpr int kDistinctPrimeDraws = 3;
 
@@ -94,10 +91,10 @@ int RSAKEY_Generate(RsaKey* key, const BigNum* e, int bits) {
     }
     if (!BIGNUM_Copy(key->e, e)) return 0;
 
-    OwnedRandom rng(RANDOM_New());
+    RandomGeneratorPtr rng(RANDOM_New());
     if (!rng || RANDOM_Seed(rng.get(), nullptr, 0, nullptr, 0) != 1) return 0;
-    OwnedContext ctx(BIGNUM_CTX_New());
-    OwnedBigNum p_minus_1(BIGNUM_New()), q_minus_1(BIGNUM_New()), phi(BIGNUM_New()), gcd(BIGNUM_New());
+    BigNumContextPtr ctx(BIGNUM_CTX_New());
+    BigNumPtr p_minus_1(BIGNUM_New()), q_minus_1(BIGNUM_New()), phi(BIGNUM_New()), gcd(BIGNUM_New());
     if (!ctx || !p_minus_1 || !q_minus_1 || !phi || !gcd) return 0;
 
     const int bits_p = (bits + 1) / 2;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "api/mem.h"
+
 namespace quillon {
 
 struct BigNum;
@@ -33,6 +35,7 @@ RsaKey* RSAKEY_New();
 // Releases every component and zeroes the record; returns 0.
 int RSAKEY_Clear(RsaKey* key);
 void RSAKEY_Free(RsaKey* key);
+using RsaKeyPtr = Owned<RsaKey, RSAKEY_Free>;
 // Clears the key and stores copies of what is given (CRT numbers only when all five are).
 // 0 when n is null or a copy fails.
 int RSAKEY_SetComponents(RsaKey* key, const BigNum* n, const BigNum* e, const BigNum* d, const BigNum* p,

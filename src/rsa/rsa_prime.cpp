@@ -14,15 +14,12 @@ namespace quillon {
 
 namespace {
 
-using OwnedBigNum = Owned<BigNum, BIGNUM_Free>;
-using OwnedContext = Owned<BigNumContext, BIGNUM_CTX_Free>;
-using OwnedRandom = Owned<RandomGenerator, RANDOM_Free>;
 
 constexpr size_t kSeedMaterial = 40;  // 20 bytes of seed, then 20 of xseed
 
 // A generator seeded from RANDOM_Bytes, for callers that bring none.
 RandomGenerator* NewSeededGenerator() {
-    OwnedRandom rng(RANDOM_New());
+    RandomGeneratorPtr rng(RANDOM_New());
     if (!rng) return nullptr;
     uint8_t material[kSeedMaterial];
     const bool ok = RANDOM_Bytes(material, sizeof material) == 1 &&
@@ -35,8 +32,8 @@ RandomGenerator* NewSeededGenerator() {
 struct Resources {
     BigNumContext* ctx = nullptr;
     RandomGenerator* rng = nullptr;
-    OwnedContext own_ctx;
-    OwnedRandom own_rng;
+    BigNumContextPtr own_ctx;
+    RandomGeneratorPtr own_rng;
     bool Acquire(BigNumContext* given_ctx, RandomGenerator* given_rng) {
         rng = given_rng;
         if (!rng) {
@@ -152,7 +149,7 @@ int RSA_IsProbablePrime(const BigNum* a, int checks, BigNumContext* ctx, RandomG
 
     Resources res;
     if (!res.Acquire(ctx, rng)) return 0;
-    OwnedBigNum a_minus_1(BIGNUM_New()), m(BIGNUM_New()), w(BIGNUM_New()), x(BIGNUM_New());
+    BigNumPtr a_minus_1(BIGNUM_New()), m(BIGNUM_New()), w(BIGNUM_New()), x(BIGNUM_New());
     if (!a_minus_1 || !m || !w || !x) return 0;
     if (!BIGNUM_Sub(a_minus_1.get(), a, BIGNUM_One())) return 0;
 

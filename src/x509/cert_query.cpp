@@ -16,8 +16,6 @@ using namespace quillon;
 
 namespace {
 
-using Element = Owned<DerElement, DER_Free>;
-using Value = Owned<AsnValue, ASNVALUE_Free>;
 
 // The public handle is opaque: the same object seen from outside.
 quillon::X509Cert* Internal(::X509Cert* cert) { return reinterpret_cast<quillon::X509Cert*>(cert); }
@@ -65,7 +63,7 @@ int32_t WriteKcdsaKey(BigNum* const* params, char* text, int32_t size) {
 
 // YYYY-MM-DD hh:mm:ss in Korean time, into 20 bytes.
 int32_t WriteTime(const AsnValue* time, char* out) {
-    Value copy(ASNVALUE_Dup(time));
+    AsnValuePtr copy(ASNVALUE_Dup(time));
     if (!copy) return QC_ERR_ALLOC;
     AsnValue* shifted = copy.release();
     const int ok = TIME_AddSeconds(&shifted, kKstShiftSeconds);
@@ -97,7 +95,7 @@ extern "C" QUILLON_API int32_t CERT_Load(::X509Cert** out, const BINSTR* der) {
         if (!out || !der) return QC_ERR_NULL_ARGUMENT;
         *out = nullptr;
         // Bounded by what the caller says it holds, whatever the DER header claims.
-        Element element(der->data ? DER_Parse(der->data, der->length) : nullptr);
+        DerElementPtr element(der->data ? DER_Parse(der->data, der->length) : nullptr);
         if (!element) return QC_ERR_MALFORMED_DER;
         quillon::X509Cert* cert = nullptr;
         if (!X509_Decode(element.get(), &cert)) return QC_ERR_CERT_DECODE;
@@ -169,7 +167,7 @@ extern "C" QUILLON_API int32_t CERT_GetSubjectName_DERFormat(::X509Cert* cert, B
         const X509Tbs* tbs = TbsOf(cert);
         if (!tbs || !out) return QC_ERR_NULL_ARGUMENT;
         BINSTR_Delete(out);
-        Element name(X509Name_Encode(tbs->subject));
+        DerElementPtr name(X509Name_Encode(tbs->subject));
         if (!name) return QC_ERR_ENCODE_EMPTY;
         uint8_t* bytes = nullptr;
         const int32_t length = DER_ToBytes(name.get(), &bytes);

@@ -11,10 +11,6 @@
 namespace quillon {
 namespace {
 
-using Element = Owned<DerElement, DER_Free>;
-using Value = Owned<AsnValue, ASNVALUE_Free>;
-using Number = Owned<BigNum, BIGNUM_Free>;
-using Name = Owned<PointerList, X509_FreeName>;
 
 void FreeValidity(X509Validity* validity) {
     if (!validity) return;
@@ -62,19 +58,19 @@ T* Calloc() {
     return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
 }
 
-Element GetElement(const DerElement* parent, int index, int tag) {
-    return Element(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
+DerElementPtr GetElement(const DerElement* parent, int index, int tag) {
+    return DerElementPtr(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
 }
-Value GetValue(const DerElement* parent, int index, int tag) {
-    return Value(static_cast<AsnValue*>(DER_GetItem(parent, index, tag)));
+AsnValuePtr GetValue(const DerElement* parent, int index, int tag) {
+    return AsnValuePtr(static_cast<AsnValue*>(DER_GetItem(parent, index, tag)));
 }
-Number GetNumber(const DerElement* parent, int index) {
-    return Number(static_cast<BigNum*>(DER_GetItem(parent, index, DER_INTEGER)));
+BigNumPtr GetNumber(const DerElement* parent, int index) {
+    return BigNumPtr(static_cast<BigNum*>(DER_GetItem(parent, index, DER_INTEGER)));
 }
 
 // The OID that opens an AlgorithmIdentifier found at parent[index].
-Value AlgorithmOid(const DerElement* parent, int index) {
-    Element algorithm = GetElement(parent, index, DER_SEQUENCE);
+AsnValuePtr AlgorithmOid(const DerElement* parent, int index) {
+    DerElementPtr algorithm = GetElement(parent, index, DER_SEQUENCE);
     if (!algorithm) return nullptr;
     return GetValue(algorithm.get(), 0, DER_OID);
 }
@@ -82,15 +78,15 @@ Value AlgorithmOid(const DerElement* parent, int index) {
 // RSAPublicKey / RSAPrivateKey: n, e [, d [, p, q, dP, dQ, qInv]].
 RsaKey* DecodeRsaKey(const AsnValue* bits) {
     if (!bits->data || bits->length == 0) return nullptr;
-    Element sequence(DER_Parse(bits->data, bits->length));
+    DerElementPtr sequence(DER_Parse(bits->data, bits->length));
     if (!sequence || *sequence->identifier != 0x30) return nullptr;
     const int count = DER_ItemCount(sequence.get());
     if (count < 2) return nullptr;
     const int taken = count >= 8 ? 8 : (count >= 3 ? 3 : 2);
-    Number parts[8];
+    BigNumPtr parts[8];
     for (int i = 0; i < taken; ++i)
         if (!(parts[i] = GetNumber(sequence.get(), i))) return nullptr;
-    Owned<RsaKey, RSAKEY_Free> key(RSAKEY_New());
+    RsaKeyPtr key(RSAKEY_New());
     if (!key) return nullptr;
     // Stored order: n, e, d, p, q, dP, dQ, qInv.
     if (!RSAKEY_SetComponents(key.get(), parts[0].get(), parts[1].get(), parts[2].get(), parts[3].get(),
@@ -103,7 +99,7 @@ RsaKey* DecodeRsaKey(const AsnValue* bits) {
 // The BIT STRING of a KCDSA1 key holds one DER INTEGER, y.
 BigNum* DecodeKcdsaY(const AsnValue* bits) {
     if (!bits->data || bits->length == 0) return nullptr;
-    Element integer(DER_Parse(bits->data, bits->length));
+    DerElementPtr integer(DER_Parse(bits->data, bits->length));
     if (!integer || *integer->identifier != 0x02) return nullptr;
     const int32_t length = DER_ContentLength(integer.get());
     if (length <= 0) return nullptr;
@@ -113,7 +109,7 @@ BigNum* DecodeKcdsaY(const AsnValue* bits) {
 X509PubKey* DecodePubKey(const DerElement* info) {
     PubKey key(Calloc<X509PubKey>());
     if (!key) return nullptr;
-    Element algorithm = GetElement(info, 0, DER_SEQUENCE);
+    DerElementPtr algorithm = GetElement(info, 0, DER_SEQUENCE);
     if (!algorithm) return nullptr;
     key->algorithm = GetValue(algorithm.get(), 0, DER_OID).release();
     if (!key->algorithm) return nullptr;
@@ -125,7 +121,7 @@ X509PubKey* DecodePubKey(const DerElement* info) {
         key->rsaKey = DecodeRsaKey(key->publicKey);
         return key->rsaKey ? key.release() : nullptr;
     }
-    Element params = GetElement(algorithm.get(), 1, DER_SEQUENCE);
+    DerElementPtr params = GetElement(algorithm.get(), 1, DER_SEQUENCE);
     if (!params) return nullptr;
     key->kcdsaParams = static_cast<BigNum**>(MEM_Calloc(kKcdsaSlots, sizeof(BigNum*)));
     if (!key->kcdsaParams) return nullptr;
@@ -136,7 +132,7 @@ X509PubKey* DecodePubKey(const DerElement* info) {
 }
 
 X509Validity* DecodeValidity(const DerElement* tbs) {
-    Element sequence = GetElement(tbs, 4, DER_SEQUENCE);
+    DerElementPtr sequence = GetElement(tbs, 4, DER_SEQUENCE);
     if (!sequence || DER_ItemCount(sequence.get()) != 2) return nullptr;
     Validity validity(Calloc<X509Validity>());
     if (!validity) return nullptr;
@@ -164,16 +160,16 @@ X509Extension* DecodeExtension(const DerElement* sequence) {
 }
 
 PointerList* DecodeExtensions(const DerElement* tbs) {
-    Element wrapper = GetElement(tbs, 7, DER_SEQUENCE);
+    DerElementPtr wrapper = GetElement(tbs, 7, DER_SEQUENCE);
     if (!wrapper) return nullptr;
-    Element sequence = GetElement(wrapper.get(), 0, DER_SEQUENCE);
+    DerElementPtr sequence = GetElement(wrapper.get(), 0, DER_SEQUENCE);
     if (!sequence) return nullptr;
     const int count = DER_ItemCount(sequence.get());
     if (count <= 0) return nullptr;
     Extensions list(PLIST_New());
     if (!list) return nullptr;
     for (int i = 0; i < count; ++i) {
-        Element item = GetElement(sequence.get(), i, DER_SEQUENCE);
+        DerElementPtr item = GetElement(sequence.get(), i, DER_SEQUENCE);
         if (!item) return nullptr;
         Extension extension(DecodeExtension(item.get()));
         if (!extension || PLIST_Push(list.get(), extension.get()) == 0) return nullptr;
@@ -184,9 +180,9 @@ PointerList* DecodeExtensions(const DerElement* tbs) {
 
 // Version: [0] EXPLICIT INTEGER of one or two significant bytes; the first is kept.
 bool DecodeVersion(const DerElement* tbs, uint32_t* version) {
-    Element wrapper = GetElement(tbs, 0, DER_SEQUENCE);
+    DerElementPtr wrapper = GetElement(tbs, 0, DER_SEQUENCE);
     if (!wrapper) return false;
-    Number number = GetNumber(wrapper.get(), 0);
+    BigNumPtr number = GetNumber(wrapper.get(), 0);
     if (!number) return false;
     const int bytes = (BIGNUM_NumBits(number.get()) + 7) / 8;
     if (bytes < 1 || bytes > 2) return false;
@@ -204,12 +200,12 @@ X509Tbs* DecodeTbs(const DerElement* der) {
     tbs->serialNumber = GetNumber(der, 1).release();
     tbs->signature = AlgorithmOid(der, 2).release();
     if (!tbs->serialNumber || !tbs->signature) return nullptr;
-    Element issuer = GetElement(der, 3, DER_SEQUENCE);
+    DerElementPtr issuer = GetElement(der, 3, DER_SEQUENCE);
     if (!issuer || !X509Name_Decode(issuer.get(), &tbs->issuer)) return nullptr;
     if (!(tbs->validity = DecodeValidity(der))) return nullptr;
-    Element subject = GetElement(der, 5, DER_SEQUENCE);
+    DerElementPtr subject = GetElement(der, 5, DER_SEQUENCE);
     if (!subject || !X509Name_Decode(subject.get(), &tbs->subject)) return nullptr;
-    Element info = GetElement(der, 6, DER_SEQUENCE);
+    DerElementPtr info = GetElement(der, 6, DER_SEQUENCE);
     if (!info || !(tbs->subjectPublicKeyInfo = DecodePubKey(info.get()))) return nullptr;
     // With unique identifiers present (more than eight elements) extensions are not read.
     if (count == 8) {
@@ -226,7 +222,7 @@ int X509_Decode(const DerElement* der, X509Cert** out) {
     if (!der || !out) return 0;
     Cert cert(Calloc<X509Cert>());
     if (!cert) return 0;
-    Element tbs = GetElement(der, 0, DER_SEQUENCE);
+    DerElementPtr tbs = GetElement(der, 0, DER_SEQUENCE);
     if (!tbs || !(cert->tbs = DecodeTbs(tbs.get()))) return 0;
     cert->signatureAlgorithm = AlgorithmOid(der, 1).release();
     cert->signatureValue = GetValue(der, 2, DER_BIT_STRING).release();

@@ -70,6 +70,7 @@ int X509_ListCount(const PointerList* list);
 
 void X509_FreeNameEntry(void* entry);
 void X509_FreeName(PointerList* name);
+using X509NamePtr = Owned<PointerList, X509_FreeName>;
 void X509_FreeExtension(void* extension);
 
 }  // namespace quillon

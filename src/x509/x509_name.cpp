@@ -10,10 +10,7 @@
 namespace quillon {
 namespace {
 
-using Element = Owned<DerElement, DER_Free>;
-using Value = Owned<AsnValue, ASNVALUE_Free>;
 using Entry = Owned<X509NameEntry, X509_FreeNameEntry>;
-using Name = Owned<PointerList, X509_FreeName>;
 
 constexpr uint32_t kBmpStringTag = 30;
 
@@ -54,15 +51,15 @@ int X509Name_Decode(const DerElement* name, PointerList** out) {
     if (!name || !out) return 0;
     const int count = DER_ItemCount(name);
     if (count <= 0) return 0;
-    Name list(PLIST_New());
+    X509NamePtr list(PLIST_New());
     if (!list) return 0;
     for (int i = 0; i < count; ++i) {
-        Element set(static_cast<DerElement*>(DER_GetItem(name, i, DER_SET)));
+        DerElementPtr set(static_cast<DerElement*>(DER_GetItem(name, i, DER_SET)));
         if (!set) return 0;
-        Element attribute(static_cast<DerElement*>(DER_GetItem(set.get(), 0, DER_SEQUENCE)));
+        DerElementPtr attribute(static_cast<DerElement*>(DER_GetItem(set.get(), 0, DER_SEQUENCE)));
         if (!attribute) return 0;
-        Value object(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 0, DER_OID)));
-        Value value(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 1, DER_ANY)));
+        AsnValuePtr object(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 0, DER_OID)));
+        AsnValuePtr value(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 1, DER_ANY)));
         if (!object || !value) return 0;
         Entry entry(static_cast<X509NameEntry*>(MEM_Calloc(1, sizeof(X509NameEntry))));
         if (!entry) return 0;
@@ -78,13 +75,13 @@ int X509Name_Decode(const DerElement* name, PointerList** out) {
 DerElement* X509Name_Encode(const PointerList* name) {
     const int count = X509_ListCount(name);
     if (count <= 0) return nullptr;
-    Element out(DER_New());
+    DerElementPtr out(DER_New());
     if (!out) return nullptr;
     for (int i = 0; i < count; ++i) {
         const auto* entry = static_cast<const X509NameEntry*>(X509_ListGet(name, i));
         if (!entry || !entry->object || !entry->value) return nullptr;
-        Element attribute(DER_New());
-        Element set(DER_New());
+        DerElementPtr attribute(DER_New());
+        DerElementPtr set(DER_New());
         if (!attribute || !set) return nullptr;
         if (!DER_Append(attribute.get(), DER_OID, entry->object, static_cast<int32_t>(entry->object->length)) ||
             !DER_Append(attribute.get(), DER_ANY, entry->value, static_cast<int32_t>(entry->value->length)) ||
