@@ -1,11 +1,14 @@
 #include "bignum/bignum.h"
 
 #include <gtest/gtest.h>
+#include <openssl/err.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
+#include "api/mem.h"
 #include "bignum/bn_oracle.h"
 #include "bignum/bn_words.h"
 #include "support/alloc_fault.h"
@@ -15,281 +18,302 @@ namespace {
 using namespace quillon;
 using namespace quillon::test;
 
-BigNumPtr Word1(uint32_t w) {
-    BigNumPtr r = Make();
-    EXPECT_TRUE(BIGNUM_SetWord(r.get(), w));
-    return r;
-}
-
-TEST(BigNum, FromBytesPacksFromTheLeastSignificantEnd) {
-    struct Case {
+TEST(BigNum, BytesAndHexForms) {
+    const struct {
         std::vector<uint8_t> bytes;
-        int used;
-        std::vector<uint32_t> words;
+        const char* hex;
+    } cases[] = {
+        {{}, "0"}, {{0x0A}, "0A"}, {{1, 0}, "0100"}, {{0x10, 0}, "1000"}, {{0, 0, 0, 1}, "01"},
+        {{0, 0, 0, 0, 0}, "0"}, {{1, 2, 3, 4, 5}, "0102030405"}, {{0, 0, 0, 0, 0, 0, 0x12, 0x34}, "1234"},
+        {std::vector<uint8_t>(9, 0xFF), "FFFFFFFFFFFFFFFFFF"},
     };
-    const Case cases[] = {
-        {{}, 0, {}},
-        {{0, 0, 0, 1}, 1, {1}},
-        {{1, 2, 3, 4, 5}, 2, {0x02030405, 0x01}},
-        {{0, 0, 0, 0, 0, 0, 0x12, 0x34}, 1, {0x1234}},
-        {{0, 0, 0, 0, 0}, 0, {}},
-        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 3, {0xFFFFFFFF, 0xFFFFFFFF, 0xFF}},
-    };
-    for (const Case& c : cases) {
+    BigNumPtr reused = FromHex("123456789ABCDEF0123");
+    for (const auto& c : cases) {
         BigNumPtr r(BIGNUM_FromBytes(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()), nullptr));
+        Bn want(BN_bin2bn(c.bytes.data(), static_cast<int>(c.bytes.size()), nullptr));
         ASSERT_TRUE(r);
-        EXPECT_EQ(r->used, c.used);
-        for (int i = 0; i < c.used; ++i) EXPECT_EQ(r->words[i], c.words[i]) << i;
+        EXPECT_TRUE(Same(r.get(), want.get()));
+        ASSERT_EQ(BIGNUM_FromBytes(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()), reused.get()), reused.get());
+        EXPECT_TRUE(Same(reused.get(), want.get())) << "over a longer record";
+        EXPECT_EQ(Hex(r.get()), c.hex);
+        std::vector<uint8_t> bytes(BN_num_bytes(want.get())), out(bytes.size() + 1, 0xEE);
+        BN_bn2bin(want.get(), bytes.data());
+        EXPECT_EQ(BIGNUM_ToBytes(r.get(), out.data()), static_cast<int>(bytes.size())) << c.hex;
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin())) << c.hex;
+        EXPECT_EQ(out[bytes.size()], 0xEE) << "wrote past the value";
     }
-    BigNumPtr empty(BIGNUM_FromBytes(nullptr, 0, nullptr));
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->words, nullptr) << "zero bytes allocate no words";
+    EXPECT_EQ(BigNumPtr(BIGNUM_FromBytes(nullptr, 0, nullptr))->words, nullptr) << "zero bytes allocate no words";
     EXPECT_EQ(BIGNUM_FromBytes(nullptr, 1, nullptr), nullptr);
 }
 
-TEST(BigNum, ToBytesAndHexForms) {
-    struct Case {
-        const char* hex_in;
-        std::vector<uint8_t> bytes;
-        const char* hex_out;
-    };
-    const Case cases[] = {
-        {"0", {}, "0"},
-        {"A", {0x0A}, "0A"},
-        {"100", {0x01, 0x00}, "0100"},
-        {"1000", {0x10, 0x00}, "1000"},
-        {"FFFFFFFF", {0xFF, 0xFF, 0xFF, 0xFF}, "FFFFFFFF"},
-        {"100000000", {1, 0, 0, 0, 0}, "0100000000"},
-        {"ABCDEF0123456789", {0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89}, "ABCDEF0123456789"},
-    };
-    for (const Case& c : cases) {
-        BigNumPtr a = FromHex(c.hex_in);
-        ASSERT_TRUE(a);
-        std::vector<uint8_t> out(c.bytes.size() + 4, 0xEE);
-        EXPECT_EQ(BIGNUM_ToBytes(a.get(), out.data()), static_cast<int>(c.bytes.size())) << c.hex_in;
-        EXPECT_TRUE(std::equal(c.bytes.begin(), c.bytes.end(), out.begin())) << c.hex_in;
-        EXPECT_EQ(out[c.bytes.size()], 0xEE) << "wrote past the value";
-        EXPECT_EQ(Hex(a.get()), c.hex_out);
-    }
-}
-
-TEST(BigNum, ToHexNeedsUsedTimesEightPlusTwo) {
-    BigNumPtr a = FromHex("123456789");  // two words
-    char text[32];
-    std::memset(text, 'x', sizeof text);
-    int len = 17;
-    EXPECT_EQ(BIGNUM_ToHex(a.get(), text, &len), 0);
-    EXPECT_EQ(len, 17);
-    EXPECT_EQ(text[0], 'x') << "nothing written when refused";
-    len = 18;
-    ASSERT_EQ(BIGNUM_ToHex(a.get(), text, &len), 1);
-    EXPECT_EQ(len, 10);
-    EXPECT_STREQ(text, "0123456789");
-
-    BigNumPtr zero = Make();
+TEST(BigNum, EdgesRefusalsAndRelease) {
+    BigNumPtr two32 = FromHex("100000000"), zero = Make();
+    char text[16] = "x";
+    int len = 17;  // a two-word value needs 8 * 2 + 2
+    EXPECT_FALSE(BIGNUM_ToHex(two32.get(), text, &len) || len != 17 || text[0] != 'x') << "refused, nothing written";
     len = 1;
-    EXPECT_EQ(BIGNUM_ToHex(zero.get(), text, &len), 0);
-    len = 2;
-    ASSERT_EQ(BIGNUM_ToHex(zero.get(), text, &len), 1);
-    EXPECT_STREQ(text, "0");
-    EXPECT_EQ(len, 1);
-}
-
-TEST(BigNum, QueriesAtWordBoundaries) {
-    const struct {
-        uint32_t w;
-        int bits;
-    } words[] = {{0, 0}, {1, 1}, {0xFF, 8}, {0x100, 9}, {0xFFFF, 16}, {0x10000, 17},
-                 {0x00FFFFFF, 24}, {0x01000000, 25}, {0x7FFFFFFF, 31}, {0x80000000, 32}, {0xFFFFFFFF, 32}};
-    for (const auto& c : words) EXPECT_EQ(BIGNUM_NumBitsWord(c.w), c.bits) << std::hex << c.w;
-
-    BigNumPtr two32 = FromHex("100000000");
-    EXPECT_EQ(BIGNUM_NumBits(two32.get()), 33);
+    EXPECT_FALSE(BIGNUM_ToHex(zero.get(), text, &len));
     EXPECT_EQ(BIGNUM_GetWord(two32.get()), 0xFFFFFFFFu) << "saturates above one word";
-    EXPECT_EQ(BIGNUM_GetWord(Word1(7).get()), 7u);
-    EXPECT_EQ(BIGNUM_GetWord(Make().get()), 0u);
-
+    EXPECT_EQ(BIGNUM_GetWord(zero.get()), 0u);
     EXPECT_EQ(BIGNUM_IsBitSet(two32.get(), 32), 1);
-    EXPECT_EQ(BIGNUM_IsBitSet(two32.get(), 31), 0);
     EXPECT_EQ(BIGNUM_IsBitSet(two32.get(), 64), 0);
     EXPECT_EQ(BIGNUM_IsBitSet(two32.get(), -1), 0);
+    EXPECT_EQ(BIGNUM_ModWord(two32.get(), 0), 0xFFFFFFFFu);
+    EXPECT_EQ(BIGNUM_ModWord(zero.get(), 7), 0u);
 
-    BigNumPtr small = FromHex("FFFFFFFF"), big = FromHex("100000000"), big2 = FromHex("100000001");
-    EXPECT_EQ(BIGNUM_Cmp(small.get(), big.get()), -1);
-    EXPECT_EQ(BIGNUM_Cmp(big2.get(), big.get()), 1);
-    EXPECT_EQ(BIGNUM_Cmp(big.get(), big.get()), 0);
-    EXPECT_EQ(BIGNUM_Cmp(Make().get(), BIGNUM_One()), -1);
-}
-
-TEST(BigNum, SingleWordOperations) {
-    BigNumPtr a = Word1(0xFFFFFFFF);
-    ASSERT_TRUE(BIGNUM_AddWord(a.get(), 1));
-    ASSERT_EQ(a->used, 2);
-    EXPECT_EQ(a->words[0], 0u);
-    EXPECT_EQ(a->words[1], 1u);
-
-    // A single word that overflows without being all ones must grow too.
-    BigNumPtr one_word = FromHex("FFFFFFF0");
-    ASSERT_EQ(one_word->capacity, 1);
+    BigNumPtr one_word = FromHex("FFFFFFF0");  // overflows without being all ones: must still grow
     ASSERT_TRUE(BIGNUM_AddWord(one_word.get(), 0x20));
     EXPECT_EQ(Hex(one_word.get()), "0100000010");
+    ASSERT_TRUE(BIGNUM_AddWord(zero.get(), 0));
+    EXPECT_EQ(zero->used, 0);
 
-    BigNumPtr b = FromHex("FFFFFFFFFFFFFFFF");
-    ASSERT_TRUE(BIGNUM_AddWord(b.get(), 2));
-    EXPECT_EQ(Hex(b.get()), "010000000000000001");
-    BigNumPtr z = Make();
-    ASSERT_TRUE(BIGNUM_AddWord(z.get(), 0));
-    EXPECT_EQ(z->used, 0);
-    ASSERT_TRUE(BIGNUM_AddWord(z.get(), 5));
-    EXPECT_EQ(BIGNUM_GetWord(z.get()), 5u);
+    const Word x[] = {5, 0, 0}, y[] = {4, 0, 1};
+    EXPECT_EQ(WORDS_CmpPart(x, y, 1, 2), -1) << "y's surplus is non-zero";
+    EXPECT_EQ(WORDS_CmpPart(x, y, 1, 1), 1) << "y's surplus is zero";
+    EXPECT_EQ(WORDS_CmpPart(x, y, 1, -2), 1);
+    Word d[3];
+    EXPECT_EQ(WORDS_SubPart(d, y, x, 1, 2), 0u);
+    EXPECT_TRUE(d[0] == 0xFFFFFFFFu && d[1] == 0xFFFFFFFFu && d[2] == 0u);
+    EXPECT_EQ(WORDS_SubPart(d, x, y, 1, -2), 1u) << "a longer subtrahend borrows";
 
-    EXPECT_EQ(BIGNUM_ModWord(b.get(), 0), 0xFFFFFFFFu);
-    EXPECT_EQ(BIGNUM_ModWord(Make().get(), 7), 0u);
-    ASSERT_TRUE(BIGNUM_SetWord(z.get(), 0));
-    EXPECT_EQ(z->used, 0);
-}
-
-TEST(BigNum, ExpandRefusals) {
     BigNum* one = const_cast<BigNum*>(BIGNUM_One());
-    EXPECT_EQ(BIGNUM_Expand(one, 2), nullptr);
-    EXPECT_EQ(BIGNUM_Expand(one, 1), one) << "no growth needed";
-    EXPECT_EQ(BIGNUM_GetWord(one), 1u);
-    EXPECT_EQ(one->flags, BIGNUM_FLAG_STATIC);
+    EXPECT_EQ(BIGNUM_Expand(one, 2), nullptr) << "static records never grow";
     EXPECT_EQ(BIGNUM_Free(one), 1);
     EXPECT_EQ(BIGNUM_GetWord(BIGNUM_One()), 1u) << "the constant survives a release";
 
     BigNumPtr a = Make();
-    EXPECT_EQ(a->flags, BIGNUM_FLAG_ALLOCATED);
     EXPECT_EQ(BIGNUM_Expand(a.get(), BIGNUM_MAX_WORDS + 1), nullptr);
     ASSERT_EQ(BIGNUM_Expand(a.get(), 5), a.get());
     EXPECT_EQ(a->capacity, 5) << "exact size, no rounding";
-    EXPECT_EQ(BIGNUM_Free(nullptr), 0);
-
-    BigNumPtr b = Word1(1);
-    EXPECT_FALSE(BIGNUM_LShift(b.get(), b.get(), BIGNUM_MAX_WORDS * 32));
-    EXPECT_FALSE(BIGNUM_LShift(b.get(), b.get(), -1));
+    ASSERT_TRUE(BIGNUM_SetWord(a.get(), 1));
+    EXPECT_FALSE(BIGNUM_LShift(a.get(), a.get(), BIGNUM_MAX_WORDS * 32));
+    EXPECT_FALSE(BIGNUM_LShift(a.get(), a.get(), -1));
     uint8_t byte = 1;
     EXPECT_EQ(BIGNUM_FromBytes(&byte, 0xFFFFFFFFu, nullptr), nullptr) << "over the word limit";
-}
 
-TEST(BigNum, StackRecordWithOwnedWordsLosesThem) {
+    BigNumPtr small = FromHex("5"), six = FromHex("6"), big = FromHex("100000000"), r = FromHex("4D");
+    EXPECT_FALSE(BIGNUM_Sub(r.get(), small.get(), big.get()));
+    EXPECT_EQ(BIGNUM_GetWord(r.get()), 77u) << "a shorter minuend is refused before writing";
+    EXPECT_FALSE(BIGNUM_Sub(r.get(), small.get(), six.get()));
+
     BigNum local{nullptr, 0, 0, 0};
     ASSERT_TRUE(BIGNUM_SetWord(&local, 9));
     const long live = MEM_LiveBlocks();
     EXPECT_EQ(BIGNUM_Free(&local), 1);
-    EXPECT_EQ(MEM_LiveBlocks(), live - 1);
+    EXPECT_EQ(MEM_LiveBlocks(), live - 1) << "a stack record's words are released";
     EXPECT_EQ(local.words, nullptr);
+    EXPECT_EQ(BIGNUM_Free(nullptr), 0);
 }
 
-TEST(BigNum, SubRefusesALargerSubtrahend) {
-    BigNumPtr small = FromHex("5"), big = FromHex("100000000"), r = Word1(77);
-    EXPECT_FALSE(BIGNUM_Sub(r.get(), small.get(), big.get()));
-    EXPECT_EQ(BIGNUM_GetWord(r.get()), 77u) << "a shorter minuend is refused before writing";
-    BigNumPtr six = FromHex("6");
-    EXPECT_FALSE(BIGNUM_Sub(r.get(), small.get(), six.get()));
-    ASSERT_TRUE(BIGNUM_Sub(r.get(), big.get(), big.get()));
-    EXPECT_EQ(r->used, 0);
-}
-
-TEST(BigNum, ContextSlotsStartEmpty) {
-    BigNumContextPtr ctx(BIGNUM_CTX_New());
-    ASSERT_TRUE(ctx);
-    for (const BigNum* s : ctx->slot) {
-        EXPECT_EQ(s->words, nullptr);
-        EXPECT_EQ(s->used, 0);
-        EXPECT_EQ(s->capacity, 0);
-        EXPECT_EQ(s->flags, BIGNUM_FLAG_SLOT);
-    }
-    BIGNUM_CTX_Free(nullptr);
-}
-
-TEST(BigNum, AllocationFailuresReleaseWhatWasMade) {
-    WalkAllocationFailures([] { return BigNumContextPtr(BIGNUM_CTX_New()) != nullptr; },
-                           [](bool fired, bool made) { EXPECT_NE(fired, made); });
-    const uint8_t bytes[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    WalkAllocationFailures([&] { return BigNumPtr(BIGNUM_FromBytes(bytes, 9, nullptr)) != nullptr; },
-                           [](bool fired, bool made) { EXPECT_NE(fired, made); });
-    BigNumPtr src = FromHex("123456789ABCDEF");
-    WalkAllocationFailures([&] { return BigNumPtr(BIGNUM_Dup(src.get())) != nullptr; },
-                           [](bool fired, bool made) { EXPECT_NE(fired, made); });
-}
-
-TEST(BigNum, WordKernelsCompareAndSubtractParts) {
-    const Word a[] = {5, 0, 0}, b[] = {4, 0, 1};
-    EXPECT_EQ(WORDS_CmpPart(a, b, 1, 2), -1) << "b's surplus is non-zero";
-    EXPECT_EQ(WORDS_CmpPart(a, b, 1, 1), 1) << "b's surplus is zero";
-    EXPECT_EQ(WORDS_CmpPart(b, a, 1, -2), 1);
-    EXPECT_EQ(WORDS_CmpPart(a, b, 1, -2), 1);
-    EXPECT_EQ(WORDS_CmpPart(a, a, 3, 0), 0);
-
-    Word r[3];
-    EXPECT_EQ(WORDS_SubPart(r, b, a, 1, 2), 0u);  // b - a, b longer
-    EXPECT_EQ(r[0], 0xFFFFFFFFu);
-    EXPECT_EQ(r[1], 0xFFFFFFFFu);
-    EXPECT_EQ(r[2], 0u);
-    EXPECT_EQ(WORDS_SubPart(r, a, b, 1, -2), 1u);  // a - b with b longer borrows
-    EXPECT_EQ(WORDS_Add(r, a, b, 0), 0u);
-}
-
-// Differential checks of the linear operations against the oracle, with every aliasing allowed.
 TEST(BigNum, LinearOperationsMatchTheOracle) {
     std::mt19937 rng(41);
-    BnCtx bctx(BN_CTX_new());
     for (int round = 0; round < 300; ++round) {
-        const int al = rng() % 81, bl = rng() % 81;
+        const int al = rng() % 81, bl = rng() % 81, shift = rng() % 3000, rshift = rng() % (al * 32 + 70);
         BigNumPtr a = Random(rng, al, rng() % 33), b = Random(rng, bl, rng() % 33);
         Bn A = ToBn(a.get()), B = ToBn(b.get()), E(BN_new());
-        BigNumPtr r = Make();
-
         ASSERT_TRUE(BN_add(E.get(), A.get(), B.get()));
-        ASSERT_TRUE(BIGNUM_Add(r.get(), a.get(), b.get()));
-        EXPECT_TRUE(Same(r.get(), E.get()));
-        BigNumPtr ra(BIGNUM_Dup(a.get())), rb(BIGNUM_Dup(b.get()));
-        ASSERT_TRUE(BIGNUM_Add(ra.get(), ra.get(), b.get()));
-        ASSERT_TRUE(BIGNUM_Add(rb.get(), a.get(), rb.get()));
-        EXPECT_TRUE(Same(ra.get(), E.get()));
-        EXPECT_TRUE(Same(rb.get(), E.get()));
-
-        const bool a_big = BN_cmp(A.get(), B.get()) >= 0;
-        EXPECT_EQ(BIGNUM_Cmp(a.get(), b.get()), BN_cmp(A.get(), B.get()));
-        const BigNum* hi = a_big ? a.get() : b.get();
-        const BigNum* lo = a_big ? b.get() : a.get();
-        ASSERT_TRUE(BN_sub(E.get(), a_big ? A.get() : B.get(), a_big ? B.get() : A.get()));
-        ASSERT_TRUE(BIGNUM_Sub(r.get(), hi, lo));
-        EXPECT_TRUE(Same(r.get(), E.get()));
-        BigNumPtr rs(BIGNUM_Dup(hi));
-        ASSERT_TRUE(BIGNUM_Sub(rs.get(), rs.get(), lo));
-        EXPECT_TRUE(Same(rs.get(), E.get()));
-
-        const int shift = rng() % 3000;
+        CheckAliases(E.get(), {a.get(), b.get()}, [](BigNum* r, auto& x) { return BIGNUM_Add(r, x[0], x[1]); });
+        const int cmp = BN_cmp(A.get(), B.get());
+        EXPECT_EQ(BIGNUM_Cmp(a.get(), b.get()), cmp);
+        const BigNum *hi = cmp >= 0 ? a.get() : b.get(), *lo = cmp >= 0 ? b.get() : a.get();
+        ASSERT_TRUE(cmp >= 0 ? BN_sub(E.get(), A.get(), B.get()) : BN_sub(E.get(), B.get(), A.get()));
+        CheckAliases(E.get(), {hi}, [&](BigNum* r, auto& x) { return BIGNUM_Sub(r, x[0], lo); });
         ASSERT_TRUE(BN_lshift(E.get(), A.get(), shift));
-        ASSERT_TRUE(BIGNUM_LShift(r.get(), a.get(), shift));
-        EXPECT_TRUE(Same(r.get(), E.get())) << "lshift " << shift;
-        BigNumPtr rl(BIGNUM_Dup(a.get()));
-        ASSERT_TRUE(BIGNUM_LShift(rl.get(), rl.get(), shift));
-        EXPECT_TRUE(Same(rl.get(), E.get()));
-
-        const int rshift = rng() % (al * 32 + 70);
+        CheckAliases(E.get(), {a.get()}, [&](BigNum* r, auto& x) { return BIGNUM_LShift(r, x[0], shift); });
         ASSERT_TRUE(BN_rshift(E.get(), A.get(), rshift));
-        ASSERT_TRUE(BIGNUM_RShift(r.get(), a.get(), rshift));
-        EXPECT_TRUE(Same(r.get(), E.get())) << "rshift " << rshift;
-        BigNumPtr rr(BIGNUM_Dup(a.get()));
-        ASSERT_TRUE(BIGNUM_RShift(rr.get(), rr.get(), rshift));
-        EXPECT_TRUE(Same(rr.get(), E.get()));
+        CheckAliases(E.get(), {a.get()}, [&](BigNum* r, auto& x) { return BIGNUM_RShift(r, x[0], rshift); });
 
         const uint32_t w = round % 7 == 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(rng()) | 1;
         EXPECT_EQ(BIGNUM_ModWord(a.get(), w), BN_mod_word(A.get(), w));
-        ASSERT_TRUE(BN_add_word(A.get(), w));
-        ASSERT_TRUE(BIGNUM_AddWord(a.get(), w));
+        ASSERT_TRUE(BN_add_word(A.get(), w) && BIGNUM_AddWord(a.get(), w));
         EXPECT_TRUE(Same(a.get(), A.get()));
-
-        std::vector<uint8_t> bytes(BN_num_bytes(B.get()));
-        BN_bn2bin(B.get(), bytes.data());
-        BigNumPtr back(BIGNUM_FromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()), r.get()));
-        EXPECT_EQ(back.release(), r.get()) << "reuses the given record";
-        EXPECT_EQ(BIGNUM_Cmp(r.get(), b.get()), 0);
         EXPECT_EQ(BIGNUM_NumBits(b.get()), BN_num_bits(B.get()));
     }
+}
+
+// Comba sizes, Karatsuba boundaries (15/16/17, 31/32/33, powers of two) and the 80-word limit.
+const int kSizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 12, 15, 16, 17, 23, 24, 31, 32, 33, 47, 48, 49, 63, 64, 65, 80};
+
+// Every check runs with a context and without one.
+class Arith : public ::testing::Test {
+  protected:
+    void CheckMul(const BigNum* a, const BigNum* b) {
+        Bn A = ToBn(a), B = ToBn(b), E(BN_new());
+        ASSERT_TRUE(BN_mul(E.get(), A.get(), B.get(), bctx_.get()));
+        for (BigNumContext* c : ctxs_) {
+            CheckAliases(E.get(), {a, b}, [&](BigNum* r, auto& x) { return BIGNUM_Mul(r, x[0], x[1], c); });
+            if (a == b) CheckAliases(E.get(), {a}, [&](BigNum* r, auto& x) { return BIGNUM_Sqr(r, x[0], c); });
+        }
+    }
+
+    // Divides with either output null and with the outputs over the inputs.
+    void CheckDiv(const BigNum* num, const BigNum* div) {
+        Bn N = ToBn(num), D = ToBn(div), Q(BN_new()), R(BN_new());
+        ASSERT_TRUE(BN_div(Q.get(), R.get(), N.get(), D.get(), bctx_.get()));
+        for (BigNumContext* c : ctxs_) {
+            BigNumPtr q = Make(), r = Make(), n1(BIGNUM_Dup(num)), d1(BIGNUM_Dup(div)), n2(BIGNUM_Dup(num)),
+                      d2(BIGNUM_Dup(div));
+            ASSERT_TRUE(BIGNUM_Div(q.get(), nullptr, num, div, c) && BIGNUM_Div(nullptr, r.get(), num, div, c));
+            ASSERT_TRUE(BIGNUM_Div(n1.get(), d1.get(), n1.get(), d1.get(), c));
+            ASSERT_TRUE(BIGNUM_Div(d2.get(), n2.get(), n2.get(), d2.get(), c));
+            for (BigNum* got : {q.get(), n1.get(), d2.get()}) EXPECT_TRUE(Same(got, Q.get())) << "quotient";
+            for (BigNum* got : {r.get(), d1.get(), n2.get()}) EXPECT_TRUE(Same(got, R.get())) << "remainder";
+        }
+    }
+
+    BigNumContextPtr ctx_{BIGNUM_CTX_New()};
+    BigNumContext* const ctxs_[2] = {ctx_.get(), nullptr};
+    BnCtx bctx_{BN_CTX_new()};
+};
+
+TEST_F(Arith, ProductsAndSquaresMatchTheOracle) {
+    std::mt19937 rng(7);
+    for (int al : kSizes) {
+        for (int shape = 0; shape < 4; ++shape) {  // random, all ones, equal halves, short top word
+            auto make = [&](int n) {
+                BigNumPtr r = Random(rng, n, shape == 3 ? 12 : 0);
+                for (int i = 0; i < n && shape == 1; ++i) r->words[i] = 0xFFFFFFFFu;
+                for (int i = 0; i < n / 2 && shape == 2; ++i) r->words[i] = r->words[i + (n + 1) / 2];
+                return r;
+            };
+            BigNumPtr a = make(al);
+            SCOPED_TRACE(testing::Message() << al << " words, shape " << shape);
+            CheckMul(a.get(), a.get());
+            for (int bl : {al - 2, al - 1, al + 1, al + 2, al + 17})
+                if (bl >= 0 && bl <= 80) CheckMul(a.get(), make(bl).get());
+        }
+    }
+    for (int round = 0; round < 200; ++round) {
+        const int al = rng() % 81, bl = round % 2 ? al + static_cast<int>(rng() % 3) - 1 : rng() % 81;
+        BigNumPtr a = Random(rng, al, rng() % 33), b = Random(rng, std::clamp(bl, 0, 80), rng() % 33);
+        CheckMul(a.get(), round % 3 ? b.get() : a.get());
+    }
+}
+
+TEST_F(Arith, DivisionMatchesTheOracle) {
+    std::mt19937 rng(21);
+    for (int round = 0; round < 300; ++round)
+        CheckDiv(Random(rng, rng() % 81, rng() % 33).get(), Random(rng, 1 + rng() % 80, rng() % 33).get());
+    // Divisors of 32k bits take a whole-word normalisation shift; all-ones words and a top dividend
+    // word equal to the divisor's stress the quotient estimate and the add-back.
+    for (int dl : {1, 2, 3, 8, 16, 17, 32, 64}) {
+        for (int extra : {0, 1, 2, 5, 40}) {
+            BigNumPtr div = Random(rng, dl), num = Random(rng, dl + extra);
+            div->words[dl - 1] |= 0x80000000u;
+            CheckDiv(num.get(), div.get());
+            for (int i = 0; i < dl + extra; ++i) num->words[i] = 0xFFFFFFFFu;
+            CheckDiv(num.get(), div.get());
+            num->words[dl + extra - 1] = div->words[dl - 1];
+            CheckDiv(num.get(), div.get());
+            for (int i = 0; i < dl; ++i) div->words[i] = i == dl - 1 ? 0x80000000u : 0;
+            CheckDiv(num.get(), div.get());
+            CheckDiv(num.get(), Random(rng, dl, 1).get());
+        }
+    }
+    BigNumPtr zero = Make(), one = FromHex("1"), big = Random(rng, 20), less = Random(rng, 19), q = Make();
+    for (const BigNum* n : {zero.get(), big.get(), less.get()}) CheckDiv(n, big.get());
+    CheckDiv(big.get(), one.get());
+    EXPECT_FALSE(BIGNUM_Div(q.get(), nullptr, big.get(), zero.get(), nullptr)) << "division by zero";
+    EXPECT_FALSE(BIGNUM_Div(q.get(), q.get(), big.get(), one.get(), nullptr)) << "outputs must differ";
+}
+
+TEST_F(Arith, ModMulMatchesTheOracle) {
+    std::mt19937 rng(31);
+    for (int round = 0; round < 200; ++round) {
+        const int ml = 1 + rng() % 80;
+        BigNumPtr m = Random(rng, ml, rng() % 33), a = Random(rng, rng() % (ml + 3)), b = Random(rng, rng() % (ml + 3));
+        Bn A = ToBn(a.get()), M = ToBn(m.get()), E(BN_new());
+        BigNumContext* c = ctxs_[round % 2];
+        for (const BigNum* y : {b.get(), a.get()}) {  // product and square
+            ASSERT_TRUE(BN_mod_mul(E.get(), A.get(), ToBn(y).get(), M.get(), bctx_.get()));
+            CheckAliases(E.get(), {a.get(), m.get()},
+                         [&](BigNum* r, auto& x) { return BIGNUM_ModMul(r, x[0], y, x[1], c); });
+        }
+    }
+}
+
+// Exponent sizes on both sides of every window-width step, with every operand as the result.
+TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
+    std::mt19937 rng(32);
+    for (int bits : {1, 2, 23, 24, 79, 80, 239, 240, 671, 672, 1024}) {
+        for (int ml : {1, 2, 16, 17, 32, 33, static_cast<int>(1 + rng() % (bits < 240 ? 80 : 33))}) {
+            const int pl = (bits + 31) / 32, top = (bits - 1) % 32;
+            BigNumPtr m = Random(rng, ml), a = Random(rng, ml + 1), p = Random(rng, pl);
+            p->words[pl - 1] = (p->words[pl - 1] & ((1u << top) - 1)) | (1u << top);
+            Bn A = ToBn(a.get()), P = ToBn(p.get()), M = ToBn(m.get()), E(BN_new());
+            ASSERT_TRUE(BN_mod_exp(E.get(), A.get(), P.get(), M.get(), bctx_.get()));
+            SCOPED_TRACE(testing::Message() << bits << "-bit exponent, " << ml << "-word modulus");
+            BigNumContext* c = ctxs_[ml % 2];
+            CheckAliases(E.get(), {a.get(), p.get(), m.get()},
+                         [&](BigNum* r, auto& x) { return BIGNUM_ModExp(r, x[0], x[1], x[2], c); });
+        }
+    }
+    const char* big = "123456789ABCDEF0123456789";
+    const struct {
+        const char *base, *exp, *mod, *want;  // null: refused
+    } cases[] = {{big, "0", "7", "01"}, {"15", big, "7", "0"}, {big, "0", "1", "0"},
+                 {"0", "0", "7", "01"}, {big, "0", "0", nullptr}, {big, "7", "0", nullptr}};
+    for (const auto& c : cases) {
+        BigNumPtr a = FromHex(c.base), p = FromHex(c.exp), m = FromHex(c.mod), r = Make();
+        for (BigNumContext* x : ctxs_) {
+            ASSERT_EQ(BIGNUM_ModExp(r.get(), a.get(), p.get(), m.get(), x), c.want ? 1 : 0) << c.base << "^" << c.exp;
+            EXPECT_EQ(c.want ? Hex(r.get()) : "", c.want ? c.want : "") << c.base << "^" << c.exp << " mod " << c.mod;
+            EXPECT_EQ(BIGNUM_ModMul(r.get(), a.get(), p.get(), m.get(), x), c.want ? 1 : 0);
+        }
+    }
+}
+
+TEST_F(Arith, GcdAndModInverseMatchTheOracle) {
+    std::mt19937 rng(41);
+    const auto inverse = [](BigNum* r, auto& x) { return BIGNUM_ModInverse(r, x[0], x[1]) == r; };
+    for (int round = 0; round < 150; ++round) {
+        BigNumPtr f = Random(rng, rng() % 6), a = Random(rng, rng() % 40), b = Random(rng, rng() % 40);
+        ASSERT_TRUE(BIGNUM_Mul(a.get(), a.get(), f.get(), nullptr) && BIGNUM_Mul(b.get(), b.get(), f.get(), nullptr));
+        ASSERT_TRUE(BIGNUM_LShift(a.get(), a.get(), rng() % 70) && BIGNUM_LShift(b.get(), b.get(), rng() % 70));
+        Bn A = ToBn(a.get()), B = ToBn(b.get()), E(BN_new());
+        ASSERT_TRUE(BN_gcd(E.get(), A.get(), B.get(), bctx_.get()));
+        CheckAliases(E.get(), {a.get(), b.get()}, [](BigNum* r, auto& x) { return BIGNUM_Gcd(r, x[0], x[1]); });
+
+        BigNumPtr n = Random(rng, 1 + rng() % 40), v = Random(rng, rng() % 45), r = Make();
+        Bn V = ToBn(v.get()), N = ToBn(n.get());
+        ERR_set_mark();
+        const bool exists = BN_mod_inverse(E.get(), V.get(), N.get(), bctx_.get()) != nullptr;
+        ERR_pop_to_mark();
+        ASSERT_EQ(BIGNUM_ModInverse(r.get(), v.get(), n.get()) != nullptr, exists) << "round " << round;
+        if (exists) CheckAliases(E.get(), {v.get(), n.get()}, inverse);
+    }
+    const struct {
+        const char *a, *b, *gcd, *inverse;  // null inverse: none
+    } cases[] = {
+        {"0", "0", "0", nullptr}, {"0", "7", "07", nullptr}, {"3", "0", "03", nullptr}, {"C", "12", "06", nullptr},
+        {"3", "7", "01", "05"},   {"A", "7", "01", "05"},    {"7", "7", "07", nullptr}, {"1", "1", "01", "0"},
+    };
+    for (const auto& c : cases) {
+        BigNumPtr a = FromHex(c.a), n = FromHex(c.b), g = Make(), inv(BIGNUM_ModInverse(nullptr, a.get(), n.get()));
+        ASSERT_TRUE(BIGNUM_Gcd(g.get(), a.get(), n.get()));
+        EXPECT_EQ(Hex(g.get()), c.gcd) << c.a << ", " << c.b;
+        EXPECT_EQ(inv ? Hex(inv.get()) : "none", c.inverse ? c.inverse : "none") << c.a << " mod " << c.b;
+    }
+}
+
+TEST(BigNumAlloc, FailuresReleaseWhatWasMade) {
+    std::mt19937 rng(12);
+    BigNumPtr a = Random(rng, 33), b = Random(rng, 32), m = Random(rng, 17), p = Random(rng, 1), e = FromHex("10001"),
+              n = FromHex("C7A3B1F00D2F6A3B1F00D2F6A3B1F00D");
+    const std::function<bool()> runs[] = {
+        [] { return BigNumContextPtr(BIGNUM_CTX_New()) != nullptr; },
+        [&] { return BigNumPtr(BIGNUM_ModInverse(nullptr, e.get(), n.get())) != nullptr; },
+        [&] {  // each family, aliased and not
+            BigNumPtr x(BIGNUM_Dup(a.get())), q(BIGNUM_New()), y(BIGNUM_New());
+            return x && q && y && BIGNUM_Mul(x.get(), x.get(), b.get(), nullptr) &&
+                   BIGNUM_Mul(y.get(), a.get(), b.get(), nullptr) && BIGNUM_Sqr(x.get(), x.get(), nullptr) &&
+                   BIGNUM_Div(q.get(), y.get(), x.get(), m.get(), nullptr) &&
+                   BIGNUM_Div(nullptr, y.get(), x.get(), b.get(), nullptr) && BIGNUM_Gcd(q.get(), e.get(), n.get()) &&
+                   BIGNUM_ModExp(y.get(), m.get(), p.get(), b.get(), nullptr) &&
+                   BIGNUM_ModExp(y.get(), a.get(), p.get(), y.get(), nullptr);
+        },
+    };
+    for (const auto& run : runs) WalkAllocationFailures(run, [](bool fired, bool ok) { EXPECT_NE(fired, ok); });
 }
 
 }  // namespace

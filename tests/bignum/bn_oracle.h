@@ -1,10 +1,9 @@
-// Conversions between our BigNum and OpenSSL's BIGNUM (the test oracle), and seeded operands.
+// Conversions between BigNum and the oracle's BIGNUM, seeded operands and an aliasing check.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,21 +12,10 @@
 
 namespace quillon::test {
 
-struct BnDeleter {
-    void operator()(BIGNUM* b) const { BN_free(b); }
-};
-using Bn = std::unique_ptr<BIGNUM, BnDeleter>;
+using Bn = std::unique_ptr<BIGNUM, std::integral_constant<decltype(&BN_free), &BN_free>>;
+using BnCtx = std::unique_ptr<BN_CTX, std::integral_constant<decltype(&BN_CTX_free), &BN_CTX_free>>;
 
-struct BnCtxDeleter {
-    void operator()(BN_CTX* c) const { BN_CTX_free(c); }
-};
-using BnCtx = std::unique_ptr<BN_CTX, BnCtxDeleter>;
-
-inline BigNumPtr Make() {
-    BigNumPtr r(BIGNUM_New());
-    EXPECT_TRUE(r);
-    return r;
-}
+inline BigNumPtr Make() { return BigNumPtr(BIGNUM_New()); }
 
 inline BigNumPtr FromHex(const char* hex) {
     BIGNUM* raw = nullptr;
@@ -40,8 +28,7 @@ inline BigNumPtr FromHex(const char* hex) {
 
 inline Bn ToBn(const BigNum* a) {
     std::vector<uint8_t> bytes(BIGNUM_NumBits(a) / 8 + 1);
-    const int n = BIGNUM_ToBytes(a, bytes.data());
-    return Bn(BN_bin2bn(bytes.data(), n, nullptr));
+    return Bn(BN_bin2bn(bytes.data(), BIGNUM_ToBytes(a, bytes.data()), nullptr));
 }
 
 inline std::string Hex(const BigNum* a) {
@@ -52,26 +39,18 @@ inline std::string Hex(const BigNum* a) {
     return text;
 }
 
-inline std::string Hex(const BIGNUM* b) {
-    char* raw = BN_bn2hex(b);
-    std::string text = raw;
-    OPENSSL_free(raw);
-    return text;
-}
-
 // Checks that the record is normalised and holds the oracle's value.
 inline ::testing::AssertionResult Same(const BigNum* ours, const BIGNUM* theirs) {
-    if (ours->used < 0 || ours->used > ours->capacity)
-        return ::testing::AssertionFailure() << "used " << ours->used << " capacity " << ours->capacity;
-    if (ours->used > 0 && ours->words[ours->used - 1] == 0)
-        return ::testing::AssertionFailure() << "not normalised, used " << ours->used;
-    const std::string a = Hex(ours), b = Hex(theirs);
+    if (ours->used < 0 || ours->used > ours->capacity || (ours->used > 0 && ours->words[ours->used - 1] == 0))
+        return ::testing::AssertionFailure() << "bad record, used " << ours->used << " capacity " << ours->capacity;
+    char* raw = BN_bn2hex(theirs);
+    const std::string a = Hex(ours), b = raw;
+    OPENSSL_free(raw);
     if (a != b) return ::testing::AssertionFailure() << "\n ours   " << a << "\n theirs " << b;
     return ::testing::AssertionSuccess();
 }
 
-// A random value of exactly `words` words (top word non-zero); `top_bits` leaves only that many
-// bits in the top word when non-zero, to reach short top words.
+// A value of exactly `words` words; `top_bits` (1..31) keeps only that many bits of the top word.
 inline BigNumPtr Random(std::mt19937& rng, int words, int top_bits = 0) {
     BigNumPtr r = Make();
     if (words == 0) return r;
@@ -84,21 +63,19 @@ inline BigNumPtr Random(std::mt19937& rng, int words, int top_bits = 0) {
     return r;
 }
 
-}  // namespace quillon::test
-
-namespace quillon::test {
-
-// Operand shapes that reach the carry and difference paths of the kernels.
-enum class Shape { kRandom, kAllOnes, kEqualHalves, kShortTop };
-
-inline BigNumPtr Shaped(std::mt19937& rng, int words, Shape shape) {
-    BigNumPtr r = Random(rng, words, shape == Shape::kShortTop ? 12 : 0);
-    if (words == 0) return r;
-    if (shape == Shape::kAllOnes)
-        for (int i = 0; i < words; ++i) r->words[i] = 0xFFFFFFFFu;
-    if (shape == Shape::kEqualHalves)
-        for (int i = 0; i < words / 2; ++i) r->words[i] = r->words[i + (words + 1) / 2];
-    return r;
+// Runs op(r, operands) into a fresh record, then over a copy of each operand in turn.
+template <class Op>
+void CheckAliases(const BIGNUM* want, const std::vector<const BigNum*>& in, Op op) {
+    BigNumPtr r = Make();
+    ASSERT_TRUE(op(r.get(), in));
+    EXPECT_TRUE(Same(r.get(), want));
+    for (size_t i = 0; i < in.size(); ++i) {
+        std::vector<const BigNum*> x = in;
+        BigNumPtr c(BIGNUM_Dup(in[i]));
+        x[i] = c.get();
+        ASSERT_TRUE(op(c.get(), x));
+        EXPECT_TRUE(Same(c.get(), want)) << "result over operand " << i;
+    }
 }
 
 }  // namespace quillon::test
