@@ -2,8 +2,6 @@
 #include <openssl/objects.h>
 
 #include <random>
-#include <string>
-#include <vector>
 
 #include "api/mem.h"
 #include "asn1/asn_value.h"
@@ -41,11 +39,10 @@ TEST(OidText, TextsTheEncoderRefuses) {
 TEST(OidText, ContentsTheDecoderRefusesOrTrims) {
     Octets huge = {0x2A};  // 1.2 then twelve arcs of 2^31 - 1: 136 characters
     for (int i = 0; i < 12; ++i) huge.insert(huge.end(), {0x87, 0xFF, 0xFF, 0xFF, 0x7F});
-    EXPECT_EQ(Text(huge), "<refused>");
-    EXPECT_EQ(Text({}), "<refused>");
-    EXPECT_EQ(Text({0x81}), "<refused>") << "no complete sub-identifier";
-    EXPECT_EQ(Text({0x55, 0x04, 0x83}), "2.5.4") << "an unfinished run at the end is dropped";
-    EXPECT_EQ(Text({0x2A, 0x88, 0x80, 0x80, 0x80, 0x00}), "<refused>") << "2^31";
+    // Nothing, no complete sub-identifier, 2^31, too long; an unfinished run at the end is dropped.
+    for (const Octets& refused : {Octets{}, Octets{0x81}, Octets{0x2A, 0x88, 0x80, 0x80, 0x80, 0x00}, huge})
+        EXPECT_EQ(Text(refused), "<refused>") << testing::PrintToString(refused);
+    EXPECT_EQ(Text({0x55, 0x04, 0x83}), "2.5.4");
     const uint8_t cn[] = {0x55, 0x04, 0x03};
     char tight[7], exact[8];
     EXPECT_EQ(OID_ContentsToText(cn, 3, tight, sizeof tight), 0u) << "no room for the terminator";
@@ -80,7 +77,6 @@ TEST(OidText, MatchesOpenSsl) {
         OBJ_obj2txt(theirs, sizeof theirs, obj, 1);
         ASN1_OBJECT_free(obj);
         EXPECT_EQ(Text(ours), theirs);
-        EXPECT_EQ(Text(ours), text);
         Owned<AsnValue, ASNVALUE_Free> v(ASNVALUE_FromOidText(text.c_str()));
         EXPECT_TRUE(v && v->length == text.size());
     }

