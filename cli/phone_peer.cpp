@@ -14,7 +14,6 @@
 namespace quillon::cli {
 namespace {
 
-
 constexpr size_t kSessionKeyLength = 16;
 constexpr size_t kModulusBytes = 128;
 

@@ -94,6 +94,17 @@ inline void DecryptWords(uint32_t& l0, uint32_t& l1, uint32_t& r0, uint32_t& r1,
     CryptWords<true>(l0, l1, r0, r1, rk);
 }
 
+// One block through the sixteen rounds; the halves come out swapped.
+template <void (*Rounds)(uint32_t&, uint32_t&, uint32_t&, uint32_t&, const uint32_t*)>
+inline void CryptBlock(const uint8_t* in, uint8_t* out, const uint32_t* round_keys) {
+    uint32_t l0 = LoadBe32(in), l1 = LoadBe32(in + 4), r0 = LoadBe32(in + 8), r1 = LoadBe32(in + 12);
+    Rounds(l0, l1, r0, r1, round_keys);
+    StoreBe32(out, r0);
+    StoreBe32(out + 4, r1);
+    StoreBe32(out + 8, l0);
+    StoreBe32(out + 12, l1);
+}
+
 // Several blocks decrypted side by side: the rounds of independent blocks overlap in the CPU.
 template <int N>
 inline void DecryptWordsN(uint32_t (&w)[N][4], const uint32_t* rk) {
@@ -184,21 +195,11 @@ int SEED_KeySchedule(const uint8_t* key, uint32_t* round_keys) {
 }
 
 void SEED_EncryptBlock(const uint8_t* in, uint8_t* out, const uint32_t* round_keys) {
-    uint32_t l0 = LoadBe32(in), l1 = LoadBe32(in + 4), r0 = LoadBe32(in + 8), r1 = LoadBe32(in + 12);
-    EncryptWords(l0, l1, r0, r1, round_keys);
-    StoreBe32(out, r0);
-    StoreBe32(out + 4, r1);
-    StoreBe32(out + 8, l0);
-    StoreBe32(out + 12, l1);
+    CryptBlock<EncryptWords>(in, out, round_keys);
 }
 
 void SEED_DecryptBlock(const uint8_t* in, uint8_t* out, const uint32_t* round_keys) {
-    uint32_t l0 = LoadBe32(in), l1 = LoadBe32(in + 4), r0 = LoadBe32(in + 8), r1 = LoadBe32(in + 12);
-    DecryptWords(l0, l1, r0, r1, round_keys);
-    StoreBe32(out, r0);
-    StoreBe32(out + 4, r1);
-    StoreBe32(out + 8, l0);
-    StoreBe32(out + 12, l1);
+    CryptBlock<DecryptWords>(in, out, round_keys);
 }
 
 int SEED_CBC_Init(SeedCbcContext* context, uint32_t direction, const uint8_t* key, const uint8_t* iv) {

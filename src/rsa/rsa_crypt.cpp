@@ -13,7 +13,6 @@ namespace quillon {
 
 namespace {
 
-
 constexpr uint32_t kPkcs1Overhead = 11;   // 00 02, at least 8 filler bytes, 00
 constexpr uint32_t kOaepModulusBits = 2048;
 constexpr uint32_t kOaepEncodedSize = 255;  // the encoded message without its leading zero byte
@@ -99,7 +98,6 @@ uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
     MEM_Wipe(mask, sizeof mask);
     return msg_len;
 }
-
 
 void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
     Sha1Context sha;

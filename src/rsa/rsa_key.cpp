@@ -12,7 +12,6 @@ namespace quillon {
 
 namespace {
 
-
 constexpr int kDistinctPrimeDraws = 3;
 
 bool IsOne(const BigNum* a) { return a->used == 1 && a->words[0] == 1; }

@@ -14,7 +14,6 @@ namespace quillon {
 
 namespace {
 
-
 constexpr size_t kSeedMaterial = 40;  // 20 bytes of seed, then 20 of xseed
 
 // A generator seeded from RANDOM_Bytes, for callers that bring none.

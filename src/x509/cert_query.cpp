@@ -16,7 +16,6 @@ using namespace quillon;
 
 namespace {
 
-
 // The public handle is opaque: the same object seen from outside.
 quillon::X509Cert* Internal(::X509Cert* cert) { return reinterpret_cast<quillon::X509Cert*>(cert); }
 

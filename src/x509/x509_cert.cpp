@@ -11,7 +11,6 @@
 namespace quillon {
 namespace {
 
-
 void FreeValidity(X509Validity* validity) {
     if (!validity) return;
     ASNVALUE_Free(validity->notBefore);
