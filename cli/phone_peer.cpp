@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "api/cert_exchange.h"
+#include "exchange/cert_exchange.h"
 #include "asn1/der.h"
 #include "bignum/bignum.h"
 #include "cipher/hmac.h"

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon::cli {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
 #include "bignum/bignum.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/cert_exchange.h"
+#include "exchange/cert_exchange.h"
 #include "quilloncrypto.h"
 
 namespace {

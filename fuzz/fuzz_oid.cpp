@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/oid_text.h"
 

@@ -1,8 +1,8 @@
 // BINSTR records and the release of exchange buffers: the memory that crosses the export boundary.
 #include <cstring>
 
-#include "api/export_guard.h"
-#include "api/mem.h"
+#include "core/export_guard.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/asn_value.h"
 
 namespace quillon {

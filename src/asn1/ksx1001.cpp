@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon {
 namespace {

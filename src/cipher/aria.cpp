@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "cipher/block_util.h"
 #include "cipher/gf256.h"
 

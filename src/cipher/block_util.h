@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon {
 

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/object_table.h"
 #include "cipher/aria.h"
 #include "cipher/block_util.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/sha1.h"
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon {
 

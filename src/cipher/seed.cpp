@@ -4,7 +4,7 @@
 #include <utility>
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "cipher/block_util.h"
 #include "cipher/gf256.h"
 

@@ -10,7 +10,7 @@
 #define QUILLON_SHA1_X86 1
 #endif
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon {
 namespace {

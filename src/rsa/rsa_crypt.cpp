@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/random.h"
 #include "cipher/sha1.h"

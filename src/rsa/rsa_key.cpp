@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/random.h"
 #include "rsa/rsa_prime.h"

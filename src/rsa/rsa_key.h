@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/random.h"
 #include "rsa/small_primes.h"

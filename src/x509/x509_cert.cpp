@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "rsa/rsa_key.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/ksx1001.h"
 #include "asn1/object_table.h"
 #include "x509/x509_cert.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/random_bytes.h"

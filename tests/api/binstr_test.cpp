@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/object_table.h"
 #include "asn1/oid_text.h"
 

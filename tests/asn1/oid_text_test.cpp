@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/oid_text.h"
 

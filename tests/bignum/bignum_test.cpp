@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "bignum/bn_oracle.h"
 #include "bignum/bn_words.h"
 #include "support/alloc_fault.h"

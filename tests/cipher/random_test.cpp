@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "cipher/openssl_oracle.h"
 #include "support/alloc_fault.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/mem.h"
+#include "core/mem.h"
 
 namespace quillon::test {
 

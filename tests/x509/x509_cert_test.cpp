@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/object_table.h"
 #include "support/cert_fixtures.h"
 #include "x509/x509_cert.h"

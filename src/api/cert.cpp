@@ -1,14 +1,12 @@
 // CERT_* exports: load a DER certificate and read its basic fields as text or bytes.
-#include <cstdio>
 #include <cstring>
 
-#include "api/export_guard.h"
-#include "api/mem.h"
 #include "asn1/object_table.h"
-#include "asn1/time_value.h"
 #include "bignum/bignum.h"
+#include "core/export_guard.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
-#include "rsa/rsa_key.h"
+#include "x509/cert_text.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_name.h"
 
@@ -20,65 +18,6 @@ namespace {
 quillon::X509Cert* Internal(::X509Cert* cert) { return reinterpret_cast<quillon::X509Cert*>(cert); }
 
 const X509Tbs* TbsOf(::X509Cert* cert) { return cert ? Internal(cert)->tbs : nullptr; }
-
-// Hex of `number` at text[at], with BIGNUM_ToHex's capacity rule over what is left.
-// Returns the new text length, or -1 when it does not fit.
-int32_t AppendHex(const BigNum* number, char* text, int32_t at, int32_t capacity) {
-    if (!number || capacity <= 0) return -1;
-    int length = capacity;
-    if (!BIGNUM_ToHex(number, text + at, &length)) return -1;
-    return at + length;
-}
-
-// ",x=" then the number, if the room tests pass.
-int32_t AppendLabelledHex(const char* label, const BigNum* number, char* text, int32_t at, int32_t size) {
-    if (size - at - 2 < 3) return -1;
-    std::memcpy(text + at, label, 3);
-    return AppendHex(number, text, at + 3, size - at - 3);
-}
-
-int32_t WriteRsaKey(const RsaKey* key, char* text, int32_t size) {
-    std::memcpy(text, "n=", 2);
-    int32_t at = AppendHex(key->n, text, 2, size - 2);
-    if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
-    at = AppendLabelledHex(",e=", key->e, text, at, size);
-    return at < 0 ? QC_ERR_BUFFER_TOO_SMALL : QC_OK;
-}
-
-int32_t WriteKcdsaKey(BigNum* const* params, char* text, int32_t size) {
-    std::memcpy(text, "p=", 2);
-    int32_t at = AppendHex(params[kKcdsaP], text, 2, size - 2);
-    if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
-    static constexpr struct {
-        const char* label;
-        int slot;
-    } kRest[] = {{",q=", kKcdsaQ}, {",g=", kKcdsaG}, {",y=", kKcdsaY}};
-    for (const auto& part : kRest) {
-        at = AppendLabelledHex(part.label, params[part.slot], text, at, size);
-        if (at < 0) return QC_ERR_BUFFER_TOO_SMALL;
-    }
-    return QC_OK;
-}
-
-// YYYY-MM-DD hh:mm:ss in Korean time, into 20 bytes.
-int32_t WriteTime(const AsnValue* time, char* out) {
-    AsnValuePtr copy(ASNVALUE_Dup(time));
-    if (!copy) return QC_ERR_ALLOC;
-    AsnValue* shifted = copy.release();
-    const int ok = TIME_AddSeconds(&shifted, kKstShiftSeconds);
-    copy.reset(shifted);
-    if (!ok) return shifted ? QC_ERR_CERT_DECODE : QC_ERR_ALLOC;
-    std::tm tm;
-    if (!TIME_ParseInto(copy.get(), &tm)) return QC_ERR_CERT_DECODE;
-    char text[64];
-    std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
-    TIME_ClearTm(&tm);
-    // Two-digit years keep the year at four digits: always 19 characters.
-    std::memcpy(out, text, 19);
-    out[19] = '\0';
-    return QC_OK;
-}
 
 int32_t GetName(::X509Cert* cert, int32_t size, char* buffer, bool subject) {
     const X509Tbs* tbs = TbsOf(cert);
@@ -126,7 +65,7 @@ extern "C" QUILLON_API int32_t CERT_GetSerialNum(::X509Cert* cert, int32_t size,
         if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
         const int bytes = (BIGNUM_NumBits(tbs->serialNumber) + 7) / 8;
         if (bytes >= size) return QC_ERR_BUFFER_TOO_SMALL;
-        return AppendHex(tbs->serialNumber, buffer, 0, size) < 0 ? QC_ERR_CERT_DECODE : QC_OK;
+        return X509_AppendHex(tbs->serialNumber, buffer, 0, size) < 0 ? QC_ERR_CERT_DECODE : QC_OK;
     });
 }
 
@@ -155,9 +94,9 @@ extern "C" QUILLON_API int32_t CERT_GetValidity(::X509Cert* cert, char* not_befo
         const X509Tbs* tbs = TbsOf(cert);
         if (!tbs || !not_before || !not_after) return QC_ERR_NULL_ARGUMENT;
         if (!tbs->validity) return QC_ERR_CERT_DECODE;
-        const int32_t first = WriteTime(tbs->validity->notBefore, not_before);
+        const int32_t first = X509_TimeText(tbs->validity->notBefore, not_before);
         if (first != QC_OK) return first;
-        return WriteTime(tbs->validity->notAfter, not_after);
+        return X509_TimeText(tbs->validity->notAfter, not_after);
     });
 }
 
@@ -187,8 +126,8 @@ extern "C" QUILLON_API int32_t CERT_GetPubKey(::X509Cert* cert, int32_t size, ch
         // Only the two accepted algorithms reach here; both long names fit in 14 bytes.
         std::strcpy(algorithm, OBJ_Row(nid)->long_name);
         if (size < 2) return QC_ERR_BUFFER_TOO_SMALL;
-        if (nid == NID_RSA_ENCRYPTION && key->rsaKey) return WriteRsaKey(key->rsaKey, key_text, size);
-        if (nid == NID_KCDSA1 && key->kcdsaParams) return WriteKcdsaKey(key->kcdsaParams, key_text, size);
+        if (nid == NID_RSA_ENCRYPTION && key->rsaKey) return X509_RsaKeyText(key->rsaKey, key_text, size);
+        if (nid == NID_KCDSA1 && key->kcdsaParams) return X509_KcdsaKeyText(key->kcdsaParams, key_text, size);
         return QC_OK;
     });
 }
@@ -199,13 +138,6 @@ extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size,
         if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
         const AsnValue* signature = Internal(cert)->signatureValue;
         const uint32_t length = signature && signature->data ? signature->length : 0;
-        if (int64_t{size} < 2 * int64_t{length} + 1) return QC_ERR_BUFFER_TOO_SMALL;
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        for (uint32_t i = 0; i < length; ++i) {
-            buffer[2 * i] = kDigits[signature->data[i] >> 4];
-            buffer[2 * i + 1] = kDigits[signature->data[i] & 0x0F];
-        }
-        buffer[2 * length] = '\0';
-        return QC_OK;
+        return X509_HexText(length ? signature->data : nullptr, length, buffer, size);
     });
 }

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "api/export_guard.h"
-#include "api/mem.h"
+#include "core/export_guard.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;

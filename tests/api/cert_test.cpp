@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/cert_fixtures.h"

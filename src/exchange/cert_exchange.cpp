@@ -1,15 +1,13 @@
-#include "api/cert_exchange.h"
+#include "exchange/cert_exchange.h"
 
 #include <cstring>
 
-#include "api/export_guard.h"
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "cipher/hmac.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
-#include "quilloncrypto.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
 
@@ -46,12 +44,6 @@ uint32_t VersionTopByte(const BigNum* version) {
     return bytes == 0 ? 0 : BIGNUM_GetWord(version) >> (8 * (bytes - 1));
 }
 
-// Hands the caller a copy of a value's bytes as a CesMessage.
-uint8_t* CopyOut(const AsnValue* value) {
-    auto* copy = static_cast<uint8_t*>(MEM_Alloc(value->length));
-    if (copy && value->length) std::memcpy(copy, value->data, value->length);
-    return copy;
-}
 
 }  // namespace
 
@@ -197,32 +189,48 @@ CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* m
     return parsed ? CERTKEY_FromDer(parsed.get()) : nullptr;
 }
 
-}  // namespace quillon
-
-using namespace quillon;
-
 namespace {
 
-quillon::CertExchangeSession* Session(::CertExchangeSession* handle) {
-    return reinterpret_cast<quillon::CertExchangeSession*>(handle);
-}
-
 // A failed key issue leaves the session without a key, ready for another attempt.
-void DropSessionRsaKey(quillon::CertExchangeSession* session) {
+void DropSessionRsaKey(CertExchangeSession* session) {
     RSAKEY_Free(session->rsa_key);
     session->rsa_key = nullptr;
     BIGNUM_Free(session->public_exponent);
     session->public_exponent = nullptr;
 }
 
-}  // namespace
+int32_t IssuePublicKey(CertExchangeSession* session, uint8_t** out) {
+    // A repeated call replaces the key of the earlier one.
+    RSAKEY_Free(session->rsa_key);
+    session->rsa_key = nullptr;
+    if (!session->public_exponent && !(session->public_exponent = BIGNUM_New())) return 0;
+    if (!BIGNUM_SetWord(session->public_exponent, 3)) return 0;
+    if (!(session->rsa_key = RSAKEY_New()) ||
+        !RSAKEY_Generate(session->rsa_key, session->public_exponent, kSessionRsaBits))
+        return 0;
 
-extern "C" QUILLON_API ::CertExchangeSession* CreateCertExchangeSession(void) {
-    return reinterpret_cast<::CertExchangeSession*>(MEM_Calloc(1, sizeof(quillon::CertExchangeSession)));
+    const BigNum* n = session->rsa_key->n;
+    Bytes modulus((BIGNUM_NumBits(n) + 7) / 8);
+    BIGNUM_ToBytes(n, modulus.data());
+    SecureBytes cipher;
+    if (!CES_SeedCbc(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
+
+    DerElementPtr message(DER_New());
+    BigNumPtr zero(BIGNUM_New());
+    AsnValuePtr encrypted(ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size())));
+    if (!message || !zero || !encrypted || !DER_Append(message.get(), DER_INTEGER, zero.get(), 1) ||
+        !DER_Append(message.get(), DER_OCTET_STRING, encrypted.get(), static_cast<int32_t>(encrypted->length)))
+        return 0;
+    return DER_ToBytes(message.get(), out);
 }
 
-extern "C" QUILLON_API void CloseCertExchangeSession(::CertExchangeSession* handle) {
-    quillon::CertExchangeSession* session = Session(handle);
+}  // namespace
+
+CertExchangeSession* CES_New() {
+    return static_cast<CertExchangeSession*>(MEM_Calloc(1, sizeof(CertExchangeSession)));
+}
+
+void CES_Close(CertExchangeSession* session) {
     if (!session) return;
     BIGNUM_Free(session->public_exponent);
     RSAKEY_Free(session->rsa_key);
@@ -230,118 +238,57 @@ extern "C" QUILLON_API void CloseCertExchangeSession(::CertExchangeSession* hand
     MEM_Free(session);
 }
 
-extern "C" QUILLON_API int32_t GetCertExchangePublicKey(::CertExchangeSession* handle, const char* code,
-                                                        CesMessage** out) {
-    quillon::CertExchangeSession* session = Session(handle);
-    if (!session || !code || !out) return 0;
+int32_t CES_PublicKeyMessage(CertExchangeSession* session, const char* code, uint8_t** out) {
     if (!CES_DeriveCodeKey(code, session->code_key)) return 0;
-    const int32_t length = GuardCount([&]() -> int32_t {
-        // A repeated call replaces the key of the earlier one.
-        RSAKEY_Free(session->rsa_key);
-        session->rsa_key = nullptr;
-        if (!session->public_exponent && !(session->public_exponent = BIGNUM_New())) return 0;
-        if (!BIGNUM_SetWord(session->public_exponent, 3)) return 0;
-        if (!(session->rsa_key = RSAKEY_New()) ||
-            !RSAKEY_Generate(session->rsa_key, session->public_exponent, kSessionRsaBits))
-            return 0;
-
-        const BigNum* n = session->rsa_key->n;
-        Bytes modulus((BIGNUM_NumBits(n) + 7) / 8);
-        BIGNUM_ToBytes(n, modulus.data());
-        SecureBytes cipher;
-        if (!CES_SeedCbc(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
-
-        DerElementPtr message(DER_New());
-        BigNumPtr zero(BIGNUM_New());
-        AsnValuePtr encrypted(ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size())));
-        if (!message || !zero || !encrypted || !DER_Append(message.get(), DER_INTEGER, zero.get(), 1) ||
-            !DER_Append(message.get(), DER_OCTET_STRING, encrypted.get(), static_cast<int32_t>(encrypted->length)))
-            return 0;
-        uint8_t* bytes = nullptr;
-        const int32_t total = DER_ToBytes(message.get(), &bytes);
-        if (total > 0) *out = bytes;
-        return total;
-    });
+    int32_t length = 0;
+    try {
+        length = IssuePublicKey(session, out);
+    } catch (...) {
+        DropSessionRsaKey(session);
+        throw;
+    }
     if (length <= 0) DropSessionRsaKey(session);
     return length > 0 ? length : 0;
 }
 
-extern "C" QUILLON_API int32_t SetCertExchangeSessionKey(::CertExchangeSession* handle, const unsigned char* message,
-                                                         int32_t length) {
-    quillon::CertExchangeSession* session = Session(handle);
-    if (!session || !session->rsa_key || !message || length <= 0) return 0;
-    return GuardCount([&]() -> int32_t {
-        DerElementPtr parsed(DER_Parse(message, static_cast<size_t>(length)));
-        if (!parsed || DER_ItemCount(parsed.get()) != 2) return 0;
-        AsnValuePtr sealed_key(static_cast<AsnValue*>(DER_GetItem(parsed.get(), 1, DER_OCTET_STRING)));
-        if (!sealed_key) return 0;
-        // Decrypt aside, so that a refused key leaves the current one intact.
-        uint8_t key[sizeof session->session_key];
-        uint32_t key_length = 0;
-        const int decrypted = RSA_PrivateDecrypt(session->rsa_key, key, &key_length, sealed_key->data,
-                                                 sealed_key->length, kRsaPkcs1Type2);
-        const bool accepted = decrypted > 0 && key_length <= kMaxSessionKeyLength;
-        if (accepted) {
-            // The cipher keys read 16 bytes whatever the key's length: a shorter key replacing a
-            // longer one must see zeros there, as in a new session, not the earlier key's tail.
-            std::memcpy(session->session_key, key, key_length);
-            MEM_Wipe(session->session_key + key_length, sizeof session->session_key - key_length);
-            session->session_key_length = key_length;
-        }
-        MEM_Wipe(key, sizeof key);
-        return accepted ? 1 : 0;
-    });
+int CES_SetSessionKey(CertExchangeSession* session, const uint8_t* message, size_t length) {
+    DerElementPtr parsed(DER_Parse(message, length));
+    if (!parsed || DER_ItemCount(parsed.get()) != 2) return 0;
+    AsnValuePtr sealed_key(static_cast<AsnValue*>(DER_GetItem(parsed.get(), 1, DER_OCTET_STRING)));
+    if (!sealed_key) return 0;
+    // Decrypt aside, so that a refused key leaves the current one intact.
+    uint8_t key[sizeof session->session_key];
+    uint32_t key_length = 0;
+    const int decrypted = RSA_PrivateDecrypt(session->rsa_key, key, &key_length, sealed_key->data,
+                                             sealed_key->length, kRsaPkcs1Type2);
+    const bool accepted = decrypted > 0 && key_length <= kMaxSessionKeyLength;
+    if (accepted) {
+        // The cipher keys read 16 bytes whatever the key's length: a shorter key replacing a
+        // longer one must see zeros there, as in a new session, not the earlier key's tail.
+        std::memcpy(session->session_key, key, key_length);
+        MEM_Wipe(session->session_key + key_length, sizeof session->session_key - key_length);
+        session->session_key_length = key_length;
+    }
+    MEM_Wipe(key, sizeof key);
+    return accepted ? 1 : 0;
 }
 
-extern "C" QUILLON_API int32_t EncryptCertExchange(::CertExchangeSession* handle, CesMessage** out,
-                                                   const unsigned char* certificate, int32_t certificate_length,
-                                                   const unsigned char* private_key, int32_t private_key_length) {
-    quillon::CertExchangeSession* session = Session(handle);
-    if (!session || !out || !certificate || !private_key || certificate_length <= 0 || private_key_length <= 0)
-        return 0;
-    return GuardCount([&]() -> int32_t {
-        PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
-        if (!pair) return 0;
-        pair->certificate = ASNVALUE_FromOctets(certificate, static_cast<uint32_t>(certificate_length));
-        pair->private_key = ASNVALUE_FromOctets(private_key, static_cast<uint32_t>(private_key_length));
-        if (!pair->certificate || !pair->private_key) return 0;
-        SealedOwner sealed(CES_Seal(session, pair.get()));
-        if (!sealed) return 0;
-        uint8_t* bytes = nullptr;
-        const int32_t total = CES_EncodeSealed(sealed.get(), &bytes);
-        if (total > 0) *out = bytes;
-        return total;
-    });
+int32_t CES_SealPair(const CertExchangeSession* session, const uint8_t* certificate, uint32_t certificate_length,
+                     const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
+    PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
+    if (!pair) return 0;
+    pair->certificate = ASNVALUE_FromOctets(certificate, certificate_length);
+    pair->private_key = ASNVALUE_FromOctets(private_key, private_key_length);
+    if (!pair->certificate || !pair->private_key) return 0;
+    SealedOwner sealed(CES_Seal(session, pair.get()));
+    return sealed ? CES_EncodeSealed(sealed.get(), out) : 0;
 }
 
-extern "C" QUILLON_API int32_t DecryptCertExchange(::CertExchangeSession* handle, CesMessage** certificate,
-                                                   int32_t* certificate_length, CesMessage** private_key,
-                                                   int32_t* private_key_length, const unsigned char* message,
-                                                   int32_t length) {
-    quillon::CertExchangeSession* session = Session(handle);
-    if (!session || !message || length < 1) return 0;
-    if (!certificate || !certificate_length || !private_key || !private_key_length) return 0;
-    return GuardCount([&]() -> int32_t {
-        DerElementPtr parsed(DER_Parse(message, static_cast<size_t>(length)));
-        if (!parsed) return 0;
-        SealedOwner sealed(CES_DecodeSealed(parsed.get()));
-        if (!sealed) return 0;
-        PairOwner pair(CES_Open(session, sealed.get()));
-        if (!pair) return 0;
-        MemBlock cert_copy(CopyOut(pair->certificate));
-        if (!cert_copy) return 0;
-        uint8_t* key_copy = CopyOut(pair->private_key);
-        if (!key_copy) {
-            *certificate = nullptr;
-            *certificate_length = 0;
-            *private_key = nullptr;
-            *private_key_length = 0;
-            return 0;
-        }
-        *certificate = cert_copy.release();
-        *certificate_length = static_cast<int32_t>(pair->certificate->length);
-        *private_key = key_copy;
-        *private_key_length = static_cast<int32_t>(pair->private_key->length);
-        return 1;
-    });
+CertKeyPair* CES_OpenMessage(const CertExchangeSession* session, const uint8_t* message, size_t length) {
+    DerElementPtr parsed(DER_Parse(message, length));
+    if (!parsed) return nullptr;
+    SealedOwner sealed(CES_DecodeSealed(parsed.get()));
+    return sealed ? CES_Open(session, sealed.get()) : nullptr;
 }
+
+}  // namespace quillon

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/mem.h"
+#include "core/mem.h"
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
 
@@ -55,6 +55,21 @@ int CES_DeriveCodeKey(const char* code, uint8_t code_key[16]);
 int32_t CERTKEY_ToDer(const CertKeyPair* pair, uint8_t** out);
 // Reads both OCTET STRINGs of a parsed SEQUENCE; null if either is missing.
 CertKeyPair* CERTKEY_FromDer(const DerElement* element);
+
+// The session life cycle and the four steps of an exchange, as the exports drive them.
+CertExchangeSession* CES_New();
+void CES_Close(CertExchangeSession* session);
+// Checks the code, derives the code key, makes the session RSA key and encodes the public-key
+// message into a new MEM_ buffer; its length, or 0 (the session is then left without a key).
+int32_t CES_PublicKeyMessage(CertExchangeSession* session, const char* code, uint8_t** out);
+// Decrypts the peer's session-key message with the session RSA key; a refused key leaves the
+// current one in place.
+int CES_SetSessionKey(CertExchangeSession* session, const uint8_t* message, size_t length);
+// The sealed message for a certificate and key, in a new MEM_ buffer; its length, or 0.
+int32_t CES_SealPair(const CertExchangeSession* session, const uint8_t* certificate, uint32_t certificate_length,
+                     const uint8_t* private_key, uint32_t private_key_length, uint8_t** out);
+// Parses, checks and decrypts a sealed message; null on any failure.
+CertKeyPair* CES_OpenMessage(const CertExchangeSession* session, const uint8_t* message, size_t length);
 
 SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* pair);
 int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out);

@@ -1,4 +1,4 @@
-#include "api/mem.h"
+#include "core/mem.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // decrypt restarts the chain from the stored IV, so each message stands alone.
 #include <cstring>
 
-#include "api/export_guard.h"
-#include "api/mem.h"
+#include "core/export_guard.h"
+#include "core/mem.h"
 #include "cipher/random.h"
 #include "cipher/seed.h"
 #include "quilloncrypto.h"

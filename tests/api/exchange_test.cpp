@@ -5,8 +5,8 @@
 #include <functional>
 #include <random>
 
-#include "api/cert_exchange.h"
-#include "api/mem.h"
+#include "exchange/cert_exchange.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "quilloncrypto.h"
 #include "rsa/rsa_crypt.h"
