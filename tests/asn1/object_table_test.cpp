@@ -35,6 +35,19 @@ TEST(ObjectTable, EveryRowRoundTripsAndMatchesOpenSsl) {
     }
 }
 
+// The rows added after the original 93 carry OpenSSL's names for their identifiers.
+TEST(ObjectTable, LaterRowsUseOpenSslNames) {
+    ASSERT_EQ(kObjectCount, NID_ECDSA_WITH_SHA512 + 1);
+    for (int nid = NID_OID_ARIA_CBC + 1; nid < kObjectCount; ++nid) {
+        const ObjectRow* row = OBJ_Row(nid);
+        const int theirs = OBJ_txt2nid(row->oid);
+        ASSERT_NE(theirs, NID_undef) << row->oid;
+        EXPECT_STREQ(row->short_name, OBJ_nid2sn(theirs));
+        EXPECT_STREQ(row->long_name, OBJ_nid2ln(theirs));
+    }
+    EXPECT_STREQ(OBJ_Row(NID_SHA256_WITH_RSA_ENCRYPTION)->long_name, "sha256WithRSAEncryption");
+}
+
 TEST(ObjectTable, LookupsOutsideTheTable) {
     EXPECT_STREQ(OBJ_Row(NID_ISSUING_DISTRIBUTION_POINT)->long_name, "X509v3 Issuing Distrubution Point");  // as given
     EXPECT_EQ(OBJ_NidFromText("1.2.410.200004.1.4.2", 18), NID_SEED_CBC) << "only `length` bytes are read";
@@ -42,8 +55,8 @@ TEST(ObjectTable, LookupsOutsideTheTable) {
     EXPECT_EQ(OBJ_NidFromText("", 0), 0) << "the placeholder row is never found";
     AsnValue no_data{6, nullptr, 5, 0};
     EXPECT_EQ(OBJ_NidFromText(nullptr, 3) + OBJ_NidFromValue(nullptr) + OBJ_NidFromValue(&no_data), 0);
-    for (int nid : {0, 43, 93, -1}) EXPECT_EQ(OBJ_ValueFromNid(nid), nullptr) << nid;
-    for (int nid : {93, -5}) EXPECT_STREQ(OBJ_Row(nid)->short_name, "UNDEF") << nid;
+    for (int nid : {0, 43, kObjectCount, -1}) EXPECT_EQ(OBJ_ValueFromNid(nid), nullptr) << nid;
+    for (int nid : {kObjectCount, -5}) EXPECT_STREQ(OBJ_Row(nid)->short_name, "UNDEF") << nid;
 }
 
 }  // namespace
