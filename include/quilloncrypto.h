@@ -145,13 +145,16 @@ QUILLON_API int32_t CERT_GetVersion(X509Cert* cert, uint32_t* version);
 QUILLON_API int32_t CERT_GetSerialNum(X509Cert* cert, int32_t size, char* buffer);
 /* Long name of the signature algorithm, "undefined" when not in the library's table. */
 QUILLON_API int32_t CERT_GetSignatureAlgorithm(X509Cert* cert, int32_t size, char* buffer);
-/* Subject as CN=...,OU=...,O=...,C=... (last RDN first). */
+/* Subject as CN=...,OU=...,O=...,C=... (last RDN first); -10 when it does not fit or a
+ * value holds a character outside KS X 1001. */
 QUILLON_API int32_t CERT_GetSubjectName(X509Cert* cert, int32_t size, char* buffer);
 /* Issuer, same form as the subject. */
 QUILLON_API int32_t CERT_GetIssuerName(X509Cert* cert, int32_t size, char* buffer);
-/* Validity as YYYY-MM-DD hh:mm:ss in Korean time; each buffer must hold 20 bytes. */
+/* Validity as YYYY-MM-DD hh:mm:ss in Korean time (two-digit years 50-99 are 1950-1999);
+ * each buffer must hold 20 bytes. */
 QUILLON_API int32_t CERT_GetValidity(X509Cert* cert, char* not_before, char* not_after);
-/* DER of the subject name into `out` (emptied first; release with BINSTR_Delete). */
+/* The subject name's DER exactly as the certificate holds it, into `out` (emptied first;
+ * release with BINSTR_Delete); -71 when memory runs out. */
 QUILLON_API int32_t CERT_GetSubjectName_DERFormat(X509Cert* cert, BINSTR* out);
 /* Key algorithm name (14 bytes suffice) and key text n=..,e=.. or p=..,q=..,g=..,y=.. */
 QUILLON_API int32_t CERT_GetPubKey(X509Cert* cert, int32_t size, char* algorithm, char* key_text);

@@ -105,11 +105,12 @@ extern "C" QUILLON_API int32_t CERT_GetSubjectName_DERFormat(::X509Cert* cert, B
         const X509Tbs* tbs = TbsOf(cert);
         if (!tbs || !out) return QC_ERR_NULL_ARGUMENT;
         BINSTR_Delete(out);
-        DerElementPtr name(X509Name_Encode(tbs->subject));
-        if (!name) return QC_ERR_ENCODE_EMPTY;
+        // The subject as the certificate holds it: a rebuilt name would lose the further
+        // values of a multi-valued RDN.
+        if (!tbs->subjectDer) return QC_ERR_ENCODE_EMPTY;
         uint8_t* bytes = nullptr;
-        const int32_t length = DER_ToBytes(name.get(), &bytes);
-        if (length <= 0) return QC_ERR_ENCODE_EMPTY;
+        const int32_t length = DER_ToBytes(tbs->subjectDer, &bytes);
+        if (length <= 0) return QC_ERR_ALLOC;
         out->data = bytes;
         out->length = static_cast<uint32_t>(length);
         return QC_OK;

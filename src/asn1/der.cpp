@@ -353,6 +353,27 @@ int DER_EncodeTime(DerElement* target, int tag, const AsnValue* value, int32_t l
 
 namespace {
 
+// The inverse of DecodeAny for every identifier it accepts: whatever was read with its tag
+// and contents is written back with the same identifier and contents.
+int EncodeAsDecoded(DerElement* target, const AsnValue* v) {
+    if (v->type > 0xFF || !ValidTag(static_cast<int>(v->type))) return 0;
+    auto id = static_cast<uint8_t>(v->type);
+    if (!AcceptedIdentifier(id)) return 0;
+    const auto n = static_cast<int32_t>(v->length);
+    if ((id & kClassMask) != kContextClass) {
+        if (IsConstructedTag(id & 0x1F)) id |= kConstructed;  // 16 and 17 name SEQUENCE and SET
+        switch (id & 0x1F) {
+            case DER_BIT_STRING:
+                return DER_EncodeBitString(target, id, v, n);
+            case DER_OID:
+                return DER_EncodeOid(target, id, v, n);
+            default:
+                break;
+        }
+    }
+    return DER_EncodeString(target, id, v, n);
+}
+
 // Tag 32: the value says its own type and carries its own length.
 int EncodeAny(DerElement* target, const AsnValue* v, int32_t length) {
     if (!v || length < 0 || v->length > kDerMaxLength) return 0;
@@ -381,7 +402,7 @@ int EncodeAny(DerElement* target, const AsnValue* v, int32_t length) {
         case DER_UTC_TIME:
             return DER_EncodeTime(target, DER_UTC_TIME, v, n);
         default:
-            return 0;
+            return EncodeAsDecoded(target, v);
     }
 }
 
@@ -585,6 +606,12 @@ void* DER_GetItem(const DerElement* element, int index, int tag) {
     const bool context = (h.identifier & kClassMask) == kContextClass;
     if (tag != DER_ANY && !context && (h.identifier & 0x1F) != (tag & 0x1F)) return nullptr;
     return DecodeItem(h, at, tag);
+}
+
+DerElement* DER_GetItemElement(const DerElement* element, int index) {
+    Header h;
+    const uint8_t* at;
+    return FindItem(element, index, h, &at) ? DER_Parse(at, h.size()) : nullptr;
 }
 
 // ---- serialising --------------------------------------------------------------------------

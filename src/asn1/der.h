@@ -87,6 +87,9 @@ int DER_ItemTag(const DerElement* element, int index);
 // New object of the kind the tag calls for (DerElement, AsnValue, BigNum, or a MEM_ block
 // for BOOLEAN and NULL), released by its owner's matching operation; null on failure.
 void* DER_GetItem(const DerElement* element, int index, int tag);
+// The item at `index` as a new element, whatever its tag, with its identifier, length
+// octets and contents exactly as encoded; null past the last item.
+DerElement* DER_GetItemElement(const DerElement* element, int index);
 
 // Serialising. Total length with a new MEM_ buffer in *out, or 0.
 int32_t DER_ToBytes(const DerElement* element, uint8_t** out);

@@ -54,6 +54,9 @@ uint32_t Convert(const AsnValue* value, uint8_t** out, Walk walk) {
     return static_cast<uint32_t>(length);
 }
 
+// A character of a text: 0xFFFF marks the table's empty cells and is never one of its codes.
+bool EncodeCharacter(uint32_t code, uint8_t out[2]) { return code != kKsx1001Empty && KSX_Encode(code, out); }
+
 }  // namespace
 
 int KSX_Encode(uint32_t code, uint8_t out[2]) {
@@ -83,22 +86,28 @@ uint32_t KSX_FromUtf8(const AsnValue* value, uint8_t** out) {
             if (b <= 0x7F) {
                 o[w++] = b;
                 i += 1;
-            } else if ((b & 0xE0) == 0xC0 || (b & 0xF8) == 0xF0) {
-                // Outside KS X 1001's reach in this form: kept as two zero bytes.
-                const uint32_t size = (b & 0xE0) == 0xC0 ? 2 : 4;
-                if (n - i < size) return -1;
-                o[w++] = 0;
-                o[w++] = 0;
-                i += size;
+                continue;
+            }
+            // Every other character goes through the table, whatever its length: one the
+            // table lacks fails the whole text rather than leaving a hole in it.
+            uint32_t size, code;
+            if ((b & 0xE0) == 0xC0) {
+                size = 2, code = b & 0x1Fu;
             } else if ((b & 0xF0) == 0xE0) {
-                if (n - i < 3) return -1;
-                const uint32_t code = (b & 0x0Fu) << 12 | (in[i + 1] & 0x3Fu) << 6 | (in[i + 2] & 0x3Fu);
-                if (!KSX_Encode(code, o + w)) return -1;
-                w += 2;
-                i += 3;
+                size = 3, code = b & 0x0Fu;
+            } else if ((b & 0xF8) == 0xF0) {
+                size = 4, code = b & 0x07u;
             } else {
                 return -1;  // continuation byte or 0xF8-0xFF where a sequence should start
             }
+            if (n - i < size) return -1;
+            for (uint32_t k = 1; k < size; ++k) {
+                if ((in[i + k] & 0xC0) != 0x80) return -1;
+                code = code << 6 | (in[i + k] & 0x3Fu);
+            }
+            if (!EncodeCharacter(code, o + w)) return -1;
+            w += 2;
+            i += size;
         }
         return w;
     });
@@ -111,7 +120,7 @@ uint32_t KSX_FromBmp(const AsnValue* value, uint8_t** out) {
         for (uint32_t i = 0; i < n; i += 2) {
             const uint8_t hi = in[i], lo = in[i + 1];
             if (hi > 0x7F) {
-                if (!KSX_Encode(uint32_t{hi} << 8 | lo, o + w)) return -1;
+                if (!EncodeCharacter(uint32_t{hi} << 8 | lo, o + w)) return -1;
                 w += 2;
             } else {
                 o[w++] = lo & 0x7F;

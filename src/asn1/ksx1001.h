@@ -25,14 +25,15 @@ int KSX_Encode(uint32_t code, uint8_t out[2]);
 // New two-byte buffer with the EUC-KR code of `code`, or null.
 uint8_t* KSX_FromUnicode(uint32_t code);
 
-// UTF-8 contents to EUC-KR. Three-byte sequences are looked up; ASCII passes through; two-
-// and four-byte sequences become two zero bytes. Returns the output length; 0 on failure
-// (a character without a code, a stray or invalid lead byte, a sequence cut off by the end)
-// with nothing stored, or 0 with *out set to the empty text for empty input.
+// UTF-8 contents to EUC-KR. ASCII passes through; every other character is looked up.
+// Returns the output length; 0 on failure (a character without a code, a stray or invalid
+// lead or continuation byte, a sequence cut off by the end) with nothing stored, or 0 with
+// *out set to the empty text for empty input.
 uint32_t KSX_FromUtf8(const AsnValue* value, uint8_t** out);
 
 // Big-endian UCS-2 contents to EUC-KR. Characters from U+8000 are looked up; below that
-// each becomes one byte, the low seven bits of its low byte. An odd length fails.
+// each becomes one byte, the low seven bits of its low byte. An odd length fails. Neither
+// conversion takes U+FFFF for the empty cells' marker: it fails like any missing character.
 uint32_t KSX_FromBmp(const AsnValue* value, uint8_t** out);
 
 }  // namespace quillon

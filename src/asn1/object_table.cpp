@@ -99,6 +99,19 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"PBES2", "PBES2", "1.2.840.113549.1.5.13"},  // 90
     {"PBKDF2", "PBKDF2", "1.2.840.113549.1.5.12"},  // 91
     {"OID-ariaCBC", "OID-ariaCBC", "1.2.410.100001.1.20"},  // 92
+    // Rows added later go after the last one, so that no stored or exchanged NID moves.
+    {"SHA224", "sha224", "2.16.840.1.101.3.4.2.4"},  // 93
+    {"SHA256", "sha256", "2.16.840.1.101.3.4.2.1"},  // 94
+    {"SHA384", "sha384", "2.16.840.1.101.3.4.2.2"},  // 95
+    {"SHA512", "sha512", "2.16.840.1.101.3.4.2.3"},  // 96
+    {"RSA-SHA224", "sha224WithRSAEncryption", "1.2.840.113549.1.1.14"},  // 97
+    {"RSA-SHA256", "sha256WithRSAEncryption", "1.2.840.113549.1.1.11"},  // 98
+    {"RSA-SHA384", "sha384WithRSAEncryption", "1.2.840.113549.1.1.12"},  // 99
+    {"RSA-SHA512", "sha512WithRSAEncryption", "1.2.840.113549.1.1.13"},  // 100
+    {"RSASSA-PSS", "rsassaPss", "1.2.840.113549.1.1.10"},  // 101
+    {"ecdsa-with-SHA256", "ecdsa-with-SHA256", "1.2.840.10045.4.3.2"},  // 102
+    {"ecdsa-with-SHA384", "ecdsa-with-SHA384", "1.2.840.10045.4.3.3"},  // 103
+    {"ecdsa-with-SHA512", "ecdsa-with-SHA512", "1.2.840.10045.4.3.4"},  // 104
 };
 
 namespace {
@@ -112,6 +125,7 @@ constexpr auto kOidLengths = [] {
 static_assert(kOidLengths.of[NID_PLACEHOLDER] == 0);
 static_assert(std::string_view(ObjectTable[NID_SEED_CBC].oid) == "1.2.410.200004.1.4");
 static_assert(std::string_view(ObjectTable[NID_OID_ARIA_CBC].short_name) == "OID-ariaCBC");
+static_assert(std::string_view(ObjectTable[NID_ECDSA_WITH_SHA512].oid) == "1.2.840.10045.4.3.4");
 
 }  // namespace
 

@@ -15,7 +15,7 @@ struct ObjectRow {
     const char* oid;  // dotted decimal; empty for the placeholder row
 };
 
-inline constexpr int kObjectCount = 93;
+inline constexpr int kObjectCount = 105;
 
 // NID 0 is both the undefined row and the answer for an identifier that is not in the table.
 inline constexpr int NID_UNDEF = 0;
@@ -111,8 +111,20 @@ inline constexpr int NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC = 89;
 inline constexpr int NID_PBES2 = 90;
 inline constexpr int NID_PBKDF2 = 91;
 inline constexpr int NID_OID_ARIA_CBC = 92;
+inline constexpr int NID_SHA224 = 93;
+inline constexpr int NID_SHA256 = 94;
+inline constexpr int NID_SHA384 = 95;
+inline constexpr int NID_SHA512 = 96;
+inline constexpr int NID_SHA224_WITH_RSA_ENCRYPTION = 97;
+inline constexpr int NID_SHA256_WITH_RSA_ENCRYPTION = 98;
+inline constexpr int NID_SHA384_WITH_RSA_ENCRYPTION = 99;
+inline constexpr int NID_SHA512_WITH_RSA_ENCRYPTION = 100;
+inline constexpr int NID_RSASSA_PSS = 101;
+inline constexpr int NID_ECDSA_WITH_SHA256 = 102;
+inline constexpr int NID_ECDSA_WITH_SHA384 = 103;
+inline constexpr int NID_ECDSA_WITH_SHA512 = 104;
 
-// Rows 0 to 92 in NID order.
+// Rows 0 to kObjectCount - 1 in NID order.
 extern const ObjectRow ObjectTable[kObjectCount];
 
 // First NID whose identifier text is exactly `text[0..length)`; 0 when none (or length 0).
@@ -121,7 +133,7 @@ int OBJ_NidFromText(const char* text, size_t length);
 int OBJ_NidFromValue(const AsnValue* value);
 // New type-6 value holding the row's identifier; null for NID 0, 43, and NIDs outside the table.
 AsnValue* OBJ_ValueFromNid(int nid);
-// The row of a NID; any NID outside 0..92 gives row 0. Never null.
+// The row of a NID; any NID outside the table gives row 0. Never null.
 const ObjectRow* OBJ_Row(int nid);
 
 }  // namespace quillon

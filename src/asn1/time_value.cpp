@@ -21,11 +21,12 @@ bool UtcTime(std::time_t t, std::tm* out) {
 #endif
 }
 
-// mktime signals failure with -1, which is also 1969-12-31 23:59:59 UTC; no two-digit
-// year reaches back that far, so -1 only ever means failure here.
+// mktime's -1 is also the valid second 1969-12-31 23:59:59 UTC, which years from 1950 pass
+// through; a failed call leaves the weekday untouched, a successful one always sets it.
 bool MakeTime(std::tm* tm, std::time_t* out) {
+    tm->tm_wday = -1;
     const std::time_t t = std::mktime(tm);
-    if (t == static_cast<std::time_t>(-1)) return false;
+    if (t == static_cast<std::time_t>(-1) && tm->tm_wday == -1) return false;
     *out = t;
     return true;
 }
@@ -46,7 +47,7 @@ bool ValueToTime(const AsnValue* value, std::time_t* out) {
     int f[6];
     if (!ReadDigits(value, f)) return false;
     std::tm tm{};
-    tm.tm_year = f[0] + 100;
+    tm.tm_year = f[0] < 50 ? f[0] + 100 : f[0];  // RFC 5280: 50-99 are 1950-1999
     tm.tm_mon = f[1] - 1;
     tm.tm_mday = f[2];
     tm.tm_hour = f[3];
@@ -79,6 +80,15 @@ int TIME_AddSeconds(AsnValue** value, int64_t seconds) {
     ASNVALUE_Free(*value);
     *value = TIME_FromTm(&shifted);
     return *value ? 1 : 0;
+}
+
+int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out) {
+    std::time_t t, moved;
+    if (!out || !ValueToTime(value, &t) || __builtin_add_overflow(t, seconds, &moved) ||
+        __builtin_add_overflow(moved, kKstShiftSeconds, &moved))
+        return 0;
+    // TIME_FromTm's reading: nine hours on, in UTC; TIME_Parse gives those fields back.
+    return UtcTime(moved, out) ? 1 : 0;
 }
 
 AsnValue* TIME_FromTm(std::tm* tm) {

@@ -1,7 +1,7 @@
 // UTCTime values and the calendar arithmetic of the validity query.
 //
-// A time value is an AsnValue of type 23 whose contents read YYMMDDhhmmssZ. Every two-digit
-// year lies in 2000-2099. Calendar conversion uses the machine's local time zone (mktime
+// A time value is an AsnValue of type 23 whose contents read YYMMDDhhmmssZ. Two-digit years
+// 00-49 are 2000-2049 and 50-99 are 1950-1999, as in X.509 certificates. Calendar conversion uses the machine's local time zone (mktime
 // reads the digits as local time), with the daylight-saving flag fixed to standard time.
 #pragma once
 
@@ -30,6 +30,11 @@ int TIME_ParseInto(const AsnValue* value, std::tm* out);
 // hours are added on the way). 0 for a null address or an unparsable value, leaving *value
 // as it was; 0 with *value null when building the new value fails.
 int TIME_AddSeconds(AsnValue** value, int64_t seconds);
+
+// The broken-down time TIME_Parse would give after TIME_AddSeconds(value, seconds), computed
+// without writing the two-digit year in between (which would turn 2049-12-31 plus a day
+// into 1950). 1 on success, 0 as TIME_AddSeconds fails.
+int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out);
 
 // New time value for the local time `tm` shifted by nine hours and written in UTC; the
 // record is cleared. Null for a null record, a time the calendar rejects, or no memory.

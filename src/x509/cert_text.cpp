@@ -56,14 +56,8 @@ int32_t X509_KcdsaKeyText(BigNum* const* params, char* text, int32_t size) {
 
 // YYYY-MM-DD hh:mm:ss in Korean time, into 20 bytes.
 int32_t X509_TimeText(const AsnValue* time, char* out) {
-    AsnValuePtr copy(ASNVALUE_Dup(time));
-    if (!copy) return QC_ERR_ALLOC;
-    AsnValue* shifted = copy.release();
-    const int ok = TIME_AddSeconds(&shifted, kKstShiftSeconds);
-    copy.reset(shifted);
-    if (!ok) return shifted ? QC_ERR_CERT_DECODE : QC_ERR_ALLOC;
     std::tm tm;
-    if (!TIME_ParseInto(copy.get(), &tm)) return QC_ERR_CERT_DECODE;
+    if (!TIME_ParseShifted(time, kKstShiftSeconds, &tm)) return QC_ERR_CERT_DECODE;
     char text[64];
     std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_hour, tm.tm_min, tm.tm_sec);

@@ -16,7 +16,7 @@ int32_t X509_AppendHex(const BigNum* number, char* text, int32_t at, int32_t cap
 // "n=<hex>,e=<hex>" / "p=..,q=..,g=..,y=..": QC_OK or QC_ERR_BUFFER_TOO_SMALL.
 int32_t X509_RsaKeyText(const RsaKey* key, char* text, int32_t size);
 int32_t X509_KcdsaKeyText(BigNum* const* params, char* text, int32_t size);
-// YYYY-MM-DD hh:mm:ss in Korean time into 20 bytes: QC_OK, QC_ERR_CERT_DECODE or QC_ERR_ALLOC.
+// YYYY-MM-DD hh:mm:ss in Korean time into 20 bytes: QC_OK or QC_ERR_CERT_DECODE.
 int32_t X509_TimeText(const AsnValue* time, char* out);
 // Upper-case hex of `length` bytes and a terminator: QC_OK or QC_ERR_BUFFER_TOO_SMALL.
 int32_t X509_HexText(const uint8_t* bytes, uint32_t length, char* buffer, int32_t size);

@@ -41,6 +41,9 @@ void FreeTbs(X509Tbs* tbs) {
     FreeExtensions(tbs->extensions);
     ASNVALUE_Free(tbs->signature);
     FreeValidity(tbs->validity);
+    DER_Free(tbs->serialNumberDer);
+    DER_Free(tbs->issuerDer);
+    DER_Free(tbs->subjectDer);
     MEM_Free(tbs);
 }
 
@@ -197,13 +200,16 @@ X509Tbs* DecodeTbs(const DerElement* der) {
     Tbs tbs(Calloc<X509Tbs>());
     if (!tbs || !DecodeVersion(der, &tbs->version)) return nullptr;
     tbs->serialNumber = GetNumber(der, 1).release();
+    tbs->serialNumberDer = DER_GetItemElement(der, 1);
     tbs->signature = AlgorithmOid(der, 2).release();
-    if (!tbs->serialNumber || !tbs->signature) return nullptr;
+    if (!tbs->serialNumber || !tbs->serialNumberDer || !tbs->signature) return nullptr;
     DerElementPtr issuer = GetElement(der, 3, DER_SEQUENCE);
     if (!issuer || !X509Name_Decode(issuer.get(), &tbs->issuer)) return nullptr;
+    tbs->issuerDer = issuer.release();
     if (!(tbs->validity = DecodeValidity(der))) return nullptr;
     DerElementPtr subject = GetElement(der, 5, DER_SEQUENCE);
     if (!subject || !X509Name_Decode(subject.get(), &tbs->subject)) return nullptr;
+    tbs->subjectDer = subject.release();
     DerElementPtr info = GetElement(der, 6, DER_SEQUENCE);
     if (!info || !(tbs->subjectPublicKeyInfo = DecodePubKey(info.get()))) return nullptr;
     // With unique identifiers present (more than eight elements) extensions are not read.

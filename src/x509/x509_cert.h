@@ -47,6 +47,17 @@ struct X509Tbs {
     PointerList* subject;
     X509PubKey* subjectPublicKeyInfo;
     PointerList* extensions;  // X509Extension*, or null
+    // The serial number INTEGER, the issuer Name and the subject Name exactly as the
+    // certificate encodes them (identifier, length octets, contents), never rebuilt: a
+    // structure that quotes them (PKCS#7 IssuerAndSerialNumber, the subject query) must
+    // match the certificate byte for byte, whatever the string types, multi-valued RDNs
+    // (the lists above keep one value each) or INTEGER form (the BigNum drops a sign).
+    // Append one to a structure with DER_Append(parent, DER_SEQUENCE, element, 0), which
+    // copies an element as it stands, or serialise it with DER_ToBytes. Never null in a
+    // decoded certificate.
+    DerElement* serialNumberDer;
+    DerElement* issuerDer;
+    DerElement* subjectDer;
 };
 
 struct X509Cert {

@@ -50,31 +50,19 @@ TEST(Ksx1001Table, ShapeLandmarksAndThePlatformCodec) {
     iconv_close(cd);
 }
 
-// The reverse index answers exactly as a front-to-back scan, first match included.
-TEST(Ksx1001Table, LookupAgreesWithAScan) {
-    std::vector<int> first(0x10000, -1);
-    for (int i = kKsx1001Cells - 1; i >= 0; --i) first[kKsx1001Table[i]] = i;
-    for (uint32_t code = 0; code <= 0x10001; ++code) {
-        uint8_t bytes[2];
-        const int expected = code <= 0xFFFF ? first[code] : -1;
-        ASSERT_EQ(KSX_Encode(code, bytes), expected >= 0) << std::hex << code;
-        if (expected >= 0) {
-            ASSERT_EQ(Cell(bytes[0], bytes[1]), expected) << std::hex << code;
-        }
-    }
-}
-
 TEST(Ksx1001Convert, Utf8AndBmp) {
     struct Case { bool bmp; std::string in, out; bool ok; };
     const Case cases[] = {
         {false, "", "", true}, {false, "A\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99 1", "A\xC8\xAB\xB1\xE6\xB5\xBF 1", true},
-        {false, "\xC3\xA9", "\0\0"s, true}, {false, "\xF0\x9F\x98\x80x", "\0\0x"s, true},  // two and four bytes: zeros
-        {false, "\xED\x9E\xA3", "", false},  // U+D7A3 has no code
+        // Two-byte characters go through the table too; what it lacks fails, whatever the length.
+        {false, "\xCE\xB1\xD0\x96\xC3\x97", "\xA5\xE1\xAC\xA8\xA1\xBF", true}, {false, "x\xC3\xA9", "", false},
+        {false, "\xF0\x9F\x98\x80x", "", false}, {false, "\xED\x9E\xA3", "", false},
+        {false, "\xCE\x41", "", false}, {false, "\xEA\xB0\xC0", "", false},  // a continuation byte missing
         {false, "a\x80", "", false}, {false, "\xBF", "", false}, {false, "\xF8\x88\x80\x80\x80", "", false},
         {false, "\xFF", "", false}, {false, "\xEA\xB0", "", false}, {false, "\xC3", "", false},
         {false, "\xF0\x9F\x98", "", false}, {true, "", "", true}, {true, "\xAC\x00\x00k\xD6\x4D"s, "\xB0\xA1k\xC8\xAB", true},
         {true, "\x4E\x00"s, "\0"s, true}, {true, "\x00\xC1"s, "\x41", true},  // below U+8000: the low seven bits
-        {true, "\xD7\xA3", "", false}, {true, "\xAC\x00\x00"s, "", false}, {true, "\x41", "", false},
+        {true, "\xD7\xA3", "", false}, {true, "\xFF\xFF", "", false}, {false, "\xEF\xBF\xBF", "", false},  // no empty cell {true, "\xAC\x00\x00"s, "", false}, {true, "\x41", "", false},
     };
     for (const Case& c : cases) {
         AsnValue in = Contents(c.bmp ? 30 : 12, c.in);
@@ -94,6 +82,57 @@ TEST(Ksx1001Convert, Utf8AndBmp) {
     uint8_t* out = nullptr;
     EXPECT_FALSE(KSX_FromUtf8(nullptr, &out) || KSX_FromUtf8(&kr, nullptr) || KSX_FromBmp(nullptr, &out) ||
                  KSX_FromBmp(&kr, nullptr) || KSX_FromUtf8(&no_data, &out) || out);
+}
+
+// The reverse index answers exactly as a front-to-back scan, first match included. Every
+// character of the Basic Multilingual Plane in UTF-8 converts as the platform's EUC-KR codec
+// converts it, or fails where the platform has no code; the later editions' three additions
+// (euro, registered sign, U+327E) are not in the table.
+TEST(Ksx1001Convert, LookupAgreesWithAScanAndUtf8WithThePlatformCodec) {
+    std::vector<int> first(0x10000, -1);
+    for (int i = kKsx1001Cells - 1; i >= 0; --i) first[kKsx1001Table[i]] = i;
+    for (uint32_t code = 0; code <= 0x10001; ++code) {
+        uint8_t bytes[2];
+        const int expected = code <= 0xFFFF ? first[code] : -1;
+        ASSERT_EQ(KSX_Encode(code, bytes), expected >= 0) << std::hex << code;
+        if (expected >= 0) {
+            ASSERT_EQ(Cell(bytes[0], bytes[1]), expected) << std::hex << code;
+        }
+    }
+    iconv_t cd = iconv_open("EUC-KR", "UTF-8"), reverse = iconv_open("UTF-8", "EUC-KR");
+    if (cd == reinterpret_cast<iconv_t>(-1) || reverse == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no EUC-KR converter";
+    for (uint32_t code = 0x80; code <= 0xFFFF; ++code) {
+        if (code >= 0xD800 && code <= 0xDFFF) continue;
+        std::string utf8 = code < 0x800 ? std::string{static_cast<char>(0xC0 | code >> 6)}
+                                        : std::string{static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F))};
+        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        char out[8];
+        char *src = utf8.data(), *dst = out;
+        size_t src_left = utf8.size(), dst_left = sizeof out;
+        const bool later = code == 0x20AC || code == 0xAE || code == 0x327E;
+        // Only codes that lead back to the character count: C1 controls pass through the
+        // platform as single bytes, and a few characters have a one-way code (U+20A9 -> A3DC).
+        bool platform =
+            iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) && dst_left == sizeof out - 2 && !later;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (platform) {
+            char back[8];
+            char *bsrc = out, *bdst = back;
+            size_t bsrc_left = 2, bdst_left = sizeof back;
+            platform = iconv(reverse, &bsrc, &bsrc_left, &bdst, &bdst_left) != static_cast<size_t>(-1) &&
+                       std::string(back, sizeof back - bdst_left) == utf8;
+        }
+        AsnValue in = Contents(12, utf8);
+        uint8_t* ours = nullptr;
+        const uint32_t n = KSX_FromUtf8(&in, &ours);
+        ASSERT_EQ(n == 2, platform) << std::hex << code;
+        if (n) {
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(ours), n), std::string(out, sizeof out - dst_left)) << std::hex << code;
+        }
+        MEM_Free(ours);
+    }
+    iconv_close(cd);
+    iconv_close(reverse);
 }
 
 TEST(Ksx1001Convert, AllocationFailureLeavesNull) {

@@ -27,8 +27,8 @@ TEST(OidText, TextsTheEncoderRefuses) {
     while (longest.size() < kOidTextMax) longest += ".9";
     const std::string too_long = longest + "1";
     EXPECT_FALSE(Contents(longest).empty());
-    for (const std::string text : {"", ".1.2", "1.2.", "1..2", "1.2a", "1.-2", "1", "3.1", "1.40", "0.40", "1.2.2147483648",
-                                   "1.2.99999999999", "2.2147483568", "1.2.3 ", too_long.c_str()}) {
+    for (const std::string text : {"", ".1.2", "1.2.", "1..2", "1.2a", "1.-2", "1", "3.1", "1.40", "0.40", "1.99999999999",
+                                   "1.2.3 ", too_long.c_str()}) {
         EXPECT_TRUE(Contents(text).empty()) << text;
         EXPECT_EQ(ASNVALUE_FromOidText(text.c_str()), nullptr) << text;
     }
@@ -37,10 +37,12 @@ TEST(OidText, TextsTheEncoderRefuses) {
 }
 
 TEST(OidText, ContentsTheDecoderRefusesOrTrims) {
-    Octets huge = {0x2A};  // 1.2 then twelve arcs of 2^31 - 1: 136 characters
+    Octets huge = {0x2A}, endless = {0x2A};  // 1.2 then twelve arcs of 2^31 - 1: 136 characters
     for (int i = 0; i < 12; ++i) huge.insert(huge.end(), {0x87, 0xFF, 0xFF, 0xFF, 0x7F});
-    // Nothing, no complete sub-identifier, 2^31, too long; an unfinished run at the end is dropped.
-    for (const Octets& refused : {Octets{}, Octets{0x81}, Octets{0x2A, 0x88, 0x80, 0x80, 0x80, 0x00}, huge})
+    endless.insert(endless.end(), 400, 0xFF);  // one arc of 2800 bits
+    endless.push_back(0x7F);
+    // Nothing, no complete sub-identifier, too long; an unfinished run at the end is dropped.
+    for (const Octets& refused : {Octets{}, Octets{0x81}, huge, endless})
         EXPECT_EQ(Text(refused), "<refused>") << testing::PrintToString(refused);
     EXPECT_EQ(Text({0x55, 0x04, 0x83}), "2.5.4");
     const uint8_t cn[] = {0x55, 0x04, 0x03};
@@ -49,19 +51,27 @@ TEST(OidText, ContentsTheDecoderRefusesOrTrims) {
     EXPECT_EQ(OID_ContentsToText(cn, 3, exact, sizeof exact), 7u);
 }
 
-// Boundary arcs, then random identifiers with arcs of every magnitude up to 2^31 - 1.
+// Boundary arcs, then random identifiers with arcs of every magnitude: 32-bit ones and
+// decimal ones of up to 45 digits (a UUID arc has 39).
 TEST(OidText, MatchesOpenSsl) {
-    std::vector<std::string> texts = {"0.0", "1.39", "2.47", "2.48", "1.2.128", "1.2.2147483647", "2.2147483567"};
+    std::vector<std::string> texts = {"0.0", "1.39", "2.47", "2.48", "1.2.128", "1.2.2147483647", "2.2147483567",
+                                      "2.2147483568", "1.2.2147483648", "1.2.4294967296", "1.2.99999999999",
+                                      "2.25.329800735698586629295641978511506172918", "1.2.007"};
     std::mt19937 rng(4);
     auto arc = [&] {
-        const uint32_t bits = rng() % 32;
-        return bits == 0 ? 0u : (rng() & ((1u << bits) - 1)) & 0x7FFFFFFFu;
+        if (rng() % 4 == 0) {
+            std::string digits(1, static_cast<char>('1' + rng() % 9));
+            for (int n = static_cast<int>(rng() % 45); n > 0; --n) digits += static_cast<char>('0' + rng() % 10);
+            return digits;
+        }
+        const uint32_t bits = rng() % 33;
+        return std::to_string(bits == 0 ? 0u : rng() & (bits == 32 ? ~0u : (1u << bits) - 1));
     };
     while (texts.size() < 1000) {
         const uint32_t first = rng() % 3;
-        std::string text = std::to_string(first) + "." + std::to_string(first < 2 ? rng() % 40 : arc() % (0x7FFFFFFFu - 80));
+        std::string text = std::to_string(first) + "." + (first < 2 ? std::to_string(rng() % 40) : arc());
         for (int more = static_cast<int>(rng() % 12); more > 0; --more) {
-            const std::string next = std::to_string(arc());
+            const std::string next = arc();
             if (text.size() + 1 + next.size() > kOidTextMax) break;
             text.append(1, '.').append(next);
         }
@@ -79,6 +89,7 @@ TEST(OidText, MatchesOpenSsl) {
         EXPECT_EQ(Text(ours), theirs);
         Owned<AsnValue, ASNVALUE_Free> v(ASNVALUE_FromOidText(text.c_str()));
         EXPECT_TRUE(v && v->length == text.size());
+        EXPECT_LE(ours.size(), text.size());
     }
 }
 

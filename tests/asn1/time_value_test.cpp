@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "asn1/time_value.h"
@@ -22,7 +23,9 @@ std::string Text(const AsnValue* v) { return std::string(reinterpret_cast<const 
 TEST(TimeParse, ReadsDigitsAsLocalTime) {
     struct Case { const char* zone; const char* value; const char* parsed; };  // zone null: Seoul
     const Case cases[] = {
-        {nullptr, "990101000000Z", "2099-01-01 00:00:00"}, {nullptr, "500615123456Z", "2050-06-15 12:34:56"},
+        {nullptr, "990101000000Z", "1999-01-01 00:00:00"}, {nullptr, "500115123456Z", "1950-01-15 12:34:56"},
+        {nullptr, "491231235959Z", "2049-12-31 23:59:59"},
+        {nullptr, "700101085959Z", "1970-01-01 08:59:59"},  // time count -1: a second like any other
         {nullptr, "130101000000+0900", "2013-01-01 00:00:00"}, {nullptr, "130101000000", "2013-01-01 00:00:00"},
         {nullptr, "130229006100Z", "2013-03-01 01:01:00"}, {"UTC0", "131231235959Z", "2013-12-31 23:59:59"},  // carried
         // Standard time is assumed: noon EST is one o'clock daylight time.
@@ -46,19 +49,27 @@ TEST(TimeParse, ReadsDigitsAsLocalTime) {
 }
 
 TEST(TimeShift, AddsSecondsAndNineHours) {
-    struct Case { const char* zone; const char* value; int64_t seconds; const char* shifted; };
+    // `year`: the full year of the shifted time, which TIME_ParseShifted keeps and the value cannot.
+    struct Case { const char* zone; const char* value; int64_t seconds; const char* shifted; int year; };
     const Case cases[] = {
-        {nullptr, "131231200000Z", 32400, "140101050000Z"}, {nullptr, "120228200000Z", 32400, "120229050000Z"},
-        {nullptr, "500101000000Z", 32400, "500101090000Z"}, {nullptr, "991231200000Z", 32400, "000101050000Z"},
-        {nullptr, "130101000000Z", -32400, "121231150000Z"},
-        {"UTC0", "130101000000Z", 32400, "130101180000Z"},  // D + 18 h minus the zone's offset
+        {nullptr, "131231200000Z", 32400, "140101050000Z", 2014}, {nullptr, "120228200000Z", 32400, "120229050000Z", 2012},
+        {nullptr, "500101000000Z", 32400, "500101090000Z", 1950}, {nullptr, "991231200000Z", 32400, "000101050000Z", 2000},
+        {nullptr, "491231200000Z", 32400, "500101050000Z", 2050}, {nullptr, "130101000000Z", -32400, "121231150000Z", 2012},
+        {"UTC0", "130101000000Z", 32400, "130101180000Z", 2013},  // D + 18 h minus the zone's offset
     };
     for (const Case& c : cases) {
         ScopedTimeZone tz(c.zone ? c.zone : SeoulZone());
         AsnValue* v = MakeTime(c.value);
+        std::tm direct{};
+        ASSERT_EQ(TIME_ParseShifted(v, c.seconds, &direct), 1) << c.value;
         ASSERT_EQ(TIME_AddSeconds(&v, c.seconds), 1) << c.value;
         EXPECT_EQ(v->type, kUtcTimeTag);
         EXPECT_EQ(Text(v), c.shifted) << c.value;
+        char text[64];
+        std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02dZ", direct.tm_year % 100, direct.tm_mon + 1, direct.tm_mday,
+                      direct.tm_hour, direct.tm_min, direct.tm_sec);
+        EXPECT_EQ(text, Text(v)) << c.value;
+        EXPECT_EQ(direct.tm_year + 1900, c.year) << c.value;
         ASNVALUE_Free(v);
     }
     AsnValue* none = nullptr;
@@ -66,7 +77,8 @@ TEST(TimeShift, AddsSecondsAndNineHours) {
     for (const auto& [text, seconds] : {std::pair<const char*, int64_t>{"1301010000", 1}, {"130101000000Z", INT64_MAX}}) {
         AsnValue* v = MakeTime(text);
         AsnValue* const before = v;
-        EXPECT_EQ(TIME_AddSeconds(&v, seconds), 0) << text;
+        std::tm tm;
+        EXPECT_EQ(TIME_AddSeconds(&v, seconds) + TIME_ParseShifted(v, seconds, &tm), 0) << text;
         EXPECT_EQ(v, before) << "refused without touching the value";
         ASNVALUE_Free(v);
     }

@@ -29,8 +29,8 @@ inline OsslCert OsslParse(const std::vector<uint8_t>& der) {
 
 // The fixtures that decode, and those the decoder refuses by design.
 inline const std::vector<std::string>& DecodableCerts() {
-    static const std::vector<std::string> names = {"ca",       "user_utf8",  "user_sha1",
-                                                   "user_bmp", "user_kcdsa", "user_uid"};
+    static const std::vector<std::string> names = {"ca",       "user_utf8",  "user_sha1",   "user_bmp",
+                                                   "user_kcdsa", "user_uid", "user_strings"};
     return names;
 }
 

@@ -40,6 +40,23 @@ std::string Text(const X509_ALGOR* algorithm) {
     return Text(object);
 }
 
+Bytes Serialise(const DerElement* e) {
+    uint8_t* bytes = nullptr;
+    const int32_t n = DER_ToBytes(e, &bytes);
+    Bytes out(bytes, bytes + (n > 0 ? n : 0));
+    MEM_Free(bytes);
+    return out;
+}
+Bytes Rebuilt(const PointerList* name) { return Serialise(Element(X509Name_Encode(name)).get()); }
+template <class T, class I2d>
+Bytes OsslDer(const T* object, I2d i2d) {
+    unsigned char* der = nullptr;
+    const int n = i2d(object, &der);
+    Bytes out(der, der + (n > 0 ? n : 0));
+    OPENSSL_free(der);
+    return out;
+}
+
 // Names, dates, serial, keys and signature bytes are compared through the CERT_* queries.
 TEST(X509Decode, AlgorithmsKeysAndExtensionsAsOpensslReadsThem) {
     for (const std::string& name : DecodableCerts()) {
@@ -65,6 +82,27 @@ TEST(X509Decode, AlgorithmsKeysAndExtensionsAsOpensslReadsThem) {
             EXPECT_EQ(extension->critical, X509_EXTENSION_get_critical(expected) ? 0xFFFFFFFFu : 0u);
             EXPECT_EQ(Text(extension->value), Text(X509_EXTENSION_get_data(expected)));
         }
+        // The serial and both names exactly as encoded; names rebuilt from their entries
+        // match too, but for the further values of a multi-valued RDN.
+        const Bytes issuer = OsslDer(X509_get_issuer_name(ossl.get()), i2d_X509_NAME);
+        const Bytes subject = OsslDer(X509_get_subject_name(ossl.get()), i2d_X509_NAME);
+        EXPECT_EQ(Serialise(cert->tbs->serialNumberDer), OsslDer(X509_get0_serialNumber(ossl.get()), i2d_ASN1_INTEGER));
+        EXPECT_EQ(Serialise(cert->tbs->issuerDer), issuer);
+        EXPECT_EQ(Serialise(cert->tbs->subjectDer), subject);
+        EXPECT_EQ(Rebuilt(cert->tbs->issuer) == issuer, name != "user_strings");
+        EXPECT_EQ(Rebuilt(cert->tbs->subject) == subject, name != "user_sha1");
+    }
+}
+
+// 2.25.<UUID> (a 128-bit arc) as an attribute type and as an extnID decodes, and is in no row.
+TEST(X509Decode, IdentifiersWithLargeArcsMatchNoRow) {
+    Cert cert = Decode(ReadCert("user_strings"));
+    ASSERT_TRUE(cert);
+    const auto* attribute = static_cast<const X509NameEntry*>(X509_ListGet(cert->tbs->subject, 3));
+    const auto* extension = static_cast<const X509Extension*>(X509_ListGet(cert->tbs->extensions, 1));
+    for (const AsnValue* oid : {attribute->object, extension->object}) {
+        EXPECT_EQ(Text(oid), "2.25.329800735698586629295641978511506172918");
+        EXPECT_EQ(OBJ_NidFromValue(oid), NID_UNDEF);
     }
 }
 
@@ -92,7 +130,7 @@ TEST(X509Decode, PatchedCertificates) {
 
 // Every byte replaced in turn decodes or fails, never more; no prefix decodes.
 TEST(X509Decode, SurvivesCorruptionAndTruncation) {
-    for (const char* name : {"user_utf8", "user_kcdsa"}) {
+    for (const char* name : {"user_utf8", "user_kcdsa", "user_strings"}) {
         const Bytes original = ReadCert(name);
         const long live = MEM_LiveBlocks();
         for (size_t i = 0; i < original.size(); ++i) {
@@ -128,7 +166,7 @@ TEST(X509Extensions, FindByNidAndListBounds) {
     for (const Find& f : {Find{NID_KEY_USAGE, -1, 0}, Find{NID_BASIC_CONSTRAINTS, 1, -1}, Find{NID_BASIC_CONSTRAINTS, -7, 1},
                           Find{NID_CRL_DISTRIBUTION_POINTS, 6, 7}, Find{NID_CRL_DISTRIBUTION_POINTS, 0x7FFFFFFF, -1},
                           Find{NID_ISSUER_ALT_NAME, -1, -1}, Find{NID_UNDEF, -1, -2}, Find{NID_PLACEHOLDER, -1, -2},
-                          Find{93, -1, -2}, Find{-4, -1, -2}})
+                          Find{kObjectCount, -1, -2}, Find{-4, -1, -2}})
         EXPECT_EQ(X509Ext_FindByNid(list, f.nid, f.last), f.expected) << f.nid << " after " << f.last;
     EXPECT_EQ(X509Ext_FindByNid(nullptr, NID_KEY_USAGE, -1), -1);
     EXPECT_EQ(X509_ListCount(nullptr), 0);
