@@ -1,5 +1,7 @@
-// `quillon cert show FILE`: every basic certificate query through the public API, with the
-// library's EUC-KR text turned into UTF-8 for the terminal.
+// `quillon cert show [--raw] FILE`: every certificate query through the public API, with the
+// library's EUC-KR text turned into UTF-8 for the terminal (or left as it is with --raw). The
+// file may hold DER or PEM.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -20,6 +22,7 @@ const char* ResultMeaning(int32_t code) {
         case QC_ERR_CERT_DECODE: return "certificate cannot be decoded";
         case QC_ERR_MALFORMED_DER: return "malformed DER or not an accepted structure";
         case QC_ERR_ENCODE_EMPTY: return "encoding the result gave nothing";
+        case QC_ERR_EXTENSION_ABSENT: return "extension absent";
         case QC_ERR_ALLOC: return "allocation failed";
         default: return "unexpected result";
     }
@@ -66,23 +69,64 @@ void Report(const char* label, int32_t result, const std::string& value) {
         std::printf("%-22s error %d: %s\n", label, result, ResultMeaning(result));
 }
 
+bool g_raw = false;  // --raw: texts as the library gives them, in EUC-KR
+
 // Runs one text query into a buffer of `size` bytes.
 template <class Query>
 void ShowText(const char* label, int32_t size, Query query) {
     std::vector<char> buffer(static_cast<size_t>(size), '\0');
     const int32_t result = query(size, buffer.data());
-    Report(label, result, result == QC_OK ? EucKrToUtf8(buffer.data()) : std::string());
+    Report(label, result, result == QC_OK ? (g_raw ? std::string(buffer.data()) : EucKrToUtf8(buffer.data())) : std::string());
+}
+
+// The DER inside a PEM file's first CERTIFICATE block, decoded by the library's Base64; the
+// bytes unchanged when there is no such block.
+std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes) {
+    const std::string text(bytes.begin(), bytes.end());
+    const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
+    const size_t from = text.find(begin);
+    const size_t to = from == std::string::npos ? from : text.find(end, from);
+    if (to == std::string::npos) return bytes;
+    std::string body = text.substr(from + begin.size(), to - from - begin.size());
+    BINSTR in{reinterpret_cast<unsigned char*>(body.data()), static_cast<uint32_t>(body.size())}, out;
+    BINSTR_Create(&out);
+    std::vector<unsigned char> der;
+    if (BASE64_Decode(&in, &out) > 0) der.assign(out.data, out.data + out.length);
+    BINSTR_Delete(&out);
+    return der;
+}
+
+// One extension, under its label on lines of its own; nothing when the certificate lacks it.
+void ShowExtension(const char* label, X509Cert* cert, int32_t (*query)(X509Cert*, int32_t, char*)) {
+    std::vector<char> buffer(16384, '\0');
+    const int32_t result = query(cert, static_cast<int32_t>(buffer.size()), buffer.data());
+    if (result == QC_ERR_EXTENSION_ABSENT) return;
+    if (result != QC_OK) {
+        // Not an error of the tool: e.g. a basicConstraints without a path length is refused.
+        std::printf("%-22s not shown, result %d: %s\n", label, result, ResultMeaning(result));
+        return;
+    }
+    std::printf("%s\n", label);
+    std::string text = g_raw ? std::string(buffer.data()) : EucKrToUtf8(buffer.data());
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t line_end = std::min(text.find('\n', at), text.size());
+        std::printf("    %s\n", text.substr(at, line_end - at).c_str());
+        at = line_end + 1;
+    }
 }
 
 }  // namespace
 
-int RunCertShow(const std::string& path) {
+int RunCertShow(const std::string& path, bool raw) {
+    g_raw = raw;
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         std::fprintf(stderr, "quillon cert show: cannot read %s\n", path.c_str());
         return 1;
     }
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<unsigned char> bytes =
+        FromPem(std::vector<unsigned char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>()));
     BINSTR der;
     BINSTR_Create(&der);
     if (bytes.empty() || BINSTR_SetData(bytes.data(), static_cast<uint32_t>(bytes.size()), &der) != QC_OK) {
@@ -126,6 +170,17 @@ int RunCertShow(const std::string& path) {
         return result;
     });
     ShowText("Signature", kText, [&](int32_t n, char* b) { return CERT_GetSignature(cert, n, b); });
+
+    ShowExtension("Key usage", cert, CERT_GetKeyUsage);
+    ShowExtension("Basic constraints", cert, CERT_GetBasicConstraints);
+    ShowExtension("Certificate policies", cert, CERT_GetCertPolicy);
+    ShowExtension("Policy identifiers", cert, CERT_GetCertPolicy_PolicyID);
+    ShowExtension("Extended key usage", cert, CERT_GetExtKeyUsage);
+    ShowExtension("Subject alternative name", cert, CERT_GetSubjectAltName);
+    ShowExtension("Authority key identifier", cert, CERT_GetAuthKeyID);
+    ShowExtension("Subject key identifier", cert, CERT_GetSubKeyID);
+    ShowExtension("CRL distribution points", cert, CERT_GetCRLDP);
+    ShowExtension("CRL URLs", cert, CERT_GetCRLDP_URL);
     CERT_Unload(cert);
     return 0;
 }

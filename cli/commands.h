@@ -6,6 +6,6 @@
 namespace quillon::cli {
 
 int RunDemo(const std::string& exchange_code);
-int RunCertShow(const std::string& path);
+int RunCertShow(const std::string& path, bool raw);
 
 }  // namespace quillon::cli

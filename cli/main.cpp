@@ -18,9 +18,11 @@ void PrintHelp() {
         "                              the PC side (public API only), the reference phone peer on the\n"
         "                              other side, moving the built-in sample certificate and private key.\n"
         "                              CODE is the 16-digit exchange code (default %s).\n"
-        "  quillon cert show FILE      Print every basic query of a DER certificate: version, serial,\n"
-        "                              signature algorithm, issuer, subject (Korean values converted from\n"
-        "                              EUC-KR to UTF-8), validity in Korean time, public key and signature;\n"
+        "  quillon cert show [--raw] FILE\n"
+        "                              Print every query of a DER or PEM certificate: version, serial,\n"
+        "                              signature algorithm, issuer, subject, validity in Korean time,\n"
+        "                              public key, signature and every extension present. Korean text is\n"
+        "                              converted from EUC-KR to UTF-8, or printed as EUC-KR with --raw;\n"
         "                              a failing query prints its result code and meaning.\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
@@ -46,7 +48,10 @@ int main(int argc, char** argv) {
         }
         return quillon::cli::RunDemo(code);
     }
-    if (command == "cert" && argc == 4 && !std::strcmp(argv[2], "show")) return quillon::cli::RunCertShow(argv[3]);
+    if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
+        const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");
+        if (argc == 4 || raw) return quillon::cli::RunCertShow(argv[argc - 1], raw);
+    }
     std::fprintf(stderr, "quillon: unknown command '%s' (see quillon --help)\n", command.c_str());
     return 2;
 }

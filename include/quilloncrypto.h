@@ -161,6 +161,59 @@ QUILLON_API int32_t CERT_GetPubKey(X509Cert* cert, int32_t size, char* algorithm
 /* Signature bits in upper-case hex; size must be at least 2 x bytes + 1. */
 QUILLON_API int32_t CERT_GetSignature(X509Cert* cert, int32_t size, char* buffer);
 
+/*
+ * Extension queries. Each renders the FIRST extension of its type (the critical flag is not
+ * looked at), decoded afresh from the certificate on every call, as NUL-terminated text in the
+ * caller's buffer of `size` bytes; nothing is ever written at or past buffer[size]. Checks and
+ * results, in this order:
+ *   -11  null handle, a handle without a decoded certificate, or a null buffer;
+ *   -53  the certificate has no such extension (buffer untouched);
+ *   -51  the extension is not of the expected shape (buffer untouched);
+ *   -10  the text and its NUL do not fit in size bytes (the buffer may hold a partial text);
+ *   -71  allocation failed;
+ *    1   success.
+ * Labels are as shown; \t is a tab, \n a line feed. Korean values are EUC-KR, and so are the
+ * Korean labels, named here by their bytes:
+ *   REAL      "real name"          BD C7 B8 ED
+ *   HASHALG   "hash algorithm"     C7 D8 BD AC 20 BE CB B0 ED B8 AE C1 F2
+ *   ISSUER    "certificate issuer" C0 CE C1 F5 BC AD 20 B9 DF B1 DE C0 DA
+ *   DIRECTORY "directory address"  B5 F0 B7 BA C5 E4 B8 AE 20 C1 D6 BC D2
+ */
+/* "digitalSignature, nonRepudiation, ..., decipherOnly": the names of the set bits, ", "-separated. */
+QUILLON_API int32_t CERT_GetKeyUsage(X509Cert* cert, int32_t size, char* buffer);
+/* "CA : TRUE, PathLenConstraint : 0"; both cA and pathLenConstraint must be encoded (else -51);
+   a path length beyond 32 bits prints -1. */
+QUILLON_API int32_t CERT_GetBasicConstraints(X509Cert* cert, int32_t size, char* buffer);
+/* Per policy n (from 1; one character, so the tenth is ':'), policies separated by "\n":
+   "[n]Certificate Policy:\n\tPolicyIdentifier=<oid>", then per qualifier m
+   "\n\t[n,m]Policy Qualifier Info:\n\t\t" and "Policy Qualifier CPS:<uri>" or
+   "Policy Qualifier User Notice:<explicit text>" (BMP and UTF-8 texts in EUC-KR; a text with
+   no EUC-KR form is left out). */
+QUILLON_API int32_t CERT_GetCertPolicy(X509Cert* cert, int32_t size, char* buffer);
+/* The policy OIDs joined by ","; a text that does not fit gives -51 (not -10). */
+QUILLON_API int32_t CERT_GetCertPolicy_PolicyID(X509Cert* cert, int32_t size, char* buffer);
+/* Short names of the purposes, ", "-separated; a purpose the library does not know is "UNDEF". */
+QUILLON_API int32_t CERT_GetExtKeyUsage(X509Cert* cert, int32_t size, char* buffer);
+/* Per e-mail name "E-MAIL:\n\t<address>\n"; per otherName "OtherName:\n", and for the Korean
+   identification data (1.2.410.200004.10.1.1) "\tidentifyData:\n\t\t" REAL " = <real name>\n",
+   then with a VID "\t\tVID:\n\t\t\t" HASHALG "=<hash long name>\n\t\t\tvirtualID=<hex>\n".
+   Other names are checked and left out. A real name with no EUC-KR form is left empty. */
+QUILLON_API int32_t CERT_GetSubjectAltName(X509Cert* cert, int32_t size, char* buffer);
+/* "KeyID=<hex>\n", then with an issuer ISSUER ":\n" and for a directory name
+   DIRECTORY ":\n\t<name as CERT_GetIssuerName>" (-51 if that name does not fit), then
+   "\nCertificate SerialNumber=<hex>"; each part only when present. */
+QUILLON_API int32_t CERT_GetAuthKeyID(X509Cert* cert, int32_t size, char* buffer);
+/* The key identifier in upper-case hex; size must be at least 2 x bytes + 1. */
+QUILLON_API int32_t CERT_GetSubKeyID(X509Cert* cert, int32_t size, char* buffer);
+/* Per point k (from 1), points separated by "\n": "[k] CRL Distribution Point\n", then
+   "\t Distribution Point Name:\n" with "\t\t Full Name:\n" and "\t\t\t<uri or directory name>"
+   per name (no separator), or "\t\t nameRealativeToCRLIssuer:\n" and "\t\t\t<value>" per
+   attribute; "\t Reason Flags:\n\t\t<the flag bytes as they are>"; "\t cRL Issuer:\n" and
+   "\t\t<uri>" per URI. A directory name of more than 126 bytes is left out. */
+QUILLON_API int32_t CERT_GetCRLDP(X509Cert* cert, int32_t size, char* buffer);
+/* Every full-name URI of every point, in order, joined by "|\n". */
+QUILLON_API int32_t CERT_GetCRLDP_URL(X509Cert* cert, int32_t size, char* buffer);
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,6 +7,7 @@
 #include "core/mem.h"
 #include "quilloncrypto.h"
 #include "x509/cert_text.h"
+#include "x509/ext_text.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_name.h"
 
@@ -141,4 +142,58 @@ extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size,
         const uint32_t length = signature && signature->data ? signature->length : 0;
         return X509_HexText(length ? signature->data : nullptr, length, buffer, size);
     });
+}
+
+// ---- extension queries ------------------------------------------------------------------
+
+namespace {
+
+int32_t ExtensionText(::X509Cert* cert, int32_t size, char* buffer, ExtQuery query) {
+    return GuardCode([&]() -> int32_t {
+        const X509Tbs* tbs = TbsOf(cert);
+        if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
+        return X509Ext_Text(tbs->extensions, query, buffer, size);
+    });
+}
+
+}  // namespace
+
+extern "C" QUILLON_API int32_t CERT_GetKeyUsage(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::KeyUsage);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetBasicConstraints(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::BasicConstraints);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetCertPolicy(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::CertPolicy);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetCertPolicy_PolicyID(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::CertPolicyIds);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetExtKeyUsage(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::ExtKeyUsage);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSubjectAltName(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::SubjectAltName);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetAuthKeyID(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::AuthKeyId);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetSubKeyID(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::SubjectKeyId);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetCRLDP(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::CrlDistPoints);
+}
+
+extern "C" QUILLON_API int32_t CERT_GetCRLDP_URL(::X509Cert* cert, int32_t size, char* buffer) {
+    return ExtensionText(cert, size, buffer, ExtQuery::CrlUrls);
 }

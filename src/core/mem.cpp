@@ -10,6 +10,12 @@ namespace {
 std::atomic<long> g_fail_countdown{0};
 std::atomic<bool> g_failure_fired{false};
 std::atomic<long> g_live_blocks{0};
+thread_local unsigned long t_failures = 0;
+
+void* Counted(void* p) {
+    if (!p) ++t_failures;
+    return p;
+}
 
 // True when this allocation is the one the test hook asked to fail.
 bool InjectFailure() {
@@ -30,17 +36,17 @@ bool InjectFailure() {
 
 // Zero-byte requests get a real block so that an empty result is still distinguishable from failure.
 void* MEM_Alloc(size_t size) {
-    if (InjectFailure()) return nullptr;
+    if (InjectFailure()) return Counted(nullptr);
     void* p = std::malloc(size ? size : 1);
     if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return p;
+    return Counted(p);
 }
 
 void* MEM_Calloc(size_t count, size_t size) {
-    if (InjectFailure()) return nullptr;
+    if (InjectFailure()) return Counted(nullptr);
     void* p = (count && size) ? std::calloc(count, size) : std::calloc(1, 1);
     if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return p;
+    return Counted(p);
 }
 
 void MEM_Free(void* block) {
@@ -50,10 +56,10 @@ void MEM_Free(void* block) {
 }
 
 void* MEM_Realloc(void* block, size_t size) {
-    if (InjectFailure()) return nullptr;
+    if (InjectFailure()) return Counted(nullptr);
     void* p = std::realloc(block, size ? size : 1);
     if (p && !block) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return p;
+    return Counted(p);
 }
 
 void MEM_Wipe(void* block, size_t size) {
@@ -71,5 +77,7 @@ void MEM_FailNthAllocation(long n) {
 bool MEM_InjectedFailureFired() { return g_failure_fired.load(std::memory_order_relaxed); }
 
 long MEM_LiveBlocks() { return g_live_blocks.load(std::memory_order_relaxed); }
+
+unsigned long MEM_FailureCount() { return t_failures; }
 
 }  // namespace quillon

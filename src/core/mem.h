@@ -28,6 +28,10 @@ bool MEM_InjectedFailureFired();
 // Blocks currently allocated and not yet released (a cheap leak check for tests).
 long MEM_LiveBlocks();
 
+// Allocations that have failed on this thread so far. Decoders report bad input and
+// exhausted memory alike as 0; comparing this count before and after tells them apart.
+unsigned long MEM_FailureCount();
+
 // std allocator over MEM_*; throws std::bad_alloc, which the export guard turns into a result code.
 template <class T>
 struct MemAllocator {

@@ -1,0 +1,37 @@
+// Text renderings of certificate extensions for the CERT_* extension queries: Korean labels
+// and values in EUC-KR, key identifiers in upper-case hex.
+#pragma once
+
+#include <cstdint>
+
+#include "asn1/pointer_list.h"
+
+namespace quillon {
+
+enum class ExtQuery {
+    KeyUsage,
+    BasicConstraints,
+    CertPolicy,
+    CertPolicyIds,
+    ExtKeyUsage,
+    SubjectAltName,
+    AuthKeyId,
+    SubjectKeyId,
+    CrlDistPoints,
+    CrlUrls,
+};
+
+// The Korean labels, as EUC-KR bytes.
+inline constexpr char kLabelRealName[] = "\t\t\xBD\xC7\xB8\xED = ";                                  // 실명 =
+inline constexpr char kLabelHashAlg[] = "\t\t\t\xC7\xD8\xBD\xAC \xBE\xCB\xB0\xED\xB8\xAE\xC1\xF2=";  // 해쉬 알고리즘=
+inline constexpr char kLabelCertIssuer[] = "\xC0\xCE\xC1\xF5\xBC\xAD \xB9\xDF\xB1\xDE\xC0\xDA:\n";   // 인증서 발급자:
+inline constexpr char kLabelDirectory[] = "\xB5\xF0\xB7\xBA\xC5\xE4\xB8\xAE \xC1\xD6\xBC\xD2:\n\t";  // 디렉토리 주소:
+
+// Finds the first extension the query reads (its critical flag is not looked at), decodes it
+// afresh from its OCTET STRING and writes the text and a NUL within `size` bytes of `buffer`.
+// QC_OK; QC_ERR_EXTENSION_ABSENT with the buffer untouched; QC_ERR_MALFORMED_DER for a value
+// of the wrong shape (also when the policy identifiers do not fit); QC_ERR_BUFFER_TOO_SMALL,
+// after which the buffer may hold a partial text; QC_ERR_ALLOC.
+int32_t X509Ext_Text(const PointerList* extensions, ExtQuery query, char* buffer, int32_t size);
+
+}  // namespace quillon
