@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/mem.h"
+#include "bignum/bn_mont.h"
 #include "bignum/bn_oracle.h"
 #include "bignum/bn_words.h"
 #include "support/alloc_fault.h"
@@ -228,6 +229,10 @@ TEST_F(Arith, ModMulMatchesTheOracle) {
             ASSERT_TRUE(BN_mod_mul(E.get(), A.get(), ToBn(y).get(), M.get(), bctx_.get()));
             CheckAliases(E.get(), {a.get(), m.get()},
                          [&](BigNum* r, auto& x) { return BIGNUM_ModMul(r, x[0], y, x[1], c); });
+            if (m->words[0] & 1) {
+                BigNumMontPtr mont(BIGNUM_MONT_New(m.get(), round % 3 == 0));
+                CheckAliases(E.get(), {a.get()}, [&](BigNum* r, auto& x) { return BIGNUM_ModMulMont(r, x[0], y, mont.get()); });
+            }
         }
     }
 }
@@ -246,8 +251,23 @@ TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
             BigNumContext* c = ctxs_[ml % 2];
             CheckAliases(E.get(), {a.get(), p.get(), m.get()},
                          [&](BigNum* r, auto& x) { return BIGNUM_ModExp(r, x[0], x[1], x[2], c); });
+            // The same modulus made odd through both Montgomery set-ups and both windows.
+            m->words[0] |= 1;
+            M = ToBn(m.get());
+            ASSERT_TRUE(BN_mod_exp(E.get(), A.get(), P.get(), M.get(), bctx_.get()));
+            for (bool secret : {false, true}) {
+                BigNumMontPtr mont(BIGNUM_MONT_New(m.get(), secret));
+                ASSERT_TRUE(mont);
+                CheckAliases(E.get(), {a.get(), p.get()},
+                             [&](BigNum* r, auto& x) { return BIGNUM_ModExpSecret(r, x[0], x[1], mont.get()); });
+                CheckAliases(E.get(), {a.get(), p.get()},
+                             [&](BigNum* r, auto& x) { return BIGNUM_ModExpMont(r, x[0], x[1], mont.get()); });
+            }
         }
     }
+    BigNumPtr even = FromHex("10"), zero = Make();
+    EXPECT_EQ(BIGNUM_MONT_New(even.get(), false), nullptr);
+    EXPECT_EQ(BIGNUM_MONT_New(zero.get(), true), nullptr);
     const char* big = "123456789ABCDEF0123456789";
     const struct {
         const char *base, *exp, *mod, *want;  // null: refused
