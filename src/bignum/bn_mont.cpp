@@ -21,6 +21,40 @@ inline Limb MulAddRow(Limb* r, const Limb* a, int n, Limb b) {
     return carry;
 }
 
+// Fixed-size forms of the product, square and reduction for the common moduli (512, 1024 and
+// 2048 bits on 64-bit limbs): with the trip counts known the compiler unrolls the rows and
+// keeps the carries in registers.
+template <int N>
+inline Limb MulAddRowN(Limb* r, const Limb* a, Limb b) {
+    Limb carry = 0;
+#pragma GCC unroll 32
+    for (int i = 0; i < N; ++i) {
+        const DLimb t = static_cast<DLimb>(a[i]) * b + r[i] + carry;
+        r[i] = static_cast<Limb>(t);
+        carry = static_cast<Limb>(t >> kLimbBits);
+    }
+    return carry;
+}
+
+template <int N>
+void MulFullN(Limb* t, const Limb* a, const Limb* b) {
+    std::memset(t, 0, sizeof(Limb) * 2 * N);
+    for (int i = 0; i < N; ++i) t[i + N] = MulAddRowN<N>(t + i, a, b[i]);
+}
+
+template <int N>
+void RedcN(const Limb* m, Limb n0, Limb* t, Limb& top_out) {
+    Limb top = 0;
+    for (int i = 0; i < N; ++i) {
+        const Limb q = t[i] * n0;
+        const Limb c = MulAddRowN<N>(t + i, m, q);
+        const DLimb u = static_cast<DLimb>(t[i + N]) + c + top;
+        t[i + N] = static_cast<Limb>(u);
+        top = static_cast<Limb>(u >> kLimbBits);
+    }
+    top_out = top;
+}
+
 // r = a - b over n limbs; returns the borrow (0 or 1).
 inline Limb SubLimbs(Limb* r, const Limb* a, const Limb* b, int n) {
     Limb borrow = 0;
@@ -67,20 +101,63 @@ void SqrFull(Limb* t, const Limb* a, int n) {
 void Redc(const BigNumMont* mont, Limb* r, Limb* t) {
     const int n = mont->limbs;
     Limb top = 0;
-    for (int i = 0; i < n; ++i) {
-        const Limb q = t[i] * mont->n0;
-        const Limb c = MulAddRow(t + i, mont->m, n, q);
-        const DLimb u = static_cast<DLimb>(t[i + n]) + c + top;
-        t[i + n] = static_cast<Limb>(u);
-        top = static_cast<Limb>(u >> kLimbBits);
+    switch (n) {
+        case 8: RedcN<8>(mont->m, mont->n0, t, top); break;
+        case 16: RedcN<16>(mont->m, mont->n0, t, top); break;
+        case 32: RedcN<32>(mont->m, mont->n0, t, top); break;
+        default:
+            for (int i = 0; i < n; ++i) {
+                const Limb q = t[i] * mont->n0;
+                const Limb c = MulAddRow(t + i, mont->m, n, q);
+                const DLimb u = static_cast<DLimb>(t[i + n]) + c + top;
+                t[i + n] = static_cast<Limb>(u);
+                top = static_cast<Limb>(u >> kLimbBits);
+            }
     }
     // The value top:t[n..2n) is below 2m: subtract m when it carried out or does not borrow.
     const Limb borrow = SubLimbs(r, t + n, mont->m, n);
     LIMBS_Select(r, t + n, n, Limb{0} - ((borrow & (top ^ 1))));
 }
 
+template <int N>
+void SqrFullN(Limb* t, const Limb* a) {
+    std::memset(t, 0, sizeof(Limb) * 2 * N);
+#pragma GCC unroll 32
+    for (int i = 0; i + 1 < N; ++i) {
+        Limb carry = 0;
+        const Limb ai = a[i];
+        Limb* row = t + 2 * i + 1;
+        const Limb* src = a + i + 1;
+        for (int j = 0; j < N - i - 1; ++j) {
+            const DLimb u = static_cast<DLimb>(src[j]) * ai + row[j] + carry;
+            row[j] = static_cast<Limb>(u);
+            carry = static_cast<Limb>(u >> kLimbBits);
+        }
+        t[i + N] = carry;
+    }
+    Limb shifted = 0;
+#pragma GCC unroll 64
+    for (int i = 0; i < 2 * N; ++i) {
+        const Limb v = t[i];
+        t[i] = (v << 1) | shifted;
+        shifted = v >> (kLimbBits - 1);
+    }
+    Limb carry = 0;
+#pragma GCC unroll 32
+    for (int i = 0; i < N; ++i) {
+        const DLimb s = static_cast<DLimb>(a[i]) * a[i];
+        DLimb u = static_cast<DLimb>(t[2 * i]) + static_cast<Limb>(s) + carry;
+        t[2 * i] = static_cast<Limb>(u);
+        u = static_cast<DLimb>(t[2 * i + 1]) + static_cast<Limb>(s >> kLimbBits) + static_cast<Limb>(u >> kLimbBits);
+        t[2 * i + 1] = static_cast<Limb>(u);
+        carry = static_cast<Limb>(u >> kLimbBits);
+    }
+}
+
 void MontSqr(const BigNumMont* mont, Limb* r, const Limb* a, Limb* scratch) {
-    SqrFull(scratch, a, mont->limbs);
+    switch (mont->limbs) {
+        default: SqrFull(scratch, a, mont->limbs);
+    }
     Redc(mont, r, scratch);
 }
 
@@ -274,7 +351,12 @@ void MONT_Mul(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b, Lim
         MontSqr(mont, r, a, scratch);
         return;
     }
-    LIMBS_Mul(scratch, a, n, b, n);
+    switch (n) {
+        case 8: MulFullN<8>(scratch, a, b); break;
+        case 16: MulFullN<16>(scratch, a, b); break;
+        case 32: MulFullN<32>(scratch, a, b); break;
+        default: LIMBS_Mul(scratch, a, n, b, n);
+    }
     Redc(mont, r, scratch);
 }
 
