@@ -208,6 +208,15 @@ void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const Big
     // The odd powers of the base in table[0..2^(w-1)), the square of the base after them.
     Limb* table = scratch + MONT_ScratchLimbs(n);
     const int bits = BIGNUM_NumBits(p);
+    if (mont->rr52 && bits > 64 && LimbsOf(p) <= n) {
+        Limb* pl = table;
+        Limb* x = table + n;
+        LIMBS_FromBigNum(pl, n, p);
+        MONT_FromMont(mont, x, base, scratch);
+        IFMA_Exp(mont, r, x, pl, n);
+        MONT_Mul(mont, r, r, mont->rr, scratch);
+        return;
+    }
     const int w = WindowBits(bits);
     std::memcpy(table, base, sizeof(Limb) * n);
     if (w > 1) {
@@ -401,6 +410,14 @@ void MONT_SubMod(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b) 
 
 void MONT_ExpSecret(const BigNumMont* mont, Limb* r, const Limb* base, const Limb* p, int p_limbs, Limb* scratch) {
     const int n = mont->limbs;
+    if (mont->rr52) {
+        Limb* x = scratch;
+        MONT_FromMont(mont, x, base, scratch + n);
+        IFMA_Exp(mont, r, x, p, p_limbs);
+        MONT_Mul(mont, r, r, mont->rr, scratch + n);
+        MEM_Wipe(x, sizeof(Limb) * n);
+        return;
+    }
     const int bits = p_limbs * kLimbBits;
     const int w = SecretWindowBits(bits);
     const int entries = 1 << w;
@@ -450,7 +467,7 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     const int n = LimbsOf(m);
     auto* mont = static_cast<BigNumMont*>(MEM_Calloc(1, sizeof(BigNumMont)));
     if (!mont) return nullptr;
-    mont->m = static_cast<Limb*>(MEM_Calloc(3 * static_cast<size_t>(n), sizeof(Limb)));
+    mont->m = static_cast<Limb*>(MEM_Calloc(4 * static_cast<size_t>(n), sizeof(Limb)));
     if (!mont->m) {
         MEM_Free(mont);
         return nullptr;
@@ -492,12 +509,20 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     std::memset(scratch.get(), 0, sizeof(Limb) * 2 * n);
     std::memcpy(scratch.get(), mont->rr, sizeof(Limb) * n);
     Redc(mont, mont->one, scratch.get());
+    if (IFMA_Usable(n)) {
+        // R'^2 = R^2 2^(104 d - 128 n): a few masked doublings of R^2.
+        mont->rr52 = mont->one + n;
+        std::memcpy(mont->rr52, mont->rr, sizeof(Limb) * n);
+        const int digits = (64 * n + 51) / 52;
+        for (int i = 0; i < 104 * digits - 128 * n; ++i)
+            AddMod(mont, mont->rr52, mont->rr52, mont->rr52, scratch.get());
+    }
     return mont;
 }
 
 void BIGNUM_MONT_Free(BigNumMont* mont) {
     if (!mont) return;
-    if (mont->m) MEM_Wipe(mont->m, sizeof(Limb) * 3 * static_cast<size_t>(mont->limbs));
+    if (mont->m) MEM_Wipe(mont->m, sizeof(Limb) * 4 * static_cast<size_t>(mont->limbs));
     MEM_Free(mont->m);
     MEM_Free(mont);
 }

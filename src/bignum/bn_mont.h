@@ -29,6 +29,7 @@ struct BigNumMont {
     Limb* m;     // n limbs
     Limb* rr;    // R^2 mod m
     Limb* one;   // R mod m: one in Montgomery form
+    Limb* rr52;  // R'^2 mod m, R' = 2^(52 d) for the d 52-bit digits of the IFMA path; null without it
     const BigNum* source;  // the record the context was made from, and its length then
     int32_t source_used;
 };
@@ -84,5 +85,16 @@ void MONT_SubMod(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b);
 void MONT_ExpSecret(const BigNumMont* mont, Limb* r, const Limb* base, const Limb* p, int p_limbs, Limb* scratch);
 // The same for a public exponent (p non-zero): sliding window, timing follows the bits of p only.
 void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const BigNum* p, Limb* scratch);
+
+// AVX-512 IFMA exponentiation for moduli of 16 and 32 limbs, when the processor has it:
+// r = x^p mod m for x below m (normal form), fixed window with masked table reads.
+bool IFMA_Usable(int limbs);
+// Test hook: contexts made while disabled take the portable path.
+void IFMA_SetEnabled(bool enabled);
+void IFMA_Exp(const BigNumMont* mont, Limb* r, const Limb* x, const Limb* p, int p_limbs);
+// Two such exponentiations interleaved (the CRT halves), moduli of one size and exponents of
+// p_limbs limbs each; false, doing nothing, when the vector path does not serve both.
+bool IFMA_ExpPair(const BigNumMont* mont1, Limb* r1, const Limb* x1, const Limb* p1, const BigNumMont* mont2, Limb* r2,
+                  const Limb* x2, const Limb* p2, int p_limbs);
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 // RSA public and private operations with PKCS#1 v1.5 type 2 padding and OAEP unpadding.
 #include "rsa/rsa_crypt.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem.h"
@@ -124,7 +125,7 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
         if (crt && LimbsOf(v) > exp_limbs) exp_limbs = LimbsOf(v);
     }
     const int scratch_limbs = MONT_ExpSecretScratchLimbs(nn) + MONT_ExpPublicScratchLimbs(nn);
-    LimbBlock ws(static_cast<size_t>(7 * nn + np + nq + 2 + exp_limbs + scratch_limbs));
+    LimbBlock ws(static_cast<size_t>(7 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs));
     if (!ws) return 0;
     Limb* cb = ws.get();      // c, then the blinded c'
     Limb* blind = cb + nn;    // r^e, then r^-1
@@ -135,7 +136,7 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     Limb* h = xq + nn;
     Limb* prod = h + nn;      // np + nq + 2
     Limb* exp = prod + np + nq + 2;
-    Limb* scratch = exp + exp_limbs;
+    Limb* scratch = exp + 2 * exp_limbs;
     LIMBS_FromBigNum(cb, nn, c);
 
     // Blinding: c' = c r^e, and r^-1 takes r off again afterwards. r is fresh every time, so the
@@ -164,8 +165,19 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     bool done = false;
     if (crt) {
         // x_p = c'^dP mod p, x_q = c'^dQ mod q; h = (x_p - x_q) qInv mod p; x = x_q + h q.
-        CrtHalf(mont_q, xq, cb, nn, key->dQ, exp, scratch);
-        CrtHalf(mont_p, h, cb, nn, key->dP, exp, scratch);
+        const int half_limbs = std::max({np, nq, LimbsOf(key->dP), LimbsOf(key->dQ)});
+        Limb* exp2 = exp + exp_limbs;
+        LIMBS_FromBigNum(exp, half_limbs, key->dP);
+        LIMBS_FromBigNum(exp2, half_limbs, key->dQ);
+        MONT_ToMont(mont_p, t, cb, nn, scratch);
+        MONT_FromMont(mont_p, t, t, scratch);  // c' mod p
+        MONT_ToMont(mont_q, u, cb, nn, scratch);
+        MONT_FromMont(mont_q, u, u, scratch);  // c' mod q
+        // Both halves at once on the vector path where there is one, else one after the other.
+        if (!IFMA_ExpPair(mont_p, h, t, exp, mont_q, xq, u, exp2, half_limbs)) {
+            CrtHalf(mont_q, xq, cb, nn, key->dQ, exp, scratch);
+            CrtHalf(mont_p, h, cb, nn, key->dP, exp, scratch);
+        }
         MONT_ToMont(mont_p, t, xq, nq, scratch);   // x_q R mod p (q may exceed p)
         MONT_ToMont(mont_p, u, h, np, scratch);    // x_p R
         MONT_SubMod(mont_p, t, u, t);              // (x_p - x_q) R

@@ -241,7 +241,7 @@ TEST_F(Arith, ModMulMatchesTheOracle) {
 TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
     std::mt19937 rng(32);
     for (int bits : {1, 2, 23, 24, 79, 80, 239, 240, 671, 672, 1024}) {
-        for (int ml : {1, 2, 16, 17, 32, 33, static_cast<int>(1 + rng() % (bits < 240 ? 80 : 33))}) {
+        for (int ml : {1, 2, 16, 17, 32, 33, 64, static_cast<int>(1 + rng() % (bits < 240 ? 80 : 33))}) {
             const int pl = (bits + 31) / 32, top = (bits - 1) % 32;
             BigNumPtr m = Random(rng, ml), a = Random(rng, ml + 1), p = Random(rng, pl);
             p->words[pl - 1] = (p->words[pl - 1] & ((1u << top) - 1)) | (1u << top);
@@ -255,8 +255,11 @@ TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
             m->words[0] |= 1;
             M = ToBn(m.get());
             ASSERT_TRUE(BN_mod_exp(E.get(), A.get(), P.get(), M.get(), bctx_.get()));
-            for (bool secret : {false, true}) {
+            for (int variant = 0; variant < 4; ++variant) {  // public or secret set-up; vector path or not
+                const bool secret = variant & 1;
+                IFMA_SetEnabled(variant < 2);
                 BigNumMontPtr mont(BIGNUM_MONT_New(m.get(), secret));
+                IFMA_SetEnabled(true);
                 ASSERT_TRUE(mont);
                 CheckAliases(E.get(), {a.get(), p.get()},
                              [&](BigNum* r, auto& x) { return BIGNUM_ModExpSecret(r, x[0], x[1], mont.get()); });
