@@ -143,23 +143,31 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     // exponentiations never see a value an attacker chose. Without e there is nothing to blind with.
     const bool blinded = key->e && BIGNUM_NumBits(key->e) > 0;
     if (blinded) {
-        SecretBlock r_bytes(k);
-        BigNumPtr r(BIGNUM_New()), r_inv;
-        if (!r_bytes || !r) return 0;
-        // An r without an inverse shares a factor with n: meeting one is as likely as factoring n,
-        // so a failed inversion is a failed allocation.
+        // r^-1 comes from a variable-time inversion, so it inverts r s for another fresh s and
+        // multiplies s back: the inversion's timing follows r s, which says nothing about r.
+        SecretBlock r_bytes(2 * static_cast<size_t>(k));
+        BigNumPtr r(BIGNUM_New()), s(BIGNUM_New()), rs(BIGNUM_New()), rs_inv;
+        if (!r_bytes || !r || !s || !rs) return 0;
         do {
-            if (RANDOM_Bytes(r_bytes.get(), k) != 1 || !BIGNUM_FromBytes(r_bytes.get(), k, r.get()) ||
-                !BIGNUM_Div(nullptr, r.get(), r.get(), key->n, nullptr))
+            if (RANDOM_Bytes(r_bytes.get(), 2 * static_cast<size_t>(k)) != 1 ||
+                !BIGNUM_FromBytes(r_bytes.get(), k, r.get()) || !BIGNUM_FromBytes(r_bytes.get() + k, k, s.get()))
                 return 0;
-        } while (r->used == 0);
-        r_inv.reset(BIGNUM_ModInverse(nullptr, r.get(), key->n));
-        if (!r_inv) return 0;
-        LIMBS_FromBigNum(t, nn, r.get());
-        MONT_ToMont(mont_n, u, t, nn, scratch);               // rR
-        MONT_ExpPublic(mont_n, t, u, key->e, scratch);        // r^e R
-        MONT_Mul(mont_n, cb, cb, t, scratch);                 // c r^e
-        LIMBS_FromBigNum(blind, nn, r_inv.get());
+            LIMBS_FromBigNum(t, nn, r.get());
+            MONT_ToMont(mont_n, blind, t, nn, scratch);  // rR
+            LIMBS_FromBigNum(t, nn, s.get());
+            MONT_ToMont(mont_n, u, t, nn, scratch);      // sR
+            MONT_Mul(mont_n, t, blind, u, scratch);       // rsR
+            MONT_FromMont(mont_n, t, t, scratch);         // rs
+            if (!LIMBS_ToBigNum(rs.get(), t, nn)) return 0;
+        } while (rs->used == 0);
+        // An r s without an inverse shares a factor with n: meeting one is as likely as factoring
+        // n, so a failed inversion is a failed allocation.
+        rs_inv.reset(BIGNUM_ModInverse(nullptr, rs.get(), key->n));
+        if (!rs_inv) return 0;
+        MONT_ExpPublic(mont_n, t, blind, key->e, scratch);  // r^e R
+        MONT_Mul(mont_n, cb, cb, t, scratch);               // c r^e
+        LIMBS_FromBigNum(t, nn, rs_inv.get());
+        MONT_Mul(mont_n, blind, t, u, scratch);             // (rs)^-1 s = r^-1
     }
 
     bool done = false;
