@@ -156,6 +156,7 @@ void SqrFullN(Limb* t, const Limb* a) {
 
 void MontSqr(const BigNumMont* mont, Limb* r, const Limb* a, Limb* scratch) {
     switch (mont->limbs) {
+        case 8: SqrFullN<8>(scratch, a); break;  // longer rows gain nothing from full unrolling
         default: SqrFull(scratch, a, mont->limbs);
     }
     Redc(mont, r, scratch);
