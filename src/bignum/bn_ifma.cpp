@@ -81,17 +81,24 @@ __attribute__((target("avx512f,avx512ifma"))) void Amm(const AmmJob* jobs, int d
     const __m512i zero = _mm512_setzero_si512();
     for (int i = 0; i < digits; ++i) {
         __m512i bi[K], yv[K];
+        uint64_t carries[K];
         for (int k = 0; k < K; ++k) {
-            bi[k] = _mm512_set1_epi64(static_cast<long long>(jobs[k].b[i]));
-            for (int v = 0; v < NV; ++v) R[k][v] = _mm512_madd52lo_epu64(R[k][v], A[k][v], bi[k]);
-        }
-        for (int k = 0; k < K; ++k) {
+            // The lowest digit is followed in scalar registers: y and the carry out of the lowest
+            // lane come from it without waiting for the vector products.
+            const uint64_t b_i = jobs[k].b[i];
             const uint64_t r0 = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(R[k][0])));
-            yv[k] = _mm512_set1_epi64(static_cast<long long>((r0 * jobs[k].k0) & kDigitMask));
-            for (int v = 0; v < NV; ++v) R[k][v] = _mm512_madd52lo_epu64(R[k][v], M[k][v], yv[k]);
+            const uint64_t t = r0 + ((jobs[k].a[0] * b_i) & kDigitMask);
+            const uint64_t y = (t * jobs[k].k0) & kDigitMask;
+            carries[k] = (t + ((y * jobs[k].m[0]) & kDigitMask)) >> 52;
+            bi[k] = _mm512_set1_epi64(static_cast<long long>(b_i));
+            yv[k] = _mm512_set1_epi64(static_cast<long long>(y));
+            for (int v = 0; v < NV; ++v) {
+                R[k][v] = _mm512_madd52lo_epu64(R[k][v], A[k][v], bi[k]);
+                R[k][v] = _mm512_madd52lo_epu64(R[k][v], M[k][v], yv[k]);
+            }
         }
         for (int k = 0; k < K; ++k) {
-            const uint64_t carry = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(R[k][0]))) >> 52;
+            const uint64_t carry = carries[k];
             // Divide by 2^52: every lane moves down one place.
             for (int v = 0; v < NV; ++v) R[k][v] = _mm512_alignr_epi64(v + 1 < NV ? R[k][v + 1] : zero, R[k][v], 1);
             R[k][0] = _mm512_add_epi64(R[k][0], _mm512_maskz_set1_epi64(1, static_cast<long long>(carry)));
