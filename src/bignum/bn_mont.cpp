@@ -374,8 +374,8 @@ void MONT_ToMont(const BigNumMont* mont, Limb* r, const Limb* a, int a_limbs, Li
     // Horner over digits of n limbs, most significant first: acc = acc * R + digit, each digit
     // (below R) taken into Montgomery form by a product with R^2. No branch on the value.
     const int n = mont->limbs;
-    Limb* digit = scratch + 2 * n + 2;
-    Limb* acc = digit + n;  // within MONT_ScratchLimbs: 2n + 2 + n + n + ... fits 4n + 4
+    Limb* digit = scratch + 2 * n + 2;  // past the product that MONT_Mul keeps in scratch
+    Limb* acc = digit + n;
     const int digits = (a_limbs + n - 1) / n;
     std::memset(r, 0, sizeof(Limb) * n);
     for (int d = digits - 1; d >= 0; --d) {
