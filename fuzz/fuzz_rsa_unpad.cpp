@@ -1,6 +1,6 @@
 // The two unpaddings of a decrypted RSA block, on arbitrary blocks: the first byte picks
 // PKCS#1 v1.5 (even) or OAEP (odd). Never reads past the block, never writes past the
-// message bound, and a message never claims more bytes than the block held.
+// message bound, and what PKCS#1 accepts is a well-formed block whose message it returns.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exact-size copies so that any access out of bounds is caught.
     auto* block = static_cast<uint8_t*>(std::malloc(len ? len : 1));
     if (len) std::memcpy(block, data + 1, len);
-    const uint32_t bound = oaep ? quillon::kRsaOaepMaxMessage : len;
+    const uint32_t bound = oaep ? quillon::kRsaOaepMaxMessage : (len >= 11 ? len - 11 : 0);
     auto* out = static_cast<uint8_t*>(std::malloc(bound ? bound : 1));
     const uint32_t got = oaep ? quillon::RSA_UnpadOaep(block, len, out) : quillon::RSA_UnpadPkcs1Type2(block, len, out);
-    if (got > bound || (!oaep && got + 2 > len && got != 0)) std::abort();
+    if (got > bound) std::abort();
+    if (!oaep && got != 0) {
+        const uint32_t sep = len - got - 1;
+        bool filler = sep >= 10;
+        for (uint32_t i = 2; i < sep && filler; ++i) filler = block[i] != 0;
+        if (!filler || block[0] != 0 || block[1] != 2 || block[sep] != 0 || std::memcmp(out, block + sep + 1, got) != 0)
+            std::abort();
+    }
     std::free(out);
     std::free(block);
     return 0;

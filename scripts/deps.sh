@@ -1,7 +1,7 @@
 # Installs the Debian packages the build, tests, benchmarks and fuzzers need, when missing.
 # Sourced by the other scripts.
 quillon_install_deps() {
-    local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl
+    local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl valgrind
                     clang libclang-rt-14-dev)
     local missing=()
     for p in "${packages[@]}"; do

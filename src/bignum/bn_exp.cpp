@@ -1,6 +1,7 @@
-// Modular multiplication and left-to-right sliding-window exponentiation; every reduction is a
-// division.
+// Modular multiplication and left-to-right sliding-window exponentiation. Odd moduli go through
+// Montgomery multiplication; even ones reduce every step by division.
 #include "bignum/bignum.h"
+#include "bignum/bn_mont.h"
 #include "bignum/bn_scratch.h"
 
 namespace quillon {
@@ -77,6 +78,10 @@ int ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumC
 
 int BIGNUM_ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumContext* ctx) {
     if (!r || !a || !p || !m || m->used == 0) return 0;
+    if (m->words[0] & 1) {
+        BigNumMontPtr mont(BIGNUM_MONT_New(m, false));
+        return mont && BIGNUM_ModExpMont(r, a, p, mont.get());
+    }
     BigNumContextPtr own;
     if (!ctx) {
         own.reset(BIGNUM_CTX_New());

@@ -39,6 +39,10 @@ int BIGNUM_Gcd(BigNum* r, const BigNum* a, const BigNum* b) {
     return BIGNUM_LShift(r, B, shift);
 }
 
+namespace {
+constexpr uint32_t kSubtractedQuotients = 4;
+}  // namespace
+
 BigNum* BIGNUM_ModInverse(BigNum* r, const BigNum* a, const BigNum* n) {
     if (!a || !n || n->used == 0) return nullptr;
     BigNumContextPtr ctx(BIGNUM_CTX_New());
@@ -59,7 +63,19 @@ BigNum* BIGNUM_ModInverse(BigNum* r, const BigNum* a, const BigNum* n) {
     // The cofactors X, Y stay non-negative; the sign of the true cofactor alternates.
     int sign = -1;
     while (B->used != 0) {
-        if (!BIGNUM_Div(D, M, A, B, ctx.get())) return nullptr;
+        // Most of Euclid's quotients are small: a few subtractions are cheaper than a division.
+        bool divided = false;
+        if (A->used - B->used <= 1) {
+            if (!BIGNUM_Copy(M, A)) return nullptr;
+            uint32_t q = 0;
+            while (q < kSubtractedQuotients && BIGNUM_Cmp(M, B) >= 0) {
+                if (!BIGNUM_Sub(M, M, B)) return nullptr;
+                ++q;
+            }
+            divided = BIGNUM_Cmp(M, B) < 0;
+            if (divided && !BIGNUM_SetWord(D, q)) return nullptr;
+        }
+        if (!divided && !BIGNUM_Div(D, M, A, B, ctx.get())) return nullptr;
         std::swap(A, B);  // A = old B
         std::swap(B, M);  // B = remainder
         // T = D X + Y, then Y = X, X = T; M is free to hold T.

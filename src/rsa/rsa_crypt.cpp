@@ -1,10 +1,13 @@
 // RSA public and private operations with PKCS#1 v1.5 type 2 padding and OAEP unpadding.
 #include "rsa/rsa_crypt.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/mem.h"
 #include "bignum/bignum.h"
+#include "bignum/bn_ct.h"
+#include "bignum/bn_mont.h"
 #include "cipher/random.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_key.h"
@@ -47,39 +50,212 @@ BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
 
 bool HasCrt(const RsaKey* key) { return key->p && key->q && key->dP && key->dQ && key->qInv; }
 
-// m = c^d mod n by the CRT numbers.
-bool CrtPrivate(const RsaKey* key, BigNum* m, const BigNum* c, BigNumContext* ctx) {
-    BigNumPtr m1(BIGNUM_New()), m2(BIGNUM_New()), t(BIGNUM_New());
-    if (!m1 || !m2 || !t) return false;
-    if (!BIGNUM_Div(nullptr, t.get(), c, key->q, ctx) || !BIGNUM_ModExp(m2.get(), t.get(), key->dQ, key->q, ctx) ||
-        !BIGNUM_Div(nullptr, t.get(), c, key->p, ctx) || !BIGNUM_ModExp(m1.get(), t.get(), key->dP, key->p, ctx)) {
-        return false;
+// ---- constant-time byte helpers (all ones / zero masks) ------------------------------------------
+inline uint32_t CtIsZero(uint32_t x) { return (((x | (0u - x)) >> 31) & 1u) - 1u; }
+inline uint32_t CtEq(uint32_t a, uint32_t b) { return CtIsZero(a ^ b); }
+// a < b for values below 2^31.
+inline uint32_t CtLess(uint32_t a, uint32_t b) { return 0u - ((a - b) >> 31); }
+inline uint32_t CtSelect(uint32_t mask, uint32_t a, uint32_t b) { return (a & mask) | (b & ~mask); }
+
+// Moves the `len - shift` bytes from buf + shift to buf (shift < len, secret) in log steps, then
+// writes the first msg_len of them to out under `good`: the addresses read and written depend on
+// len alone. Bytes of out past msg_len, and all of out when not good, keep their values.
+void CtCopyMessage(uint8_t* buf, uint32_t len, uint32_t shift, uint32_t msg_len, uint32_t good, uint8_t* out) {
+    for (uint32_t step = 1; step < len; step <<= 1) {
+        const uint32_t take = CtIsZero(shift & step) ^ 0xFFFFFFFFu;
+        for (uint32_t i = 0; i + step < len; ++i) buf[i] = static_cast<uint8_t>(CtSelect(take, buf[i + step], buf[i]));
     }
-    // m2 is reduced mod p first, so an imported key with q > p cannot underflow the subtraction.
-    if (!BIGNUM_Div(nullptr, t.get(), m2.get(), key->p, ctx)) return false;
-    if (BIGNUM_Cmp(m1.get(), t.get()) < 0 && !BIGNUM_Add(m1.get(), m1.get(), key->p)) return false;
-    return BIGNUM_Sub(m1.get(), m1.get(), t.get()) && BIGNUM_ModMul(m1.get(), m1.get(), key->qInv, key->p, ctx) &&
-           BIGNUM_Mul(m, m1.get(), key->q, ctx) && BIGNUM_Add(m, m, m2.get());
+    for (uint32_t i = 0; i < len; ++i) {
+        const uint32_t mask = good & CtLess(i, msg_len);
+        out[i] = static_cast<uint8_t>(CtSelect(mask, buf[i], out[i]));
+    }
+}
+
+// Limb workspace wiped on release.
+class LimbBlock {
+public:
+    explicit LimbBlock(size_t count) : block_(sizeof(Limb) * (count ? count : 1)) {}
+    Limb* get() const { return reinterpret_cast<Limb*>(block_.get()); }
+    explicit operator bool() const { return static_cast<bool>(block_); }
+
+private:
+    SecretBlock block_;
+};
+
+int LimbsOf(const BigNum* a) { return (a->used + kWordsPerLimb - 1) / kWordsPerLimb; }
+
+// The cached Montgomery context of one of the key's moduli, made when missing or stale.
+const BigNumMont* KeyMont(BigNumMont*& slot, const BigNum* m, bool secret) {
+    if (!BIGNUM_MONT_IsFor(slot, m)) {
+        BIGNUM_MONT_Free(slot);
+        slot = BIGNUM_MONT_New(m, secret);
+    }
+    return slot;
+}
+
+// x (Montgomery form mod p or q) = y^exponent for y below n in normal form.
+void CrtHalf(const BigNumMont* mont, Limb* x, const Limb* y, int n_limbs, const BigNum* exponent, Limb* exp,
+             Limb* work) {
+    const int limbs = mont->limbs;
+    const int e_limbs = LimbsOf(exponent) > limbs ? LimbsOf(exponent) : limbs;
+    LIMBS_FromBigNum(exp, e_limbs, exponent);
+    Limb* base = work;
+    MONT_ToMont(mont, base, y, n_limbs, work + limbs);
+    MONT_ExpSecret(mont, x, base, exp, e_limbs, work + limbs);
+    MONT_FromMont(mont, x, x, work + limbs);
 }
 
 }  // namespace
 
-uint32_t RSA_UnpadPkcs1Type2(const uint8_t* block, uint32_t len, uint8_t* out) {
-    if (len < 2) return 0;
-    const uint8_t type = block[0] != 0 ? block[0] : block[1];
-    if (type != 2) return 0;
-    uint32_t sep = 1;
-    while (sep < len && block[sep] != 0) ++sep;
-    if (sep == len) return 0;
-    const uint32_t msg_len = len - sep - 1;
-    if (msg_len) std::memcpy(out, block + sep + 1, msg_len);
-    return msg_len;
+int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
+    if (!key || !c || !out || !key->n) return 0;
+    const bool crt = HasCrt(key);
+    if (!crt && !key->d) return 0;
+    const BigNumMont* mont_n = KeyMont(key->mont_n, key->n, false);
+    if (!mont_n) return 0;
+    const int nn = mont_n->limbs;
+    if (LimbsOf(c) > nn || static_cast<int>(k) * 8 < BIGNUM_NumBits(key->n)) return 0;
+    const BigNumMont* mont_p = crt ? KeyMont(key->mont_p, key->p, true) : nullptr;
+    const BigNumMont* mont_q = crt ? KeyMont(key->mont_q, key->q, true) : nullptr;
+    if (crt && (!mont_p || !mont_q)) return 0;
+    const int np = crt ? mont_p->limbs : 0, nq = crt ? mont_q->limbs : 0;
+    const int d_limbs = key->d ? LimbsOf(key->d) : 0;
+    int exp_limbs = nn > d_limbs ? nn : d_limbs;
+    for (const BigNum* v : {key->dP, key->dQ, key->qInv}) {
+        if (crt && LimbsOf(v) > exp_limbs) exp_limbs = LimbsOf(v);
+    }
+    const int scratch_limbs = MONT_ExpSecretScratchLimbs(nn) + MONT_ExpPublicScratchLimbs(nn);
+    LimbBlock ws(static_cast<size_t>(7 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs));
+    if (!ws) return 0;
+    Limb* cb = ws.get();      // c, then the blinded c'
+    Limb* blind = cb + nn;    // r^e, then r^-1
+    Limb* x = blind + nn;     // c'^d
+    Limb* t = x + nn;
+    Limb* u = t + nn;
+    Limb* xq = u + nn;
+    Limb* h = xq + nn;
+    Limb* prod = h + nn;      // np + nq + 2
+    Limb* exp = prod + np + nq + 2;
+    Limb* scratch = exp + 2 * exp_limbs;
+    LIMBS_FromBigNum(cb, nn, c);
+
+    // Blinding: c' = c r^e, and r^-1 takes r off again afterwards. r is fresh every time, so the
+    // exponentiations never see a value an attacker chose. Without e there is nothing to blind with.
+    const bool blinded = key->e && BIGNUM_NumBits(key->e) > 0;
+    if (blinded) {
+        // r^-1 comes from a variable-time inversion, so it inverts r s for another fresh s and
+        // multiplies s back: the inversion's timing follows r s, which says nothing about r.
+        SecretBlock r_bytes(2 * static_cast<size_t>(k));
+        BigNumPtr r(BIGNUM_New()), s(BIGNUM_New()), rs(BIGNUM_New()), rs_inv;
+        if (!r_bytes || !r || !s || !rs) return 0;
+        do {
+            if (RANDOM_Bytes(r_bytes.get(), 2 * static_cast<size_t>(k)) != 1 ||
+                !BIGNUM_FromBytes(r_bytes.get(), k, r.get()) || !BIGNUM_FromBytes(r_bytes.get() + k, k, s.get()))
+                return 0;
+            LIMBS_FromBigNum(t, nn, r.get());
+            MONT_ToMont(mont_n, blind, t, nn, scratch);  // rR
+            LIMBS_FromBigNum(t, nn, s.get());
+            MONT_ToMont(mont_n, u, t, nn, scratch);      // sR
+            MONT_Mul(mont_n, t, blind, u, scratch);       // rsR
+            MONT_FromMont(mont_n, t, t, scratch);         // rs
+            if (!LIMBS_ToBigNum(rs.get(), t, nn)) return 0;
+        } while (rs->used == 0);
+        // An r s without an inverse shares a factor with n: meeting one is as likely as factoring
+        // n, so a failed inversion is a failed allocation.
+        rs_inv.reset(BIGNUM_ModInverse(nullptr, rs.get(), key->n));
+        if (!rs_inv) return 0;
+        MONT_ExpPublic(mont_n, t, blind, key->e, scratch);  // r^e R
+        MONT_Mul(mont_n, cb, cb, t, scratch);               // c r^e
+        LIMBS_FromBigNum(t, nn, rs_inv.get());
+        MONT_Mul(mont_n, blind, t, u, scratch);             // (rs)^-1 s = r^-1
+    }
+
+    bool done = false;
+    if (crt) {
+        // x_p = c'^dP mod p, x_q = c'^dQ mod q; h = (x_p - x_q) qInv mod p; x = x_q + h q.
+        const int half_limbs = std::max({np, nq, LimbsOf(key->dP), LimbsOf(key->dQ)});
+        Limb* exp2 = exp + exp_limbs;
+        LIMBS_FromBigNum(exp, half_limbs, key->dP);
+        LIMBS_FromBigNum(exp2, half_limbs, key->dQ);
+        MONT_ToMont(mont_p, t, cb, nn, scratch);
+        MONT_FromMont(mont_p, t, t, scratch);  // c' mod p
+        MONT_ToMont(mont_q, u, cb, nn, scratch);
+        MONT_FromMont(mont_q, u, u, scratch);  // c' mod q
+        // Both halves at once on the vector path where there is one, else one after the other.
+        if (!IFMA_ExpPair(mont_p, h, t, exp, mont_q, xq, u, exp2, half_limbs)) {
+            CrtHalf(mont_q, xq, cb, nn, key->dQ, exp, scratch);
+            CrtHalf(mont_p, h, cb, nn, key->dP, exp, scratch);
+        }
+        MONT_ToMont(mont_p, t, xq, nq, scratch);   // x_q R mod p (q may exceed p)
+        MONT_ToMont(mont_p, u, h, np, scratch);    // x_p R
+        MONT_SubMod(mont_p, t, u, t);              // (x_p - x_q) R
+        const int qi_limbs = LimbsOf(key->qInv);
+        LIMBS_FromBigNum(exp, qi_limbs, key->qInv);
+        MONT_ToMont(mont_p, u, exp, qi_limbs, scratch);  // qInv R
+        MONT_Mul(mont_p, t, t, u, scratch);        // h R
+        MONT_FromMont(mont_p, h, t, scratch);      // h
+        LIMBS_FromBigNum(u, nq, key->q);
+        LIMBS_Mul(prod, h, np, u, nq);
+        prod[np + nq] = prod[np + nq + 1] = 0;
+        LIMBS_Add(prod, np + nq + 2, xq, nq);
+        // Below p q = n, so it fits nn limbs; anything above would be a fault.
+        Limb high = 0;
+        for (int i = nn; i < np + nq + 2; ++i) high |= prod[i];
+        std::memset(x, 0, sizeof(Limb) * nn);
+        std::memcpy(x, prod, sizeof(Limb) * (np + nq < nn ? np + nq : nn));
+        const Limb zero = 0;
+        Limb ok = LIMBS_EqualMask(&high, &zero, 1);
+        if (blinded) {
+            // A faulty CRT result would give away a factor of n: it must map back to c'.
+            MONT_ToMont(mont_n, u, x, nn, scratch);
+            MONT_ExpPublic(mont_n, t, u, key->e, scratch);
+            MONT_FromMont(mont_n, t, t, scratch);
+            ok &= LIMBS_EqualMask(t, cb, nn);
+        }
+        // Whether the hardware faulted is no secret of the key.
+        done = CT_Declassify(ok) != 0;
+    }
+    if (!done) {
+        if (!key->d) return 0;
+        MONT_ToMont(mont_n, t, cb, nn, scratch);
+        LIMBS_FromBigNum(exp, exp_limbs, key->d);
+        MONT_ExpSecret(mont_n, x, t, exp, exp_limbs, scratch);
+        MONT_FromMont(mont_n, x, x, scratch);
+    }
+    if (blinded) {
+        MONT_ToMont(mont_n, t, x, nn, scratch);  // c^d r R
+        MONT_Mul(mont_n, x, t, blind, scratch);  // c^d
+    }
+    LIMBS_ToBytes(out, static_cast<int>(k), x, nn);
+    return 1;
 }
 
-uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
-    if (len > kOaepEncodedSize) return 0;  // the encoded message's first byte must be zero
-    uint8_t em[kOaepEncodedSize] = {};
-    std::memcpy(em + (kOaepEncodedSize - len), block, len);
+uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out) {
+    if (k < kPkcs1Overhead) return 0;
+    // 00 02, at least eight non-zero filler bytes, 00, the message.
+    uint32_t good = CtEq(em[0], 0) & CtEq(em[1], 2);
+    uint32_t found = 0, zero_index = 0;
+    for (uint32_t i = 2; i < k; ++i) {
+        const uint32_t is_zero = CtEq(em[i], 0);
+        zero_index = CtSelect(~found & is_zero, i, zero_index);
+        found |= is_zero;
+    }
+    good &= found & ~CtLess(zero_index, 2 + 8);
+    const uint32_t msg_len = CtSelect(good, k - zero_index - 1, 0);
+    // The message lies in the last k - 11 bytes.
+    const uint32_t room = k - kPkcs1Overhead;
+    SecretBlock buf(room);
+    if (!buf) return 0;
+    std::memcpy(buf.get(), em + kPkcs1Overhead, room);
+    CtCopyMessage(buf.get(), room, room - msg_len, msg_len, good, out);
+    return CT_Declassify(msg_len & good);
+}
+
+uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
+    if (k != kOaepEncodedSize + 1) return 0;
+    uint8_t em[kOaepEncodedSize];
+    std::memcpy(em, em_in + 1, kOaepEncodedSize);
+    uint32_t good = CtEq(em_in[0], 0);
     uint8_t* seed = em;
     uint8_t* db = em + kOaepSeedSize;
     uint8_t mask[kOaepBlockSize];
@@ -87,16 +263,28 @@ uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out) {
     for (uint32_t i = 0; i < kOaepSeedSize; ++i) seed[i] ^= mask[i];
     RSA_Mgf1(seed, kOaepSeedSize, mask, kOaepBlockSize);
     for (uint32_t i = 0; i < kOaepBlockSize; ++i) db[i] ^= mask[i];
-    uint32_t idx = kOaepSeedSize;
-    while (idx < kOaepBlockSize && db[idx] == 0) ++idx;
-    uint32_t msg_len = 0;
-    if (idx < kOaepBlockSize) {
-        msg_len = kOaepBlockSize - idx - 1;
-        if (msg_len) std::memcpy(out, db + idx + 1, msg_len);
+    // The label is always empty: its hash is SHA-1 of nothing.
+    uint8_t label_hash[kSha1DigestSize];
+    SHA1_Digest(nullptr, 0, label_hash);
+    uint32_t diff = 0;
+    for (uint32_t i = 0; i < kSha1DigestSize; ++i) diff |= static_cast<uint32_t>(db[i] ^ label_hash[i]);
+    good &= CtIsZero(diff);
+    // Zero bytes, then 01, then the message; any other first non-zero byte is refused.
+    uint32_t found = 0, one_index = 0;
+    for (uint32_t i = kSha1DigestSize; i < kOaepBlockSize; ++i) {
+        const uint32_t is_zero = CtEq(db[i], 0), is_one = CtEq(db[i], 1);
+        const uint32_t first = ~found & ~is_zero;
+        one_index = CtSelect(first, i, one_index);
+        good &= ~(first & ~is_one);
+        found |= ~is_zero;
     }
+    good &= found;
+    const uint32_t msg_len = CtSelect(good, kOaepBlockSize - one_index - 1, 0);
+    constexpr uint32_t room = kOaepBlockSize - kSha1DigestSize - 1;
+    CtCopyMessage(db + kSha1DigestSize + 1, room, room - msg_len, msg_len, good, out);
     MEM_Wipe(em, sizeof em);
     MEM_Wipe(mask, sizeof mask);
-    return msg_len;
+    return CT_Declassify(msg_len & good);
 }
 
 void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
@@ -151,11 +339,10 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
 
 int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len,
                        int mode) {
-    if (!key || !out || !out_len || !in) return 0;
+    if (!key || !out || !out_len || !in || in_len == 0) return 0;
     if (mode != kRsaPkcs1Padding && mode != kRsaOaepPadding) return 0;
     if (key->present < (kRsaHasN | kRsaHasE) || !key->n) return 0;
-    const bool crt = HasCrt(key);
-    if (!crt && !key->d) return 0;  // neither exponent form: nothing to decrypt with
+    if (!HasCrt(key) && !key->d) return 0;  // neither exponent form: nothing to decrypt with
     if (mode == kRsaOaepPadding && BIGNUM_NumBits(key->n) != static_cast<int>(kOaepModulusBits)) return 0;
 
     const uint32_t k = ModulusBytes(key);
@@ -164,33 +351,14 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
         --in_len;
     }
     if (in_len > k) return 0;
-
-    BigNumContextPtr own_ctx;
-    BigNumContext* ctx = ContextFor(key, own_ctx);
     BigNumPtr c(BIGNUM_FromBytes(in, in_len, nullptr));
-    BigNumPtr m(BIGNUM_New());
-    if (!ctx || !c || !m || BIGNUM_Cmp(c.get(), key->n) >= 0) return 0;
+    if (!c || BIGNUM_Cmp(c.get(), key->n) >= 0) return 0;
 
-    bool have_m = false;
-    if (crt) {
-        if (!CrtPrivate(key, m.get(), c.get(), ctx)) return 0;
-        have_m = true;
-        // A faulty CRT result would leak a factor of n: check it against the public key.
-        if (key->e) {
-            BigNumPtr check(BIGNUM_New());
-            if (!check || !BIGNUM_ModExp(check.get(), m.get(), key->e, key->n, ctx)) return 0;
-            have_m = BIGNUM_Cmp(check.get(), c.get()) == 0;
-        }
-    }
-    if (!have_m) {
-        if (!key->d || !BIGNUM_ModExp(m.get(), c.get(), key->d, key->n, ctx)) return 0;
-    }
-
+    // The block is read at exactly the modulus length, its leading zero byte included.
     SecretBlock block(k);
-    if (!block) return 0;
-    const uint32_t len = static_cast<uint32_t>(BIGNUM_ToBytes(m.get(), block.get()));
+    if (!block || !RSA_PrivateBlock(key, c.get(), block.get(), k)) return 0;
     const uint32_t msg_len =
-        mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), len, out) : RSA_UnpadOaep(block.get(), len, out);
+        mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), k, out) : RSA_UnpadOaep(block.get(), k, out);
     if (msg_len == 0) return 0;
     *out_len = msg_len;
     return static_cast<int>(msg_len);

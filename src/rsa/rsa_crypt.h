@@ -7,6 +7,7 @@
 namespace quillon {
 
 struct RsaKey;
+struct BigNum;
 
 constexpr int kRsaPkcs1Padding = 1;
 constexpr int kRsaOaepPadding = 2;
@@ -18,12 +19,18 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
 // *out_len; 0 on failure.
 int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len,
                        int mode);
-// Unpaddings of a decrypted block given in its minimal form (no leading zero bytes). They
-// return the message length, 0 on failure; out must hold len bytes (PKCS#1) or 234 (OAEP).
-uint32_t RSA_UnpadPkcs1Type2(const uint8_t* block, uint32_t len, uint8_t* out);
-// OAEP with SHA-1 and MGF1-SHA-1 for a 2048-bit modulus; the label hash is not examined.
-uint32_t RSA_UnpadOaep(const uint8_t* block, uint32_t len, uint8_t* out);
-constexpr uint32_t kRsaOaepMaxMessage = 234;
+// The private operation without unpadding: out receives c^d mod n as exactly k bytes (k at
+// least the modulus size), c below n. Blinded whenever the key has e; exponentiations and the
+// CRT recombination have no branch or memory index that depends on a secret. 1 or 0.
+int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k);
+// Unpaddings of a decrypted block given at exactly the modulus length k, in constant time: no
+// exit or memory index reveals which check failed. They return the message length, 0 on
+// failure (out is then untouched); out must hold k - 11 bytes (PKCS#1) or kRsaOaepMaxMessage (OAEP).
+// PKCS#1 v1.5 type 2: 00 02, at least eight non-zero filler bytes, 00, the message.
+uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out);
+// OAEP with SHA-1, MGF1-SHA-1 and the empty label, for a 2048-bit modulus (k = 256).
+uint32_t RSA_UnpadOaep(const uint8_t* em, uint32_t k, uint8_t* out);
+constexpr uint32_t kRsaOaepMaxMessage = 214;
 
 // MGF1 with SHA-1: mask_len bytes of SHA-1(seed || counter) for counter 0, 1, ...
 void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len);

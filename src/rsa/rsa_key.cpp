@@ -5,6 +5,7 @@
 
 #include "core/mem.h"
 #include "bignum/bignum.h"
+#include "bignum/bn_mont.h"
 #include "cipher/random.h"
 #include "rsa/rsa_prime.h"
 
@@ -33,8 +34,17 @@ int RSAKEY_Clear(RsaKey* key) {
     }
     // Released here too, so that clearing a key never strands its context.
     BIGNUM_CTX_Free(key->ctx);
+    RSAKEY_DropCache(key);
     *key = RsaKey{};
     return 0;
+}
+
+void RSAKEY_DropCache(RsaKey* key) {
+    if (!key) return;
+    for (BigNumMont** mont : {&key->mont_n, &key->mont_p, &key->mont_q}) {
+        BIGNUM_MONT_Free(*mont);
+        *mont = nullptr;
+    }
 }
 
 void RSAKEY_Free(RsaKey* key) {
@@ -85,6 +95,7 @@ int RSAKEY_Generate(RsaKey* key, const BigNum* e, int bits) {
 
     // Until generation completes the key claims nothing, so a failure leaves no usable half key.
     key->present = 0;
+    RSAKEY_DropCache(key);
     for (BigNum** field : {&key->n, &key->e, &key->d, &key->p, &key->dP, &key->q, &key->dQ, &key->qInv}) {
         if (!*field && !(*field = BIGNUM_New())) return 0;
     }

@@ -9,6 +9,7 @@ namespace quillon {
 
 struct BigNum;
 struct BigNumContext;
+struct BigNumMont;
 
 // Bits of RsaKey::present.
 constexpr int32_t kRsaHasN = 1;
@@ -29,12 +30,19 @@ struct RsaKey {
     BigNum* qInv;  // q^-1 mod p
     int32_t is_private;
     BigNumContext* ctx;
+    // Montgomery contexts of n, p and q, made on first use and dropped whenever the numbers are
+    // released or regenerated. The numbers are never changed in place while they are cached.
+    BigNumMont* mont_n;
+    BigNumMont* mont_p;
+    BigNumMont* mont_q;
 };
 
 RsaKey* RSAKEY_New();
 // Releases every component and zeroes the record; returns 0.
 int RSAKEY_Clear(RsaKey* key);
 void RSAKEY_Free(RsaKey* key);
+// Releases the cached Montgomery contexts (before the key's numbers are refilled).
+void RSAKEY_DropCache(RsaKey* key);
 using RsaKeyPtr = Owned<RsaKey, RSAKEY_Free>;
 // Clears the key and stores copies of what is given (CRT numbers only when all five are).
 // 0 when n is null or a copy fails.

@@ -7,6 +7,7 @@
 
 #include "core/mem.h"
 #include "bignum/bignum.h"
+#include "bignum/bn_mont.h"
 #include "cipher/random.h"
 #include "rsa/small_primes.h"
 
@@ -159,6 +160,9 @@ int RSA_IsProbablePrime(const BigNum* a, int checks, BigNumContext* ctx, RandomG
     const size_t witness_len = (static_cast<size_t>(BIGNUM_NumBits(a_minus_1.get())) + 7) / 8;
     MemBlock witness(static_cast<uint8_t*>(MEM_Alloc(witness_len)));
     if (!witness) return 0;
+    // One Montgomery context serves every witness of this candidate.
+    BigNumMontPtr mont(BIGNUM_MONT_New(a, false));
+    if (!mont) return 0;
 
     for (int count = 1; count < checks; ++count) {
         do {
@@ -170,7 +174,7 @@ int RSA_IsProbablePrime(const BigNum* a, int checks, BigNumContext* ctx, RandomG
             }
         } while (w->used == 0);
 
-        if (!BIGNUM_ModExp(x.get(), w.get(), m.get(), a, res.ctx)) return 0;
+        if (!BIGNUM_ModExpMont(x.get(), w.get(), m.get(), mont.get())) return 0;
         if (x->used == 1 && x->words[0] == 1) continue;
         bool passed = false;
         for (int j = 0; j < s; ++j) {
@@ -178,7 +182,7 @@ int RSA_IsProbablePrime(const BigNum* a, int checks, BigNumContext* ctx, RandomG
                 passed = true;
                 break;
             }
-            if (j + 1 < s && !BIGNUM_ModMul(x.get(), x.get(), x.get(), a, res.ctx)) return 0;
+            if (j + 1 < s && !BIGNUM_ModMulMont(x.get(), x.get(), x.get(), mont.get())) return 0;
         }
         if (!passed) return -1;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/mem.h"
+#include "bignum/bn_mont.h"
 #include "bignum/bn_oracle.h"
 #include "bignum/bn_words.h"
 #include "support/alloc_fault.h"
@@ -228,6 +229,10 @@ TEST_F(Arith, ModMulMatchesTheOracle) {
             ASSERT_TRUE(BN_mod_mul(E.get(), A.get(), ToBn(y).get(), M.get(), bctx_.get()));
             CheckAliases(E.get(), {a.get(), m.get()},
                          [&](BigNum* r, auto& x) { return BIGNUM_ModMul(r, x[0], y, x[1], c); });
+            if (m->words[0] & 1) {
+                BigNumMontPtr mont(BIGNUM_MONT_New(m.get(), round % 3 == 0));
+                CheckAliases(E.get(), {a.get()}, [&](BigNum* r, auto& x) { return BIGNUM_ModMulMont(r, x[0], y, mont.get()); });
+            }
         }
     }
 }
@@ -236,7 +241,7 @@ TEST_F(Arith, ModMulMatchesTheOracle) {
 TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
     std::mt19937 rng(32);
     for (int bits : {1, 2, 23, 24, 79, 80, 239, 240, 671, 672, 1024}) {
-        for (int ml : {1, 2, 16, 17, 32, 33, static_cast<int>(1 + rng() % (bits < 240 ? 80 : 33))}) {
+        for (int ml : {1, 2, 16, 17, 32, 33, 64, static_cast<int>(1 + rng() % (bits < 240 ? 80 : 33))}) {
             const int pl = (bits + 31) / 32, top = (bits - 1) % 32;
             BigNumPtr m = Random(rng, ml), a = Random(rng, ml + 1), p = Random(rng, pl);
             p->words[pl - 1] = (p->words[pl - 1] & ((1u << top) - 1)) | (1u << top);
@@ -246,8 +251,26 @@ TEST_F(Arith, ModExpAtWindowWidthBoundaries) {
             BigNumContext* c = ctxs_[ml % 2];
             CheckAliases(E.get(), {a.get(), p.get(), m.get()},
                          [&](BigNum* r, auto& x) { return BIGNUM_ModExp(r, x[0], x[1], x[2], c); });
+            // The same modulus made odd through both Montgomery set-ups and both windows.
+            m->words[0] |= 1;
+            M = ToBn(m.get());
+            ASSERT_TRUE(BN_mod_exp(E.get(), A.get(), P.get(), M.get(), bctx_.get()));
+            for (int variant = 0; variant < 4; ++variant) {  // public or secret set-up; vector path or not
+                const bool secret = variant & 1;
+                IFMA_SetEnabled(variant < 2);
+                BigNumMontPtr mont(BIGNUM_MONT_New(m.get(), secret));
+                IFMA_SetEnabled(true);
+                ASSERT_TRUE(mont);
+                CheckAliases(E.get(), {a.get(), p.get()},
+                             [&](BigNum* r, auto& x) { return BIGNUM_ModExpSecret(r, x[0], x[1], mont.get()); });
+                CheckAliases(E.get(), {a.get(), p.get()},
+                             [&](BigNum* r, auto& x) { return BIGNUM_ModExpMont(r, x[0], x[1], mont.get()); });
+            }
         }
     }
+    BigNumPtr even = FromHex("10"), zero = Make();
+    EXPECT_EQ(BIGNUM_MONT_New(even.get(), false), nullptr);
+    EXPECT_EQ(BIGNUM_MONT_New(zero.get(), true), nullptr);
     const char* big = "123456789ABCDEF0123456789";
     const struct {
         const char *base, *exp, *mod, *want;  // null: refused

@@ -118,7 +118,11 @@ TEST(RsaCrypt, ShortCiphertextsRefusalsAndCrtConfirmation) {
     Buffer c, modulus(128);
     for (int i = 0; i < 5000 && c.size() != 127; ++i) c = Encrypt(pub.get(), msg);
     ASSERT_EQ(c.size(), 127u);
+    uint8_t before[kRandomPoolSize], after[kRandomPoolSize];
+    RANDOM_PoolSnapshot(before);
     EXPECT_EQ(Decrypt(priv.get(), c), ToHex(msg));
+    RANDOM_PoolSnapshot(after);
+    EXPECT_FALSE(std::equal(before, before + kRandomPoolSize, after)) << "blinding draws from the generator";
     EXPECT_EQ(OpenSslCrypt(rsa.get(), LeftPad(c, 128), RSA_PKCS1_PADDING, true), msg);
     EXPECT_EQ(Decrypt(pub.get(), pkcs1), "fail") << "public-only key";
     pub->present = 15;  // claims a private part that is not there
@@ -146,49 +150,66 @@ TEST(RsaCrypt, ShortCiphertextsRefusalsAndCrtConfirmation) {
     EXPECT_EQ(Decrypt(crt_only.get(), pkcs1), message);
 }
 
-// Built from OpenSSL's MGF1 to reach every layout; without the leading zero, as unpadding takes it.
-Buffer OaepBlock(const Buffer& seed, const Buffer& msg, bool empty_db = false, uint8_t separator = 1) {
-    Buffer db(235, 0), mask(235), em(255);
+// An OAEP encoded message of 256 bytes built with OpenSSL's MGF1, so that every layout is reachable.
+Buffer OaepBlock(const Buffer& seed, const Buffer& msg, bool empty_db = false, uint8_t separator = 1,
+                 uint8_t first = 0, uint8_t label_flip = 0) {
+    Buffer db(235, 0), mask(235), em(256);
     SHA1(nullptr, 0, db.data());
+    db[3] ^= label_flip;
     if (!empty_db) db[234 - msg.size()] = separator;
     std::copy(msg.begin(), msg.end(), db.end() - msg.size());
     PKCS1_MGF1(mask.data(), 235, seed.data(), 20, EVP_sha1());
-    for (size_t i = 0; i < 235; ++i) em[20 + i] = db[i] ^ mask[i];
-    PKCS1_MGF1(mask.data(), 20, em.data() + 20, 235, EVP_sha1());
-    for (size_t i = 0; i < 20; ++i) em[i] = seed[i] ^ mask[i];
+    for (size_t i = 0; i < 235; ++i) em[21 + i] = db[i] ^ mask[i];
+    PKCS1_MGF1(mask.data(), 20, em.data() + 21, 235, EVP_sha1());
+    for (size_t i = 0; i < 20; ++i) em[1 + i] = seed[i] ^ mask[i];
+    em[0] = first;
     return em;
 }
 
-TEST(RsaUnpad, Pkcs1AndOaepLayouts) {
-    auto pkcs1 = [](uint8_t type, size_t ps, bool separator) {  // without the leading zero
-        Buffer b{type};
+// Blocks at exactly the modulus length; anything a correct encoder cannot make is refused, and a
+// refusal leaves the output alone.
+TEST(RsaUnpad, StrictPkcs1AndOaep) {
+    auto pkcs1 = [](uint8_t b0, uint8_t type, size_t ps, bool separator, size_t k = 128) {
+        Buffer b{b0, type};
         b.insert(b.end(), ps, 0x5A);
         if (separator) b.push_back(0);
-        b.resize(127, 0x33);
-        Buffer out(127);
-        return RSA_UnpadPkcs1Type2(b.data(), 127, out.data());
+        while (b.size() < k) b.push_back(static_cast<uint8_t>(b.size()));
+        b.resize(k);
+        Buffer out(k, 0xEE);
+        const uint32_t got = RSA_UnpadPkcs1Type2(b.data(), static_cast<uint32_t>(k), out.data());
+        const Buffer tail(b.end() - got, b.end());
+        if (got == 0) { EXPECT_EQ(out, Buffer(k, 0xEE)) << "output written on refusal"; }
+        if (got != 0) { EXPECT_EQ(Buffer(out.begin(), out.begin() + got), tail); }
+        return got;
     };
-    EXPECT_EQ(pkcs1(2, 8, true), 117u);
-    EXPECT_EQ(pkcs1(2, 1, true), 124u) << "short filler accepted";
-    EXPECT_EQ(pkcs1(1, 8, true) + pkcs1(2, 8, false) + pkcs1(2, 125, true), 0u) << "type 1, no separator, empty";
+    const struct { uint8_t b0, type; size_t ps; bool sep; size_t k; uint32_t want; } cases[] = {
+        {0, 2, 8, true, 128, 117},  {0, 2, 60, true, 128, 65}, {0, 2, 124, true, 128, 1}, {0, 2, 8, true, 11, 0},
+        {0, 2, 7, true, 128, 0},    // fewer than 8 filler bytes
+        {0, 2, 0, true, 128, 0},    {1, 2, 8, true, 128, 0},   // does not start 00 02
+        {0, 1, 8, true, 128, 0},    {2, 0, 8, true, 128, 0},   {0, 2, 8, false, 128, 0},  // no separator
+        {0, 2, 125, true, 128, 0},  // separator last: empty message
+        {0, 2, 8, true, 10, 0},     {0, 2, 8, true, 256, 245},
+    };
+    for (const auto& c : cases) EXPECT_EQ(pkcs1(c.b0, c.type, c.ps, c.sep, c.k), c.want) << int(c.b0) << " " << int(c.type) << " ps " << c.ps << " k " << c.k;
 
     std::mt19937 gen(7);
     const Buffer msg = SeededBytes(gen, 16);
-    auto oaep = [](const Buffer& em, size_t skip = 0) {
-        Buffer out(kRsaOaepMaxMessage);
-        out.resize(RSA_UnpadOaep(em.data() + skip, static_cast<uint32_t>(em.size() - skip), out.data()));
+    auto oaep = [](const Buffer& em) {
+        Buffer out(kRsaOaepMaxMessage, 0xEE);
+        const uint32_t got = RSA_UnpadOaep(em.data(), static_cast<uint32_t>(em.size()), out.data());
+        if (got == 0) { EXPECT_EQ(out, Buffer(kRsaOaepMaxMessage, 0xEE)) << "output written on refusal"; }
+        out.resize(got);
         return out;
     };
-    Buffer em;
-    do em = OaepBlock(SeededBytes(gen, 20), msg); while (em[0] != 0);
-    EXPECT_EQ(oaep(em, 1), msg) << "a value shorter than 255 bytes is left-padded";
-    EXPECT_EQ(oaep(OaepBlock(Buffer(20, 2), msg, false, 7)), msg) << "any separator value";
-    EXPECT_EQ(oaep(OaepBlock(Buffer(20, 3), Buffer(214, 0xAB))), Buffer(214, 0xAB));
-    EXPECT_EQ(oaep(OaepBlock(Buffer(20, 4), {}, true)), Buffer{}) << "no non-zero byte after the label hash";
-    EXPECT_EQ(oaep(OaepBlock(Buffer(20, 5), {})), Buffer{}) << "separator is the last byte";
-    Buffer long_em = OaepBlock(Buffer(20, 6), msg);
-    long_em.insert(long_em.begin(), 1);
-    EXPECT_EQ(oaep(long_em), Buffer{}) << "encoded message starts non-zero";
+    const Buffer seed(20, 2), longest(kRsaOaepMaxMessage, 0xAB);
+    EXPECT_EQ(oaep(OaepBlock(seed, msg)), msg);
+    EXPECT_EQ(oaep(OaepBlock(seed, longest)), longest);
+    const Buffer good = OaepBlock(seed, msg);
+    for (const Buffer& bad : {OaepBlock(seed, msg, false, 7), OaepBlock(seed, msg, false, 1, 1),
+                              OaepBlock(seed, msg, false, 1, 0, 0x40), OaepBlock(seed, {}, true),
+                              OaepBlock(seed, {}), Buffer(good.begin() + 1, good.end())}) {
+        EXPECT_EQ(oaep(bad), Buffer{}) << "separator 07, first byte 01, label hash, no separator, empty, 255 bytes";
+    }
     for (uint32_t len : {1u, 20u, 21u, 235u, 1000u}) {
         Buffer ours(len + 1, 0xEE), theirs(len + 1, 0xEE);
         RSA_Mgf1(msg.data(), 16, ours.data(), len);
@@ -202,8 +223,15 @@ TEST(RsaCrypt, AllocationFailuresFailCleanly) {
     auto key = Import(rsa.get(), kWithCrt);
     const Buffer pkcs1 = ReadFixture("pkcs1_1024_e3.bin");
     const std::string message = ToHex(ReadFixture("message.bin"));
-    WalkAllocationFailures([&] { return Decrypt(key.get(), pkcs1); },
-                           [&](bool fired, const std::string& r) { EXPECT_EQ(r, fired ? "fail" : message); });
+    // The key's Montgomery contexts are made on first use and kept: walk both with and without them.
+    for (bool cached : {false, true}) {
+        WalkAllocationFailures([&] {
+            const std::string r = Decrypt(key.get(), pkcs1);
+            if (!cached) RSAKEY_DropCache(key.get());
+            return r;
+        }, [&](bool fired, const std::string& r) { EXPECT_EQ(r, fired ? "fail" : message); });
+        EXPECT_EQ(Decrypt(key.get(), pkcs1), message);
+    }
     WalkAllocationFailures([&] { return Encrypt(key.get(), Buffer(10, 1)).size(); },
                            [](bool fired, size_t size) { EXPECT_EQ(size > 0, !fired); });
 }
@@ -299,6 +327,32 @@ TEST(RsaPrimes, TableProbablePrimesAndGeneratedPrimes) {
         for (size_t i = 1; i < kSmallPrimeCount; ++i) ASSERT_GT(BIGNUM_ModWord(p.get(), kSmallPrimes[i]), 1u) << bits;
     }
     for (int bits : {kRsaMinPrimeBits - 1, 0, kRsaMaxPrimeBits + 1}) EXPECT_EQ(RSA_GeneratePrime(p.get(), bits, nullptr, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Primes from a generator with fixed seed and xseed: any change to the arithmetic under prime
+// generation must leave them exactly as they are (SHA-1 of the big-endian prime).
+TEST(RsaPrimes, FixedSeedsGiveTheSamePrimes) {
+    const struct { int bits; const char* sha1; } cases[] = {{256, "13f6d46c6e467237b996f879b3cdae4bffb33de8"},
+                                                        {512, "c8eae58ee43eb0dec36b37e6bbc06691e0cb9b5a"},
+                                                        {1024, "96e1fc4cb5ba4f0e7d83e27dc5385394f66b09c4"}};
+    Owned<RandomGenerator, RANDOM_Free> rng(RANDOM_New());
+    const Buffer seed(20, 0x17), xseed(20, 0x29);
+    ASSERT_EQ(RANDOM_Seed(rng.get(), seed.data(), 20, xseed.data(), 20), 1);
+    BigNumContextPtr ctx(BIGNUM_CTX_New());
+    for (const auto& c : cases) {
+        BigNumPtr p(BIGNUM_New());
+        ASSERT_EQ(RSA_GeneratePrime(p.get(), c.bits, ctx.get(), rng.get()), 1);
+        Buffer bytes(c.bits / 8), digest(20);
+        BIGNUM_ToBytes(p.get(), bytes.data());
+        SHA1(bytes.data(), bytes.size(), digest.data());
+        EXPECT_EQ(ToHex(digest), c.sha1) << c.bits;
+    }
 }
 
 }  // namespace
