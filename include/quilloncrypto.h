@@ -88,7 +88,9 @@ QUILLON_API void FreeCesMessage(void* message);
 /* New, empty exchange session, or NULL when allocation fails. */
 QUILLON_API CertExchangeSession* CreateCertExchangeSession(void);
 /* Checks the 16-digit exchange code, makes the session's 1024-bit RSA key and returns the
-   153-byte public-key message through *message; returns its length. */
+   153-byte public-key message through *message; returns its length. Exactly the 16 characters at
+   exchange_code are read (no terminator needed, nothing after them is read); a non-digit or a
+   terminator among them, or a wrong check digit, gives 0. */
 QUILLON_API int32_t GetCertExchangePublicKey(CertExchangeSession* session, const char* exchange_code,
                                              CesMessage** message);
 /* Takes in the peer's session-key message (session key RSA-encrypted to the session's key); 1 or 0. */

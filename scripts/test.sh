@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Release and the AddressSanitizer+UndefinedBehaviorSanitizer configurations and
-# runs every test in both. Exits non-zero on any build or test failure.
+# runs every test in both, then the clang fuzz configuration: every libFuzzer target replays its
+# committed corpus and fuzzes for 30 seconds (scripts/fuzz.sh). Exits non-zero on any build or
+# test failure or fuzzer finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -20,6 +22,7 @@ run_config() {
 }
 run_config release -DCMAKE_BUILD_TYPE=Release
 run_config sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON
+QUILLON_DEPS_DONE=1 bash scripts/fuzz.sh 30 || status=1
 if [ $status -ne 0 ]; then
     echo "Some tests failed."
 fi

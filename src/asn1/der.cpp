@@ -651,4 +651,26 @@ int DER_DecodeWith(void* out, DerReadFn read, const uint8_t* bytes, size_t avail
     return result;
 }
 
+// ---- elements that arrive without a length ------------------------------------------------
+
+size_t DER_UnsizedLength(const uint8_t* bytes) {
+    if (!bytes || (bytes[0] & kHighTagForm) == kHighTagForm) return 0;
+    const uint8_t first = bytes[1];
+    size_t header = 2;
+    uint64_t length = first;
+    if (first >= 0x80) {
+        const size_t n = first & 0x7F;
+        if (n == 0 || n > 4) return 0;  // indefinite, or wider than any length we take
+        length = 0;
+        for (size_t i = 0; i < n; ++i) length = (length << 8) | bytes[2 + i];
+        header += n;
+    }
+    return length > kDerUnsizedMax - header ? 0 : header + static_cast<size_t>(length);
+}
+
+DerElement* DER_ParseUnsized(const uint8_t* bytes) {
+    const size_t size = DER_UnsizedLength(bytes);
+    return size ? DER_Parse(bytes, size) : nullptr;
+}
+
 }  // namespace quillon

@@ -99,4 +99,18 @@ using DerReadFn = int (*)(const DerElement* element, void* out);
 int32_t DER_EncodeWith(const void* object, DerBuildFn build, uint8_t** out);
 int DER_DecodeWith(void* out, DerReadFn read, const uint8_t* bytes, size_t available);
 
+// ---- elements that arrive without a length ------------------------------------------------
+// Some callers hand over a bare pointer (a PFX passed to an export with no length argument).
+// The element's own header then says how much there is: it is read octet by octet, never
+// past the first octet that disqualifies it, and exactly the declared element is taken;
+// nothing after it is read. Refused: a null pointer, a high tag number, the indefinite
+// length, more than four length octets, and a declared size (header included) above
+// kDerUnsizedMax, far beyond any certificate, key or PFX. The caller vouches that the
+// declared bytes are there; nothing can check that without a length.
+inline constexpr size_t kDerUnsizedMax = size_t{4} << 20;  // 4 MiB
+// Size of the whole element (identifier, length octets, contents) its header declares; 0 if refused.
+size_t DER_UnsizedLength(const uint8_t* bytes);
+// DER_Parse of exactly that many bytes; null if refused.
+DerElement* DER_ParseUnsized(const uint8_t* bytes);
+
 }  // namespace quillon

@@ -72,12 +72,13 @@ void SEALED_Free(SealedMessage* message) {
 
 int CES_CheckCode(const char* code) {
     if (!code) return 0;
+    // Exactly 16 characters are read: a host may pass a bare 16-byte array, so the byte after
+    // them may not be ours to read. A terminator among them is not a digit and stops the loop.
     int sum = 0;
     for (size_t i = 0; i < kExchangeCodeLength; ++i) {
-        if (code[i] < '0' || code[i] > '9') return 0;  // also stops at a terminator
+        if (code[i] < '0' || code[i] > '9') return 0;
         if (i < kExchangeCodeLength - 1) sum += (code[i] - '0') * static_cast<int>(i % 8 + 2);
     }
-    if (code[kExchangeCodeLength] != '\0') return 0;
     return (11 - sum % 11) % 10 == code[kExchangeCodeLength - 1] - '0' ? 1 : 0;
 }
 

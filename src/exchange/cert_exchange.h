@@ -46,7 +46,8 @@ inline constexpr int kSessionRsaBits = 1024;
 // is sized to the result.
 bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out);
 
-// 1 when `code` is exactly 16 decimal digits whose last is the check digit of the first fifteen.
+// 1 when the 16 characters at `code` are decimal digits whose last is the check digit of the
+// first fifteen. Reads those 16 and nothing after them; a terminator among them fails.
 int CES_CheckCode(const char* code);
 // code_key = first 16 bytes of SHA-1 of the 16 code characters; 0 for an invalid code.
 int CES_DeriveCodeKey(const char* code, uint8_t code_key[16]);

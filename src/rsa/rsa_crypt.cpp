@@ -332,9 +332,12 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
     BigNumPtr c(BIGNUM_New());
     if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
     if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
-    const int len = BIGNUM_ToBytes(c.get(), out);
-    *out_len = static_cast<uint32_t>(len);
-    return len;
+    // PKCS#1 ciphertexts are exactly k bytes, zeros on the left: strict peers refuse a shorter one.
+    const uint32_t len = (static_cast<uint32_t>(BIGNUM_NumBits(c.get())) + 7) / 8;
+    std::memset(out, 0, k - len);
+    if (len) BIGNUM_ToBytes(c.get(), out + (k - len));
+    *out_len = k;
+    return static_cast<int>(k);
 }
 
 int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len,

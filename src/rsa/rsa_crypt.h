@@ -12,11 +12,12 @@ struct BigNum;
 constexpr int kRsaPkcs1Padding = 1;
 constexpr int kRsaOaepPadding = 2;
 
-// out must hold the modulus size in bytes. Returns the ciphertext length (minimal big-endian
-// form, so one byte shorter when its top byte is zero), also stored in *out_len; 0 on failure.
+// out must hold the modulus size in bytes. The ciphertext is always exactly that long, left-padded
+// with zero bytes; returns its length, also stored in *out_len; 0 on failure.
 int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
-// out must hold the modulus size in bytes. Returns the plaintext length, also stored in
-// *out_len; 0 on failure.
+// out must hold the modulus size in bytes. The ciphertext may come in the modulus length or
+// shorter (leading zero bytes dropped), as some peers send it. Returns the plaintext length,
+// also stored in *out_len; 0 on failure.
 int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len,
                        int mode);
 // The private operation without unpadding: out receives c^d mod n as exactly k bytes (k at

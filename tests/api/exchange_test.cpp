@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
+#include <string>
 
 #include "exchange/cert_exchange.h"
 #include "core/mem.h"
@@ -101,14 +103,24 @@ TEST(ExchangeCode, CheckDigitRule) {
         changed[i] = static_cast<char>('0' + (changed[i] - '0' + 1) % 10);
         EXPECT_EQ(quillon::CES_CheckCode(changed.c_str()), 0) << changed;
     }
-    for (const char* invalid : {"123456789012345", "12345678901234550", "12345678901234a5", "", "1234567890123454"})
+    for (const char* invalid : {"123456789012345", "12345678901234a5", "", "1234567890123454"})
         EXPECT_EQ(quillon::CES_CheckCode(invalid), 0) << invalid;
     EXPECT_EQ(quillon::CES_CheckCode(nullptr), 0);
+    // Exactly 16 characters are read: what follows them is the host's, a terminator among them fails.
+    EXPECT_EQ(quillon::CES_CheckCode("12345678901234550"), 1);
+    EXPECT_EQ(quillon::CES_CheckCode(std::string("1234567\0" "90123455", 16).c_str()), 0);
+}
+
+// A host may pass the code as a bare 16-byte array: under ASan, a read of the byte after it fails.
+std::unique_ptr<char[]> UnterminatedCode(const char* code = kCode) {
+    std::unique_ptr<char[]> bytes(new char[16]);
+    std::memcpy(bytes.get(), code, 16);
+    return bytes;
 }
 
 TEST(ExchangePublicKey, MessageCarriesTheModulusUnderTheCodeKey) {
     Session session(CreateCertExchangeSession());
-    const ByteVec message = PublicKeyMessage(session.get());
+    const ByteVec message = PublicKeyMessage(session.get(), UnterminatedCode().get());
     ASSERT_EQ(message.size(), 153u);
     const ByteVec head = {0x30, 0x81, 0x96, 0x02, 0x01, 0x00, 0x04, 0x81, 0x90};
     EXPECT_TRUE(std::equal(head.begin(), head.end(), message.begin()));
@@ -127,7 +139,7 @@ TEST(ExchangePublicKey, MessageCarriesTheModulusUnderTheCodeKey) {
 TEST(ExchangePublicKey, RefusedCallsMakeNoKey) {
     Session session(CreateCertExchangeSession());
     CesMessage* message = nullptr;
-    EXPECT_EQ(GetCertExchangePublicKey(session.get(), "1234567890123456", &message), 0);
+    EXPECT_EQ(GetCertExchangePublicKey(session.get(), UnterminatedCode("1234567890123456").get(), &message), 0);
     EXPECT_EQ(GetCertExchangePublicKey(session.get(), nullptr, &message), 0);
     EXPECT_EQ(GetCertExchangePublicKey(nullptr, kCode, &message), 0);
     EXPECT_EQ(GetCertExchangePublicKey(session.get(), kCode, nullptr), 0);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 
 #include "asn1/der.h"
@@ -157,6 +158,44 @@ TEST(DerParse, HostileInputFailsCleanly) {
     // Trailing bytes are left alone; non-minimal long forms are kept as given.
     EXPECT_EQ(Serialise(Parse({0x04, 0x01, 0xAA, 0xBB, 0xCC}).get()), (Octets{0x04, 0x01, 0xAA}));
     EXPECT_EQ(Serialise(Parse({0x04, 0x81, 0x01, 0xAA}).get()), (Octets{0x04, 0x81, 0x01, 0xAA}));
+}
+
+// Bytes that come without a length: each case sits in a heap block of exactly its size, so under
+// ASan a read past the declared element, or past the octet that disqualifies a header, fails.
+TEST(DerParseUnsized, TakesExactlyTheDeclaredElement) {
+    const size_t cap = kDerUnsizedMax;
+    struct Case { const char* name; Octets bytes; size_t expected; };
+    const Case cases[] = {
+        {"short form", {0x04, 0x01, 0xAA}, 3}, {"empty contents", {0x05, 0x00}, 2},
+        {"long form", {0x30, 0x81, 0x03, 0x02, 0x01, 0x05}, 6},
+        {"trailing bytes ignored", {0x04, 0x01, 0xAA, 0xBB, 0xCC}, 3},
+        {"header declares less than the items hold", {0x30, 0x05, 0x02, 0x01, 0x05, 0x04, 0x02, 0xAA, 0xBB}, 7},
+        {"high tag number", {0x1F}, 0}, {"high tag, context class", {0xBF}, 0},
+        {"indefinite length", {0x30, 0x80}, 0}, {"5 length octets", {0x04, 0x85}, 0},
+        {"one byte over the cap", {0x04, 0x83, 0x3F, 0xFF, 0xFC}, 0},
+        {"length 2^32 - 1", {0x04, 0x84, 0xFF, 0xFF, 0xFF, 0xFF}, 0},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[c.bytes.size()]);
+        std::memcpy(exact.get(), c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(DER_UnsizedLength(exact.get()), c.expected) << c.name;
+        Element e(DER_ParseUnsized(exact.get()));
+        EXPECT_EQ(Serialise(e.get()), Octets(c.bytes.begin(), c.bytes.begin() + c.expected)) << c.name;
+    }
+    // A cut header leaves the items it no longer covers unread: the walk stops at its end.
+    Element cut(DER_ParseUnsized(cases[4].bytes.data()));
+    EXPECT_EQ(DER_ItemCount(cut.get()), 0);
+    EXPECT_EQ(GetItem(cut.get(), 0, DER_INTEGER).data, Octets{5});
+    EXPECT_FALSE(GetItem(cut.get(), 1, DER_OCTET_STRING).ok);
+    EXPECT_EQ(DER_ParseUnsized(nullptr), nullptr);
+    // The cap itself is accepted.
+    std::unique_ptr<uint8_t[]> largest(new uint8_t[cap]());
+    const uint32_t contents = static_cast<uint32_t>(cap - 5);
+    const uint8_t header[] = {0x04, 0x83, uint8_t(contents >> 16), uint8_t(contents >> 8), uint8_t(contents)};
+    std::memcpy(largest.get(), header, sizeof header);
+    Element whole(DER_ParseUnsized(largest.get()));
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(DER_ContentLength(whole.get()), static_cast<int32_t>(contents));
 }
 
 TEST(DerWalk, CountsTagsAndRefusals) {
