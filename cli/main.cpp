@@ -22,6 +22,13 @@ void PrintHelp() {
         "                              signature algorithm, issuer, subject (Korean values converted from\n"
         "                              EUC-KR to UTF-8), validity in Korean time, public key and signature;\n"
         "                              a failing query prints its result code and meaning.\n"
+        "  quillon card list           List the PC/SC readers (the card commands use the first).\n"
+        "  quillon card read-cert SLOT OUT [--pin-file FILE]\n"
+        "                              Read the certificate of card slot 1 or 2 into the file OUT.\n"
+        "  quillon card write-cert SLOT CERT [--pin-file FILE]\n"
+        "                              Write the DER certificate in CERT to card slot 1 or 2.\n"
+        "                              The card's 8-character PIN is asked for without echo, or\n"
+        "                              read from the first line of FILE.\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
 }
@@ -46,6 +53,7 @@ int main(int argc, char** argv) {
         }
         return quillon::cli::RunDemo(code);
     }
+    if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc == 4 && !std::strcmp(argv[2], "show")) return quillon::cli::RunCertShow(argv[3]);
     std::fprintf(stderr, "quillon: unknown command '%s' (see quillon --help)\n", command.c_str());
     return 2;

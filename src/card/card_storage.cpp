@@ -79,6 +79,7 @@ int32_t CARD_ReadRecords(CardConnection* connection, size_t capacity, Bytes* pay
 }
 
 int32_t CARD_FindObject(const uint8_t* payload, size_t length, size_t* offset, size_t* size) {
+    if (!payload || length == 0) return QC_ERR_MALFORMED_DER;
     // The first 0x30 may be one of the two length bytes (a 1,328-byte object has 05 30), so
     // the object's own place comes first.
     if (length > 2 && payload[2] == 0x30) {

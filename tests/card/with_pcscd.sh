@@ -3,9 +3,12 @@
 # readers configured in READER_DIR (a reader.conf.d directory), then stops that pcscd by its
 # PID, whatever COMMAND did. Exits with COMMAND's status.
 set -u
-readers=$1 log=$2
+readers=$(cd "$1" && pwd) log=$2
 shift 2
-running=$(tr -dc '0-9' </run/pcscd/pcscd.pid 2>/dev/null)
+# One pcscd and one reader port per machine: runs from other build trees take turns.
+exec 9>/tmp/quillon_card_tests.lock
+flock -w 540 9 || { echo "with_pcscd: another card test run holds the machine's pcscd" >&2; exit 1; }
+running=$(tr -dc "0-9" 2>/dev/null </run/pcscd/pcscd.pid)
 if [ -n "$running" ] && kill -0 "$running" 2>/dev/null; then
     echo "with_pcscd: a pcscd is already running (PID $running); stop it to run the card tests" >&2
     exit 1
