@@ -152,7 +152,9 @@ TEST_F(MediaCard, WrongPinReportsTheTriesLeftAndBlockedPinLeavesTheCounter) {
     int32_t tries = -1;
     EXPECT_EQ(MEDIA_CARD_ReadCert(1, "87654321", &out.b, &tries), QC_ERR_PIN);
     EXPECT_EQ(tries, 2);
-    EXPECT_EQ(card().Log().size(), 1u);  // nothing after the refused VERIFY
+    ByteVector verify = {0x00, 0x20, 0x00, 0x01, 0x08};
+    verify.insert(verify.end(), {'8', '7', '6', '5', '4', '3', '2', '1'});
+    EXPECT_EQ(card().Log(), std::vector<ByteVector>{verify});  // nothing after the refused VERIFY
     EXPECT_EQ(MEDIA_CARD_ReadCert(1, "87654321", &out.b, nullptr), QC_ERR_PIN);  // not reported
     EXPECT_EQ(card().TriesLeft(), 1);
     Binstr cert(Sequence(60));

@@ -1,7 +1,5 @@
-// The card transport against the virtual card: PIN verification and the Le dialogue.
+// The card transport against the virtual card: the Le dialogue of READ RECORD.
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "card/card_storage.h"
 #include "card/card_transport.h"
@@ -24,41 +22,6 @@ protected:
     void TearDown() override { EXPECT_EQ(CARD_Close(&connection, QC_OK), QC_OK); }
     CardConnection connection;
 };
-
-TEST_F(CardTransport, VerifyPin) {
-    struct Case {
-        const char* name;
-        const char* pin;
-        int card_tries;
-        bool report;
-        int32_t expected;
-        int32_t reported;  // -1: left alone
-        int tries_after;
-        bool sent;
-    };
-    const Case cases[] = {
-        {"right", "12345678", 3, true, QC_OK, -1, 3, true},
-        {"wrong", "87654321", 3, true, QC_ERR_PIN, 2, 2, true},
-        {"wrong, not reported", "87654321", 3, false, QC_ERR_PIN, -1, 2, true},
-        {"last try", "87654321", 1, true, QC_ERR_PIN, 0, 0, true},
-        {"blocked", "12345678", 0, true, QC_ERR_PIN, -1, 0, true},
-        {"7 characters", "1234567", 3, true, QC_ERR_PIN, -1, 3, false},
-        {"9 characters", "123456789", 3, true, QC_ERR_PIN, -1, 3, false},
-        {"empty", "", 3, true, QC_ERR_PIN, -1, 3, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        card().Reset();
-        card().SetTriesLeft(c.card_tries);
-        int32_t tries = -1;
-        EXPECT_EQ(CARD_VerifyPin(&connection, c.pin, c.report ? &tries : nullptr), c.expected);
-        EXPECT_EQ(tries, c.reported);
-        EXPECT_EQ(card().TriesLeft(), c.tries_after);
-        ByteVector verify = {0x00, 0x20, 0x00, 0x01, 0x08};
-        verify.insert(verify.end(), c.pin, c.pin + std::char_traits<char>::length(c.pin));
-        EXPECT_EQ(card().Log(), c.sent ? std::vector<ByteVector>{verify} : std::vector<ByteVector>{});
-    }
-}
 
 // The random-number file's records are 42 bytes: asked for 52, the card answers 6C 2A and the
 // record is asked for again with Le 2A, which stays in force.
