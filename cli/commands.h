@@ -7,5 +7,7 @@ namespace quillon::cli {
 
 int RunDemo(const std::string& exchange_code);
 int RunCertShow(const std::string& path, bool raw);
+// argv[0] is the card subcommand (list, read-cert, write-cert).
+int RunCard(int argc, char** argv);
 
 }  // namespace quillon::cli

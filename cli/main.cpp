@@ -24,6 +24,13 @@ void PrintHelp() {
         "                              public key, signature and every extension present. Korean text is\n"
         "                              converted from EUC-KR to UTF-8, or printed as EUC-KR with --raw;\n"
         "                              a failing query prints its result code and meaning.\n"
+        "  quillon card list           List the PC/SC readers (the card commands use the first).\n"
+        "  quillon card read-cert SLOT OUT [--pin-file FILE]\n"
+        "                              Read the certificate of card slot 1 or 2 into the file OUT.\n"
+        "  quillon card write-cert SLOT CERT [--pin-file FILE]\n"
+        "                              Write the DER certificate in CERT to card slot 1 or 2.\n"
+        "                              The card's 8-character PIN is asked for without echo, or\n"
+        "                              read from the first line of FILE.\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
 }
@@ -48,6 +55,7 @@ int main(int argc, char** argv) {
         }
         return quillon::cli::RunDemo(code);
     }
+    if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
         const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");
         if (argc == 4 || raw) return quillon::cli::RunCertShow(argv[argc - 1], raw);

@@ -216,6 +216,29 @@ QUILLON_API int32_t CERT_GetCRLDP(X509Cert* cert, int32_t size, char* buffer);
 /* Every full-name URI of every point, in order, joined by "|\n". */
 QUILLON_API int32_t CERT_GetCRLDP_URL(X509Cert* cert, int32_t size, char* buffer);
 
+/* ---- Smart card (code shape) ----
+ * Each call binds the platform's PC/SC library at run time, connects to the first reader
+ * (shared, T=0), verifies the card's PIN, works on one slot and disconnects; nothing is kept
+ * between calls. Slot 1 or 2. The PIN is a NUL-terminated text of exactly 8 characters; any
+ * other length gives -103 before anything is sent to the card. When the card refuses the PIN
+ * and reports the tries it still allows, they are stored through tries_left unless it is NULL.
+ * Arguments are checked after the library is bound, so without PC/SC every call gives -100.
+ * Codes: -100 PC/SC library, service, reader, card or release failure (a card that cannot be
+ * released turns even a completed operation into -100); -102 transmission failed, the card
+ * answered with less than a status word, or a write was refused; -103 PIN rejected; -104
+ * master-file selection refused; -71 allocation failed. A certificate is stored as its 2-byte
+ * length and its DER over 52-byte records (record number, 0x32, 50 bytes). */
+
+/* Writes the DER certificate to the slot's certificate file. 0 if pin or certificate (or its
+   data) is NULL; -11 for a slot other than 1 and 2 or a certificate of more than 12,698 bytes
+   (the 254 records a file can number). Records past the new certificate keep their contents. */
+QUILLON_API int32_t MEDIA_CARD_WriteCert(int32_t slot, const char* pin, const BINSTR* certificate,
+                                         int32_t* tries_left);
+/* Reads the slot's certificate into out (its old bytes released; release with BINSTR_Delete);
+   out is written only on success. -11 if pin or out is NULL or the slot is not 1 or 2; -51 if
+   the file holds no whole DER object or yields more than a 2-byte DER length allows. */
+QUILLON_API int32_t MEDIA_CARD_ReadCert(int32_t slot, const char* pin, BINSTR* out, int32_t* tries_left);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,7 +2,8 @@
 # Sourced by the other scripts.
 quillon_install_deps() {
     local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl valgrind
-                    clang libclang-rt-14-dev llvm)  # clang + compiler-rt: libFuzzer; llvm: the symbolizer
+                    clang libclang-rt-14-dev llvm  # clang + compiler-rt: libFuzzer; llvm: the symbolizer
+                    libpcsclite-dev pcscd vsmartcard-vpcd)  # the PC/SC header; the card tests' reader
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

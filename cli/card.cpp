@@ -1,0 +1,161 @@
+// `quillon card ...`: the readers, and a slot's certificate read or written through the
+// MEDIA_CARD_* exports. The PIN is asked for on the terminal without echo, or read from the
+// first line of a file (--pin-file), and wiped once used.
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "card/card_transport.h"
+#include "commands.h"
+#include "core/mem.h"
+#include "quilloncrypto.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr size_t kPinBuffer = 64;
+
+const char* CardMeaning(int32_t code) {
+    switch (code) {
+        case 0: return "a required argument is missing";
+        case QC_ERR_NULL_ARGUMENT: return "a required argument is missing or out of range (slot 1 or 2; certificates up to 12,698 bytes)";
+        case QC_ERR_MALFORMED_DER: return "the card holds no certificate there";
+        case QC_ERR_ALLOC: return "allocation failed";
+        case QC_ERR_PCSC: return "no PC/SC service, no reader, no card, or the card could not be released";
+        case QC_ERR_CARD_TRANSMIT: return "the card stopped answering or refused to write";
+        case QC_ERR_PIN: return "PIN rejected (the card's PIN is 8 characters)";
+        case QC_ERR_CARD_SELECT_MF: return "the card refused to select its master file";
+        default: return "unexpected result";
+    }
+}
+
+// Strips the line end; false when the line does not fit.
+bool TrimLine(char* pin) {
+    const size_t n = std::strcspn(pin, "\r\n");
+    if (pin[n] == '\0' && std::strlen(pin) == kPinBuffer - 1) return false;
+    pin[n] = '\0';
+    return true;
+}
+
+bool ReadPinFile(const char* path, char* pin) {
+    FILE* file = std::fopen(path, "r");
+    if (!file) return false;
+    const bool read = std::fgets(pin, kPinBuffer, file) != nullptr;
+    std::fclose(file);
+    return read && TrimLine(pin);
+}
+
+bool PromptPin(char* pin) {
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) return false;
+    termios saved{};
+    const int fd = fileno(tty);
+    const bool is_terminal = tcgetattr(fd, &saved) == 0;
+    if (is_terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::fputs("Card PIN: ", tty);
+    std::fflush(tty);
+    const bool read = std::fgets(pin, kPinBuffer, tty) != nullptr;
+    if (is_terminal) tcsetattr(fd, TCSAFLUSH, &saved);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    return read && TrimLine(pin);
+}
+
+int Fail(const char* what, int32_t code, int32_t tries) {
+    std::fprintf(stderr, "quillon card %s: error %d: %s\n", what, code, CardMeaning(code));
+    if (code == QC_ERR_PIN && tries >= 0) std::fprintf(stderr, "quillon card %s: the card allows %d more tries\n", what, tries);
+    return 1;
+}
+
+int List() {
+    Bytes names;
+    const int32_t result = CARD_ListReaders(&names);
+    if (result != QC_OK) return Fail("list", result, -1);
+    // NUL-separated names, an empty name ending the list.
+    for (size_t at = 0; at < names.size() && names[at]; at += std::strlen(reinterpret_cast<const char*>(&names[at])) + 1)
+        std::printf("%s\n", reinterpret_cast<const char*>(&names[at]));
+    return 0;
+}
+
+int ReadCert(int32_t slot, const char* pin, const char* out_path) {
+    BINSTR cert;
+    BINSTR_Create(&cert);
+    int32_t tries = -1;
+    const int32_t result = MEDIA_CARD_ReadCert(slot, pin, &cert, &tries);
+    if (result != QC_OK) return Fail("read-cert", result, tries);
+    std::ofstream out(out_path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(cert.data), cert.length);
+    const bool written = static_cast<bool>(out.flush());
+    std::printf("slot %d: %u certificate bytes%s %s\n", slot, cert.length, written ? " written to" : ", cannot write", out_path);
+    BINSTR_Delete(&cert);
+    return written ? 0 : 1;
+}
+
+int WriteCert(int32_t slot, const char* pin, const char* cert_path) {
+    std::ifstream file(cert_path, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof()) {
+        std::fprintf(stderr, "quillon card write-cert: cannot read %s\n", cert_path);
+        return 1;
+    }
+    BINSTR cert;
+    BINSTR_Create(&cert);
+    if (!bytes.empty() && BINSTR_SetData(bytes.data(), static_cast<uint32_t>(bytes.size()), &cert) != QC_OK) return 1;
+    int32_t tries = -1;
+    const int32_t result = MEDIA_CARD_WriteCert(slot, pin, &cert, &tries);
+    BINSTR_Delete(&cert);
+    if (result != QC_OK) return Fail("write-cert", result, tries);
+    std::printf("slot %d: %zu certificate bytes written\n", slot, bytes.size());
+    return 0;
+}
+
+}  // namespace
+
+int RunCard(int argc, char** argv) {
+    // argv[0] is the subcommand; --pin-file FILE may come anywhere after it.
+    std::vector<const char*> args;
+    const char* pin_file = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--pin-file") && i + 1 < argc)
+            pin_file = argv[++i];
+        else
+            args.push_back(argv[i]);
+    }
+    const std::string command = argc > 0 ? argv[0] : "";
+    if (command == "list" && args.empty()) return List();
+    const bool read = command == "read-cert", write = command == "write-cert";
+    if ((!read && !write) || args.size() != 2) {
+        std::fprintf(stderr, "quillon card: usage: list | read-cert SLOT OUT | write-cert SLOT CERT [--pin-file FILE]\n");
+        return 2;
+    }
+    char* end = nullptr;
+    const long slot = std::strtol(args[0], &end, 10);
+    if (*end || (slot != 1 && slot != 2)) {
+        std::fprintf(stderr, "quillon card %s: the slot is 1 or 2\n", command.c_str());
+        return 2;
+    }
+    char pin[kPinBuffer] = {};
+    if (!(pin_file ? ReadPinFile(pin_file, pin) : PromptPin(pin))) {
+        MEM_Wipe(pin, sizeof pin);
+        std::fprintf(stderr, "quillon card %s: no PIN (%s)\n", command.c_str(),
+                     pin_file ? "cannot read the PIN file" : "no terminal to ask on: use --pin-file");
+        return 2;
+    }
+    const int status = read ? ReadCert(static_cast<int32_t>(slot), pin, args[1])
+                            : WriteCert(static_cast<int32_t>(slot), pin, args[1]);
+    MEM_Wipe(pin, sizeof pin);
+    return status;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,162 @@
+#include "card/card_storage.h"
+
+#include <cstring>
+
+#include "asn1/der.h"
+#include "quilloncrypto.h"
+
+namespace quillon {
+namespace {
+
+constexpr uint16_t kStatusOk = 0x9000;
+constexpr uint8_t kRandomHeader[] = {0x28, 0x00, 0x14};
+
+uint16_t SlotFileId(int32_t slot, uint8_t file) {
+    return static_cast<uint16_t>((slot == 1 ? 0xF300 : 0xF400) | file);
+}
+
+// Total size of the DER element whose identifier is at `bytes[0]`, or 0 when its length
+// octets are malformed or the element runs past `available`. Reads the header only.
+size_t ElementSize(const uint8_t* bytes, size_t available) {
+    if (available < 2) return 0;
+    const size_t length_count = static_cast<size_t>(DER_LengthOctetCount(bytes + 1));
+    if (1 + length_count > available) return 0;
+    const int32_t contents = DER_ReadLength(bytes + 1);
+    if (contents < 0) return 0;
+    const size_t header = 1 + length_count;
+    return static_cast<size_t>(contents) <= available - header ? header + static_cast<size_t>(contents) : 0;
+}
+
+}  // namespace
+
+int32_t CARD_SelectSlotFile(CardConnection* connection, int32_t slot, CardFile file) {
+    if (!CARD_SlotIsValid(slot)) return QC_ERR_NULL_ARGUMENT;
+    int32_t result = CARD_SelectMaster(connection);
+    if (result == QC_OK) result = CARD_SelectFile(connection, SlotFileId(slot, 0));
+    if (result == QC_OK) result = CARD_SelectFile(connection, SlotFileId(slot, file));
+    return result;
+}
+
+int32_t CARD_UpdateRecords(CardConnection* connection, const uint8_t* der, size_t length) {
+    if (!der || length > kCardMaxObject) return QC_ERR_NULL_ARGUMENT;
+    uint8_t record[kCardRecordSize];
+    size_t done = 0;  // payload bytes written: the 2 length bytes count first
+    const size_t total = length + 2;
+    for (uint8_t number = 1; done < total; ++number) {
+        std::memset(record, 0, sizeof record);
+        record[0] = number;
+        record[1] = kCardRecordData;
+        for (size_t i = 0; i < kCardRecordData && done < total; ++i, ++done) {
+            record[2 + i] = done == 0 ? static_cast<uint8_t>(length >> 8)
+                          : done == 1 ? static_cast<uint8_t>(length)
+                                      : der[done - 2];
+        }
+        const int32_t result = CARD_UpdateRecord(connection, number, record, sizeof record);
+        if (result != QC_OK) {
+            MEM_Wipe(record, sizeof record);
+            return result;
+        }
+    }
+    MEM_Wipe(record, sizeof record);
+    return QC_OK;
+}
+
+int32_t CARD_ReadRecords(CardConnection* connection, size_t capacity, Bytes* payload) {
+    payload->clear();
+    uint8_t le = kCardRecordSize;
+    CardResponse response;
+    for (size_t number = 1; number <= kCardMaxRecords; ++number) {
+        const int32_t result = CARD_ReadRecord(connection, static_cast<uint8_t>(number), &le, &response);
+        if (result != QC_OK) return result;
+        if (CARD_StatusWord(response) != kStatusOk) break;  // 6A 83: past the last record
+        const size_t data = CARD_DataLength(response);
+        if (data < 2 || response.bytes[1] > data - 2) return QC_ERR_CARD_TRANSMIT;
+        const size_t count = response.bytes[1];
+        if (count > capacity - payload->size()) return QC_ERR_MALFORMED_DER;
+        payload->insert(payload->end(), response.bytes + 2, response.bytes + 2 + count);
+    }
+    return QC_OK;
+}
+
+int32_t CARD_FindObject(const uint8_t* payload, size_t length, size_t* offset, size_t* size) {
+    if (!payload || length == 0) return QC_ERR_MALFORMED_DER;
+    // The first 0x30 may be one of the two length bytes (a 1,328-byte object has 05 30), so
+    // the object's own place comes first.
+    if (length > 2 && payload[2] == 0x30) {
+        if (const size_t found = ElementSize(payload + 2, length - 2)) {
+            *offset = 2;
+            *size = found;
+            return QC_OK;
+        }
+    }
+    const auto* first = static_cast<const uint8_t*>(std::memchr(payload, 0x30, length));
+    if (!first) return QC_ERR_MALFORMED_DER;
+    const size_t at = static_cast<size_t>(first - payload);
+    const size_t found = ElementSize(first, length - at);
+    if (!found) return QC_ERR_MALFORMED_DER;
+    *offset = at;
+    *size = found;
+    return QC_OK;
+}
+
+int32_t CARD_WriteObject(CardConnection* connection, int32_t slot, CardFile file, const uint8_t* der,
+                         size_t length) {
+    if (!der || length > kCardMaxObject) return QC_ERR_NULL_ARGUMENT;
+    const int32_t result = CARD_SelectSlotFile(connection, slot, file);
+    return result == QC_OK ? CARD_UpdateRecords(connection, der, length) : result;
+}
+
+int32_t CARD_ReadObject(CardConnection* connection, int32_t slot, CardFile file, Bytes* der) {
+    int32_t result = CARD_SelectSlotFile(connection, slot, file);
+    if (result != QC_OK) return result;
+    Bytes payload;
+    result = CARD_ReadRecords(connection, kCardPayloadCapacity, &payload);
+    if (result != QC_OK) return result;
+    size_t offset = 0, size = 0;
+    result = CARD_FindObject(payload.data(), payload.size(), &offset, &size);
+    if (result != QC_OK) return result;
+    der->assign(payload.begin() + static_cast<std::ptrdiff_t>(offset),
+                payload.begin() + static_cast<std::ptrdiff_t>(offset + size));
+    return QC_OK;
+}
+
+void CARD_BuildRandomRecord(const uint8_t random[kCardRandomSize], uint8_t record[kCardRandomRecordSize]) {
+    std::memset(record, 0, kCardRandomRecordSize);
+    record[0] = 0x01;
+    std::memcpy(record + 1, kRandomHeader, sizeof kRandomHeader);
+    std::memcpy(record + 1 + sizeof kRandomHeader, random, kCardRandomSize);
+}
+
+int CARD_ParseRandomRecord(const uint8_t* record, size_t length, uint8_t random[kCardRandomSize]) {
+    if (!record || length < 1 + sizeof kRandomHeader + kCardRandomSize) return 0;
+    if (std::memcmp(record + 1, kRandomHeader, sizeof kRandomHeader) != 0) return 0;
+    std::memcpy(random, record + 1 + sizeof kRandomHeader, kCardRandomSize);
+    return 1;
+}
+
+int32_t CARD_WriteRandomNumber(CardConnection* connection, int32_t slot, const uint8_t random[kCardRandomSize]) {
+    int32_t result = CARD_SelectSlotFile(connection, slot, kCardRandomFile);
+    if (result != QC_OK) return result;
+    uint8_t record[kCardRandomRecordSize];
+    CARD_BuildRandomRecord(random, record);
+    result = CARD_UpdateRecord(connection, 1, record, sizeof record);
+    MEM_Wipe(record, sizeof record);
+    return result;
+}
+
+int32_t CARD_ReadRandomNumber(CardConnection* connection, int32_t slot, uint8_t random[kCardRandomSize],
+                              bool* found) {
+    *found = false;
+    int32_t result = CARD_SelectSlotFile(connection, slot, kCardRandomFile);
+    if (result != QC_OK) return result;
+    uint8_t le = kCardRandomRecordSize;
+    CardResponse response;
+    result = CARD_ReadRecord(connection, 1, &le, &response);
+    if (result != QC_OK) return result;
+    if (CARD_StatusWord(response) == kStatusOk)
+        *found = CARD_ParseRandomRecord(response.bytes, CARD_DataLength(response), random) == 1;
+    MEM_Wipe(response.bytes, sizeof response.bytes);
+    return QC_OK;
+}
+
+}  // namespace quillon

@@ -1,0 +1,274 @@
+// MEDIA_CARD_* through pcscd, the virtual reader and the virtual card.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "card/card_transport.h"
+#include "quilloncrypto.h"
+#include "support/alloc_fault.h"
+#include "support/virtual_card.h"
+
+namespace {
+
+using namespace quillon::test;
+
+constexpr const char* kPin = VirtualCard::kPin;
+
+ByteVector Fixture(const std::string& path) {
+    std::ifstream in(std::string(QUILLON_FIXTURES) + "/" + path, std::ios::binary);
+    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A DER SEQUENCE of exactly `size` bytes (size >= 4 + 128 uses two length bytes).
+ByteVector Sequence(size_t size) {
+    ByteVector der;
+    if (size < 2 + 128) {
+        der = {0x30, static_cast<uint8_t>(size - 2)};
+    } else {
+        const size_t contents = size - 4;
+        der = {0x30, 0x82, static_cast<uint8_t>(contents >> 8), static_cast<uint8_t>(contents)};
+    }
+    for (size_t i = der.size(); i < size; ++i) der.push_back(static_cast<uint8_t>(i * 7 + 1));
+    return der;
+}
+
+// The records a DER object must occupy: number, 0x32, then 50 bytes of the 2-byte length
+// and the object, zero-padded.
+std::vector<ByteVector> LayoutRecords(const ByteVector& der) {
+    ByteVector payload = {static_cast<uint8_t>(der.size() >> 8), static_cast<uint8_t>(der.size())};
+    payload.insert(payload.end(), der.begin(), der.end());
+    std::vector<ByteVector> records;
+    for (size_t at = 0, n = 1; at < payload.size(); at += 50, ++n) {
+        ByteVector record = {static_cast<uint8_t>(n), 0x32};
+        for (size_t i = at; i < at + 50; ++i) record.push_back(i < payload.size() ? payload[i] : 0);
+        records.push_back(record);
+    }
+    return records;
+}
+
+struct Binstr {
+    Binstr() { BINSTR_Create(&b); }
+    explicit Binstr(const ByteVector& bytes) : Binstr() { BINSTR_SetData(bytes.data(), bytes.size(), &b); }
+    ~Binstr() { BINSTR_Delete(&b); }
+    ByteVector bytes() const { return b.data ? ByteVector(b.data, b.data + b.length) : ByteVector(); }
+    BINSTR b;
+};
+
+class MediaCard : public VirtualCardTest {};
+
+struct CertCase {
+    const char* name;
+    ByteVector der;
+    size_t file_records;
+};
+
+class MediaCardRoundTrip : public VirtualCardTest, public ::testing::WithParamInterface<std::tuple<CertCase, int>> {};
+
+// Real certificates of 1.4 and 2 KB, an object whose length bytes are 05 30 (the first 0x30
+// of the payload is not where the object starts), one that fits record 1 alone, and the
+// largest one 254 records carry.
+const CertCase kCertCases[] = {
+    {"cert_1489", Fixture("certs/user_utf8.der"), VirtualCard::kDefaultRecords},
+    {"cert_2073", Fixture("card/user_4096.der"), VirtualCard::kDefaultRecords},
+    {"length_0530", Sequence(0x0530), VirtualCard::kDefaultRecords},
+    {"record_one_alone", Sequence(48), VirtualCard::kDefaultRecords},
+    {"largest", Sequence(254 * 50 - 2), 254},
+};
+
+TEST_P(MediaCardRoundTrip, WritesTheLayoutAndReadsTheCertificateBack) {
+    const auto& [cert, slot] = GetParam();
+    ASSERT_GT(cert.der.size(), 0u);
+    card().Reset(cert.file_records);
+    Binstr in(cert.der);
+    ASSERT_EQ(MEDIA_CARD_WriteCert(slot, kPin, &in.b, nullptr), QC_OK);
+
+    const auto records = LayoutRecords(cert.der);
+    for (size_t n = 1; n <= cert.file_records; ++n) {
+        const ByteVector expected = n <= records.size() ? records[n - 1] : ByteVector(52);
+        ASSERT_EQ(card().Record(slot, 4, n), expected) << "record " << n;
+        ASSERT_EQ(card().Record(3 - slot, 4, n), ByteVector(52)) << "other slot, record " << n;
+    }
+    // On the wire: PIN, master file, the slot's dedicated and certificate files, one UPDATE
+    // RECORD per record.
+    const uint8_t df = slot == 1 ? 0xF3 : 0xF4;
+    const auto log = card().Log();
+    ASSERT_EQ(log.size(), 4 + records.size());
+    EXPECT_EQ(log[1], (ByteVector{0x00, 0xA4, 0x00, 0x00}));
+    EXPECT_EQ(log[2], (ByteVector{0x00, 0xA4, 0x00, 0x00, 0x02, df, 0x00}));
+    EXPECT_EQ(log[3], (ByteVector{0x00, 0xA4, 0x00, 0x00, 0x02, df, 0x04}));
+    for (size_t n = 1; n <= records.size(); ++n) {
+        ByteVector command = {0x00, 0xDC, static_cast<uint8_t>(n), 0x04, 0x34};
+        command.insert(command.end(), records[n - 1].begin(), records[n - 1].end());
+        ASSERT_EQ(log[3 + n], command) << "record " << n;
+    }
+
+    Binstr out;
+    int32_t tries = -1;
+    ASSERT_EQ(MEDIA_CARD_ReadCert(slot, kPin, &out.b, &tries), QC_OK);
+    EXPECT_EQ(out.bytes(), cert.der);
+    EXPECT_EQ(tries, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(, MediaCardRoundTrip, ::testing::Combine(::testing::ValuesIn(kCertCases), ::testing::Values(1, 2)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_slot" +
+                                    std::to_string(std::get<1>(info.param));
+                         });
+
+// Refused arguments send nothing to the card.
+TEST_F(MediaCard, RefusesArgumentsBeforeSendingAnything) {
+    Binstr cert(Sequence(100)), too_long(Sequence(254 * 50 - 1)), empty, out;
+    struct Case {
+        const char* name;
+        int32_t result;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"write: null PIN", MEDIA_CARD_WriteCert(1, nullptr, &cert.b, nullptr), 0},
+        {"write: null certificate", MEDIA_CARD_WriteCert(1, kPin, nullptr, nullptr), 0},
+        {"write: empty certificate", MEDIA_CARD_WriteCert(1, kPin, &empty.b, nullptr), 0},
+        {"write: slot 0", MEDIA_CARD_WriteCert(0, kPin, &cert.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"write: slot 3", MEDIA_CARD_WriteCert(3, kPin, &cert.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"write: more than 254 records", MEDIA_CARD_WriteCert(1, kPin, &too_long.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"write: 7-character PIN", MEDIA_CARD_WriteCert(1, "1234567", &cert.b, nullptr), QC_ERR_PIN},
+        {"write: 9-character PIN", MEDIA_CARD_WriteCert(1, "123456789", &cert.b, nullptr), QC_ERR_PIN},
+        {"read: null PIN", MEDIA_CARD_ReadCert(1, nullptr, &out.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: null out", MEDIA_CARD_ReadCert(1, kPin, nullptr, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: slot -1", MEDIA_CARD_ReadCert(-1, kPin, &out.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: empty PIN", MEDIA_CARD_ReadCert(2, "", &out.b, nullptr), QC_ERR_PIN},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.name;
+    EXPECT_TRUE(card().Log().empty());
+    EXPECT_EQ(card().TriesLeft(), VirtualCard::kPinTries);
+    EXPECT_EQ(out.b.data, nullptr);
+}
+
+TEST_F(MediaCard, WrongPinReportsTheTriesLeftAndBlockedPinLeavesTheCounter) {
+    Binstr out;
+    int32_t tries = -1;
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, "87654321", &out.b, &tries), QC_ERR_PIN);
+    EXPECT_EQ(tries, 2);
+    ByteVector verify = {0x00, 0x20, 0x00, 0x01, 0x08};
+    verify.insert(verify.end(), {'8', '7', '6', '5', '4', '3', '2', '1'});
+    EXPECT_EQ(card().Log(), std::vector<ByteVector>{verify});  // nothing after the refused VERIFY
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, "87654321", &out.b, nullptr), QC_ERR_PIN);  // not reported
+    EXPECT_EQ(card().TriesLeft(), 1);
+    Binstr cert(Sequence(60));
+    EXPECT_EQ(MEDIA_CARD_WriteCert(1, "87654321", &cert.b, &tries), QC_ERR_PIN);
+    EXPECT_EQ(tries, 0);
+
+    tries = -1;  // blocked: 69 83 carries no count
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, kPin, &out.b, &tries), QC_ERR_PIN);
+    EXPECT_EQ(MEDIA_CARD_WriteCert(1, kPin, &cert.b, &tries), QC_ERR_PIN);
+    EXPECT_EQ(tries, -1);
+    EXPECT_EQ(card().Record(1, 4, 1), ByteVector(52));
+    EXPECT_EQ(out.b.data, nullptr);
+}
+
+// What a card may answer that is not what the layout promises. (An empty answer cannot be
+// sent: to the reader, a message of length 0 means the card left.)
+TEST_F(MediaCard, CardAnsweringGarbage) {
+    using Reply = std::optional<ByteVector>;
+    const auto on = [](uint8_t ins, ByteVector reply) {
+        return [ins, reply](const ByteVector& apdu) -> Reply { return apdu[1] == ins ? Reply(reply) : std::nullopt; };
+    };
+    ByteVector no_der(52, 0x11), long_der(52, 0);
+    no_der[0] = 1, no_der[1] = 0x32;
+    long_der[0] = 1, long_der[1] = 0x32, long_der[2] = 0x00, long_der[3] = 0x80, long_der[4] = 0x30, long_der[5] = 0x7E;
+    struct Case {
+        const char* name;
+        VirtualCard::Fault fault;
+        ByteVector record1;  // when not empty: record 1 of the certificate file
+        int32_t read, write;
+    };
+    const Case cases[] = {
+        {"one-byte response", [](const ByteVector&) { return Reply(ByteVector{0x90}); }, {}, QC_ERR_CARD_TRANSMIT, QC_ERR_CARD_TRANSMIT},
+        {"one byte after the PIN", [](const ByteVector& a) { return a[1] == 0x20 ? std::nullopt : Reply(ByteVector{0x90}); }, {},
+         QC_ERR_CARD_TRANSMIT, QC_ERR_CARD_TRANSMIT},
+        {"odd VERIFY status", on(0x20, {0x6A, 0x80}), {}, QC_ERR_PIN, QC_ERR_PIN},
+        {"master file refused", [](const ByteVector& a) { return a.size() == 4 && a[1] == 0xA4 ? Reply(ByteVector{0x6A, 0x82}) : std::nullopt; },
+         {}, QC_ERR_CARD_SELECT_MF, QC_ERR_CARD_SELECT_MF},
+        {"record without its count", on(0xB2, {0x01, 0x90, 0x00}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"record count past its data", on(0xB2, {0x01, 0x05, 0x30, 0x00, 0x90, 0x00}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"Le corrected forever", on(0xB2, {0x6C, 0x2A}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"update refused", on(0xDC, {0x6A, 0x84}), {}, QC_ERR_MALFORMED_DER, QC_ERR_CARD_TRANSMIT},
+        {"no 0x30 in the file", nullptr, no_der, QC_ERR_MALFORMED_DER, QC_OK},
+        {"object longer than the file", nullptr, long_der, QC_ERR_MALFORMED_DER, QC_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        card().Reset(3);
+        if (!c.record1.empty()) card().SetRecord(1, 4, 1, c.record1);
+        card().SetFault(c.fault);
+        Binstr out, cert(Sequence(60));
+        int32_t tries = -1;
+        EXPECT_EQ(MEDIA_CARD_ReadCert(1, kPin, &out.b, &tries), c.read);
+        EXPECT_EQ(out.b.data, nullptr);
+        EXPECT_EQ(MEDIA_CARD_WriteCert(1, kPin, &cert.b, &tries), c.write);
+        EXPECT_EQ(tries, -1);
+    }
+}
+
+TEST_F(MediaCard, RemovedCard) {
+    Binstr cert(Sequence(1000)), out;
+    card().RemoveOnApdu(10);  // gone in the middle of the records
+    EXPECT_EQ(MEDIA_CARD_WriteCert(2, kPin, &cert.b, nullptr), QC_ERR_CARD_TRANSMIT);
+    ASSERT_TRUE(WaitForCard(false));
+    EXPECT_EQ(MEDIA_CARD_ReadCert(2, kPin, &out.b, nullptr), QC_ERR_PCSC);
+    EXPECT_EQ(MEDIA_CARD_WriteCert(2, kPin, &cert.b, nullptr), QC_ERR_PCSC);
+    EXPECT_EQ(out.b.data, nullptr);
+}
+
+// With two readers, the first listed is the one used, even when the card sits in the second.
+TEST_F(MediaCard, UsesOnlyTheFirstReader) {
+    card().Remove();
+    ASSERT_TRUE(WaitForCard(false));
+    const int before = card().AtrRequests();
+    ASSERT_TRUE(card().Insert(VirtualCard::kReaderPort + 1));
+    for (int i = 0; i < 200 && card().AtrRequests() == before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ASSERT_GT(card().AtrRequests(), before) << "the second reader never powered the card";
+    Binstr out;
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, kPin, &out.b, nullptr), QC_ERR_PCSC);
+    EXPECT_TRUE(card().Log().empty());
+    card().Remove();
+}
+
+TEST_F(MediaCard, AllocationFailures) {
+    const ByteVector der = Fixture("certs/user_utf8.der");
+    Binstr cert(der);
+    WalkAllocationFailures([&] { return MEDIA_CARD_WriteCert(1, kPin, &cert.b, nullptr); },
+                           [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK); });
+    WalkAllocationFailures(
+        [&] {
+            Binstr out;
+            const int32_t result = MEDIA_CARD_ReadCert(1, kPin, &out.b, nullptr);
+            if (result == QC_OK) {
+                EXPECT_EQ(out.bytes(), der);
+            }
+            return result;
+        },
+        [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK); });
+}
+
+// Run by the tests labelled card.no_reader (a pcscd without readers) and card.no_service
+// (no pcscd at all): both are failures of the PC/SC service, after the arguments are checked.
+void ExpectServiceFailure() {
+    Binstr cert(Sequence(100)), out;
+    int32_t tries = -1;
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, kPin, &out.b, &tries), QC_ERR_PCSC);
+    EXPECT_EQ(MEDIA_CARD_WriteCert(2, kPin, &cert.b, &tries), QC_ERR_PCSC);
+    EXPECT_EQ(MEDIA_CARD_ReadCert(1, nullptr, &out.b, &tries), QC_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(tries, -1);
+    EXPECT_EQ(out.b.data, nullptr);
+    quillon::Bytes readers;
+    EXPECT_EQ(quillon::CARD_ListReaders(&readers), QC_ERR_PCSC);
+}
+
+TEST(CardNoReader, ExportsReportThePcscFailure) { ExpectServiceFailure(); }
+TEST(CardNoService, ExportsReportThePcscFailure) { ExpectServiceFailure(); }
+
+}  // namespace
