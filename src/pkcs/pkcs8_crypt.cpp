@@ -89,8 +89,15 @@ const uint8_t* Pbes2Iv(const PbeParameters* params) {
     return iv->type == DER_OCTET_STRING && iv->length == kKeySize && iv->data ? iv->data : nullptr;
 }
 
+// The table's ARIA-CBC identifier, or the standard one for ARIA-128-CBC that other tools write.
 int CipherNid(const PbeParameters* params) {
-    return params->encryptionScheme ? OBJ_NidFromValue(params->encryptionScheme->algorithm) : 0;
+    if (!params->encryptionScheme) return 0;
+    const AsnValue* oid = params->encryptionScheme->algorithm;
+    const int nid = OBJ_NidFromValue(oid);
+    if (nid != NID_UNDEF || !oid || !oid->data) return nid;
+    static constexpr char kAria128Cbc[] = "1.2.410.200046.1.1.2";
+    const bool aria = oid->length == sizeof kAria128Cbc - 1 && std::memcmp(oid->data, kAria128Cbc, oid->length) == 0;
+    return aria ? NID_OID_ARIA_CBC : NID_UNDEF;
 }
 
 bool DerivationReadable(const PbeParameters* params, int scheme) {
