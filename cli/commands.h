@@ -2,10 +2,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quillon::cli {
 
 int RunDemo(const std::string& exchange_code);
 int RunCertShow(const std::string& path);
+int RunKeyShow(std::vector<std::string> args);
+int RunKeyCheck(std::vector<std::string> args);
+int RunKeyReencrypt(std::vector<std::string> args);
 
 }  // namespace quillon::cli
