@@ -13,6 +13,7 @@ namespace {
 constexpr uint8_t kSequenceId = 0x30;
 constexpr uint8_t kSetId = 0x31;
 constexpr uint8_t kAttributesId = 0xA0;
+constexpr int kKcdsaMaxPBits = 8192, kKcdsaMaxQBits = 1024;
 
 using AttributePtr = Owned<Pkcs8Attribute, PKCS8_FreeAttribute>;
 
@@ -132,7 +133,9 @@ bool DecodeKcdsa(const DerElement* algorithm, const AsnValue* octets, PrivateKey
     const int32_t length = integer ? DER_ContentLength(integer.get()) : -1;
     if (!integer || *integer->identifier != 0x02 || length <= 0) return false;
     if (!(s[kKcdsaKeyX] = BIGNUM_FromBytes(integer->contents, static_cast<uint32_t>(length), nullptr))) return false;
-    if (BIGNUM_NumBits(s[kKcdsaKeyP]) == 0 || BIGNUM_NumBits(s[kKcdsaKeyQ]) == 0) return false;
+    // Bounded so that a hostile key cannot make computing y take minutes.
+    const int p_bits = BIGNUM_NumBits(s[kKcdsaKeyP]), q_bits = BIGNUM_NumBits(s[kKcdsaKeyQ]);
+    if (p_bits == 0 || p_bits > kKcdsaMaxPBits || q_bits == 0 || q_bits > kKcdsaMaxQBits) return false;
     BigNumPtr inverse(BIGNUM_ModInverse(nullptr, s[kKcdsaKeyX], s[kKcdsaKeyQ]));
     if (!inverse || !(s[kKcdsaKeyY] = BIGNUM_New())) return false;
     if (!BIGNUM_ModExp(s[kKcdsaKeyY], s[kKcdsaKeyG], inverse.get(), s[kKcdsaKeyP], nullptr)) return false;
