@@ -86,6 +86,13 @@ TEST(PrikeyExports, ResultCodesInTheirDocumentedOrder) {
     const BINSTR k = View(key), p = View(plain), c = View(cert), empty{nullptr, 0};
     const BINSTR short_key{k.data, k.length - 1}, short_plain{p.data, p.length - 1}, short_cert{c.data, c.length - 1};
     const std::string path = Pkcs8Path("scheme73.der");
+    // PBES2 whose key derivation is not PBKDF2: a kind of file not read, not a wrong password.
+    Bytes other_kdf = ReadPkcs8("pbes2_aria.der");
+    const Bytes pbkdf2 = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x05, 0x0C};
+    auto at = std::search(other_kdf.begin(), other_kdf.end(), pbkdf2.begin(), pbkdf2.end());
+    ASSERT_NE(at, other_kdf.end());
+    at[10] = 0x0D;
+    const BINSTR o = View(other_kdf);
     Out out;
     struct Case { const char* what; int32_t result; int32_t expected; };
     const Case cases[] = {
@@ -96,6 +103,7 @@ TEST(PrikeyExports, ResultCodesInTheirDocumentedOrder) {
         {"decrypt header beyond length", PRIKEY_Decrypt(kKeyPassword, &short_key, &out.b), QC_ERR_MALFORMED_DER},
         {"decrypt no data", PRIKEY_Decrypt(kKeyPassword, &empty, &out.b), QC_ERR_MALFORMED_DER},
         {"decrypt a certificate", PRIKEY_Decrypt(kKeyPassword, &c, &out.b), QC_ERR_MALFORMED_DER},
+        {"decrypt PBES2 with another derivation", PRIKEY_Decrypt(kKeyPassword, &o, &out.b), QC_ERR_MALFORMED_DER},
         {"encrypt null password", PRIKEY_Encrypt(nullptr, &p, &out.b), QC_ERR_NULL_ARGUMENT},
         {"encrypt null input", PRIKEY_Encrypt("x", nullptr, &out.b), QC_ERR_NULL_ARGUMENT},
         {"encrypt null output", PRIKEY_Encrypt("x", &p, nullptr), QC_ERR_NULL_ARGUMENT},
