@@ -8,6 +8,20 @@
 
 #include "core/mem.h"
 
+// Flags some runtimes lack (mingw-w64 among them) mean nothing there.
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_NOCTTY
+#define O_NOCTTY 0
+#endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
 namespace quillon {
 namespace {
 
@@ -37,7 +51,7 @@ ssize_t ReadFully(int fd, uint8_t* into, size_t size) {
 
 int FILE_ReadAll(const char* path, uint8_t** out, uint32_t* length) {
     if (!path || !out || !length) return 0;
-    Descriptor file{::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    Descriptor file{::open(path, O_RDONLY | O_BINARY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
     if (file.fd < 0) return 0;
     struct stat before {};
     // Only regular files: a FIFO or device could block or stream forever.
