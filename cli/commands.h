@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quillon::cli {
 
@@ -9,5 +10,8 @@ int RunDemo(const std::string& exchange_code);
 int RunCertShow(const std::string& path, bool raw);
 // argv[0] is the card subcommand (list, read-cert, write-cert).
 int RunCard(int argc, char** argv);
+int RunKeyShow(std::vector<std::string> args);
+int RunKeyCheck(std::vector<std::string> args);
+int RunKeyReencrypt(std::vector<std::string> args);
 
 }  // namespace quillon::cli

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 
@@ -31,6 +32,16 @@ void PrintHelp() {
         "                              Write the DER certificate in CERT to card slot 1 or 2.\n"
         "                              The card's 8-character PIN is asked for without echo, or\n"
         "                              read from the first line of FILE.\n"
+        "  quillon key show FILE [--password-file F | --prompt]\n"
+        "                              Print a private-key file's scheme, cipher, salt and iterations;\n"
+        "                              with a password also its algorithm, key size and attributes.\n"
+        "  quillon key check CERT KEY [--password-file F]\n"
+        "                              Tell whether the key (encrypted or plain) belongs to the certificate.\n"
+        "  quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F]\n"
+        "                              Decrypt KEY and write it to OUT under a new password, as the\n"
+        "                              library writes keys (RSA: pbeWithSHA1AndSEED-CBC, 2048 iterations).\n"
+        "                              Passwords are read from the first line of a file or prompted for\n"
+        "                              without echo; they are never taken on the command line.\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
 }
@@ -54,6 +65,13 @@ int main(int argc, char** argv) {
             }
         }
         return quillon::cli::RunDemo(code);
+    }
+    if (command == "key" && argc >= 3) {
+        const std::string sub = argv[2];
+        std::vector<std::string> args(argv + 3, argv + argc);
+        if (sub == "show") return quillon::cli::RunKeyShow(args);
+        if (sub == "check") return quillon::cli::RunKeyCheck(args);
+        if (sub == "reencrypt") return quillon::cli::RunKeyReencrypt(args);
     }
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {

@@ -57,6 +57,11 @@ typedef struct BINSTR {
     uint32_t length;     /* number of valid bytes in data */
 } BINSTR;
 
+/* Every export that takes a BINSTR as input reads it within `length` and no further: a DER
+   header that claims more than `length` bytes fails with the export's malformed-input code,
+   and bytes after the element the header declares are ignored (key files often carry some).
+   An input record with NULL data is malformed input too. */
+
 /* A buffer returned by the certificate-exchange exports; release it with FreeCesMessage. */
 typedef unsigned char CesMessage;
 
@@ -238,6 +243,43 @@ QUILLON_API int32_t MEDIA_CARD_WriteCert(int32_t slot, const char* pin, const BI
    out is written only on success. -11 if pin or out is NULL or the slot is not 1 or 2; -51 if
    the file holds no whole DER object or yields more than a 2-byte DER length allows. */
 QUILLON_API int32_t MEDIA_CARD_ReadCert(int32_t slot, const char* pin, BINSTR* out, int32_t* tries_left);
+
+/* ---- Private keys and disk media (code shape) ----
+   Keys are PKCS#8: an EncryptedPrivateKeyInfo under pbeWithSHA1AndSEED-CBC
+   (1.2.410.200004.1.15), SEED-CBC with the fixed IV (1.2.410.200004.1.4), the PKCS#12-derived
+   SEED-CBC (1.2.410.200004.1.4.2) or PBES2 with PBKDF2-HMAC-SHA1 and SEED-CBC or ARIA-128-CBC;
+   plain keys are a PrivateKeyInfo for rsaEncryption or KCDSA1. Passwords are NUL-terminated
+   bytes. Iteration counts above 4,000,000 are refused as a failed decryption (-13). Output
+   records are replaced (old bytes released) only once the work has succeeded; on -52 they are
+   left empty. Release outputs with BINSTR_Delete. Paths name regular files; a missing path,
+   a directory or other non-regular file, an empty file, or one that changes size while read
+   gives -54. */
+
+/* Reads the whole file into `out`, which is emptied first on every path: 1, -11, -54. */
+QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out);
+/* Reads a key file and decrypts it as PRIKEY_Decrypt does: its codes, or -11, -54 (the file
+   is read before the password is examined). */
+QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password, BINSTR* out);
+/* Which cipher protects a key file, without decrypting or checking the password: 0 for
+   schemes 1.2.410.200004.1.15 and .1.4, 89 for .1.4.2, and for PBES2 the cipher's number
+   (70 SEED-CBC, 92 ARIA-CBC, 0 any other). -11; -54; -13 for an empty password; -51 when the
+   file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation. */
+QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password);
+/* Decrypts an EncryptedPrivateKeyInfo into `out` as DER PrivateKeyInfo (the library's own
+   encoding: version 0, NULL parameters for RSA). -11 for a null argument; -13 for an empty
+   password, a wrong password, damaged data or a count above the cap; -51 for input that is
+   not an EncryptedPrivateKeyInfo under an accepted scheme (including PBES2 with another key
+   derivation, PRF, keyLength or cipher); -52 when encoding the result fails. */
+QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR* encrypted, BINSTR* out);
+/* Encrypts a DER PrivateKeyInfo into `out` as an EncryptedPrivateKeyInfo: RSA keys under
+   1.2.410.200004.1.15, KCDSA keys under 1.2.410.200004.1.4.2, 8 random salt bytes, 2,048
+   iterations. -11; -12 when the input is not a PrivateKeyInfo of rsaEncryption (with all nine
+   numbers) or KCDSA1; -15 when encryption fails (an empty password included); -52. */
+QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR* plain, BINSTR* out);
+/* Checks that a DER PrivateKeyInfo belongs to a DER certificate: same algorithm, and equal
+   n and e (RSA) or equal p, q, g and y (KCDSA, y computed from the private x). 1 when it
+   does, -14 when not, -11, -12 when either cannot be decoded. */
+QUILLON_API int32_t PRIKEY_CheckKeyPair(const BINSTR* certificate, const BINSTR* plain);
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 #include "core/mem.h"
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "rsa/rsa_der.h"
 #include "rsa/rsa_key.h"
 #include "x509/x509_name.h"
 
@@ -77,26 +78,8 @@ AsnValuePtr AlgorithmOid(const DerElement* parent, int index) {
     return GetValue(algorithm.get(), 0, DER_OID);
 }
 
-// RSAPublicKey / RSAPrivateKey: n, e [, d [, p, q, dP, dQ, qInv]].
-RsaKey* DecodeRsaKey(const AsnValue* bits) {
-    if (!bits->data || bits->length == 0) return nullptr;
-    DerElementPtr sequence(DER_Parse(bits->data, bits->length));
-    if (!sequence || *sequence->identifier != 0x30) return nullptr;
-    const int count = DER_ItemCount(sequence.get());
-    if (count < 2) return nullptr;
-    const int taken = count >= 8 ? 8 : (count >= 3 ? 3 : 2);
-    BigNumPtr parts[8];
-    for (int i = 0; i < taken; ++i)
-        if (!(parts[i] = GetNumber(sequence.get(), i))) return nullptr;
-    RsaKeyPtr key(RSAKEY_New());
-    if (!key) return nullptr;
-    // Stored order: n, e, d, p, q, dP, dQ, qInv.
-    if (!RSAKEY_SetComponents(key.get(), parts[0].get(), parts[1].get(), parts[2].get(), parts[3].get(),
-                              parts[4].get(), parts[5].get(), parts[6].get(), parts[7].get()))
-        return nullptr;
-    key->is_private = taken > 2 ? 1 : 0;
-    return key.release();
-}
+// The BIT STRING of an rsaEncryption key holds an RSAPublicKey.
+RsaKey* DecodeRsaKey(const AsnValue* bits) { return RSA_DecodePublicKey(bits->data, bits->length); }
 
 // The BIT STRING of a KCDSA1 key holds one DER INTEGER, y.
 BigNum* DecodeKcdsaY(const AsnValue* bits) {

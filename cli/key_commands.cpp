@@ -1,0 +1,279 @@
+// `quillon key show|check|reencrypt`: NPKI private-key files through the public API. The
+// encryption parameters and the decrypted key's contents are read with the library's own
+// PKCS#8 decoders. Passwords come from a file or a prompt without echo, never from argv.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "asn1/object_table.h"
+#include "bignum/bignum.h"
+#include "commands.h"
+#include "core/mem.h"
+#include "pkcs/epki.h"
+#include "pkcs/pkcs8.h"
+#include "quilloncrypto.h"
+#include "rsa/rsa_key.h"
+
+namespace quillon::cli {
+namespace {
+
+const char* Meaning(int32_t code) {
+    switch (code) {
+        case QC_ERR_NULL_ARGUMENT: return "a required argument is missing";
+        case QC_ERR_KEY_INVALID: return "not a private key, an unsupported key algorithm, or an undecodable key or certificate";
+        case QC_ERR_DECRYPT_KEY: return "wrong password or damaged key (or an empty password)";
+        case QC_ERR_KEY_MISMATCH: return "the key does not belong to the certificate";
+        case QC_ERR_ENCRYPT_KEY: return "encrypting the key failed";
+        case QC_ERR_MALFORMED_DER: return "not an encrypted private key of a kind this library reads";
+        case QC_ERR_ENCODE_EMPTY: return "encoding the result gave nothing";
+        case QC_ERR_FILE_READ: return "the file cannot be read";
+        case QC_ERR_ALLOC: return "out of memory";
+        default: return "unexpected result";
+    }
+}
+
+int Fail(const char* command, const std::string& reason) {
+    std::fprintf(stderr, "quillon key %s: %s\n", command, reason.c_str());
+    return 1;
+}
+
+int FailCode(const char* command, const std::string& what, int32_t code) {
+    return Fail(command, what + ": error " + std::to_string(code) + ", " + Meaning(code));
+}
+
+// A password held for one command and wiped when it goes.
+struct Secret {
+    std::string text;
+    ~Secret() {
+        if (!text.empty()) MEM_Wipe(text.data(), text.size());
+    }
+};
+
+bool ReadPasswordFile(const std::string& path, Secret& out) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') out.text.push_back(static_cast<char>(c));
+    std::fclose(f);
+    if (!out.text.empty() && out.text.back() == '\r') out.text.pop_back();
+    return true;
+}
+
+// Prompts on the terminal with echo off.
+bool Prompt(const char* label, Secret& out) {
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return false;
+    termios saved{};
+    const bool have_termios = ::tcgetattr(tty, &saved) == 0;
+    if (have_termios) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    [[maybe_unused]] ssize_t written = ::write(tty, label, std::strlen(label));
+    char c;
+    bool ok = false;
+    while (::read(tty, &c, 1) == 1) {
+        if (c == '\n' || c == '\r') {
+            ok = true;
+            break;
+        }
+        out.text.push_back(c);
+    }
+    if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &saved);
+    written = ::write(tty, "\n", 1);
+    ::close(tty);
+    return ok;
+}
+
+// Takes `--flag VALUE` out of the argument list.
+bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != flag) continue;
+        if (i + 1 >= args.size()) return false;
+        value = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return true;
+}
+
+bool GetPassword(const std::string& file, const char* label, Secret& out) {
+    return file.empty() ? Prompt(label, out) : ReadPasswordFile(file, out);
+}
+
+struct Binstr {
+    BINSTR b{nullptr, 0};
+    ~Binstr() {
+        if (b.data) MEM_Wipe(b.data, b.length);
+        BINSTR_Delete(&b);
+    }
+};
+
+std::string Hex(const uint8_t* data, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < length; ++i) out += {"0123456789ABCDEF"[data[i] >> 4], "0123456789ABCDEF"[data[i] & 15]};
+    return out;
+}
+
+std::string NameOf(const AsnValue* oid) {
+    if (!oid || !oid->data) return "(none)";
+    const std::string text(reinterpret_cast<const char*>(oid->data), oid->length);
+    const int nid = OBJ_NidFromValue(oid);
+    if (text == "1.2.410.200046.1.1.2") return "ARIA-128-CBC (" + text + ")";
+    return nid ? std::string(OBJ_Row(nid)->long_name) + " (" + text + ")" : text;
+}
+
+void ShowEncryption(const EncryptedPrivateKeyInfo* epki) {
+    std::printf("%-14s %s\n", "Scheme", NameOf(epki->encryptionAlgorithm->algorithm).c_str());
+    PbeParametersPtr params(EPKI_GetPbeParams(epki));
+    if (!params) {
+        std::printf("%-14s %s\n", "Parameters", "missing or malformed");
+        return;
+    }
+    const int scheme = EPKI_SchemeNid(epki);
+    if (scheme == NID_PBES2) {
+        std::printf("%-14s %s\n", "Derivation", params->kdf_nid ? OBJ_Row(params->kdf_nid)->long_name : "unknown");
+        std::printf("%-14s %s\n", "PRF", params->prf_nid ? OBJ_Row(params->prf_nid)->long_name : "unknown");
+        std::printf("%-14s %s\n", "Cipher", params->encryptionScheme ? NameOf(params->encryptionScheme->algorithm).c_str() : "(none)");
+    } else {
+        std::printf("%-14s %s\n", "Cipher", scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC ? "SEED-CBC, PKCS#12-derived key and IV"
+                                          : scheme == NID_SEED_CBC ? "SEED-CBC, fixed IV"
+                                                                   : "SEED-CBC, PBKDF1-SHA1 key and IV");
+    }
+    std::printf("%-14s %s\n", "Salt", Hex(params->salt->data, params->salt->length).c_str());
+    std::printf("%-14s %u\n", "Iterations", BIGNUM_GetWord(params->iterations));
+    std::printf("%-14s %u bytes\n", "Ciphertext", epki->encryptedData->length);
+}
+
+void ShowKey(const PrivateKeyInfo* key) {
+    std::printf("%-14s %s\n", "Algorithm", NameOf(key->algorithm).c_str());
+    if (key->rsaKey) {
+        std::printf("%-14s %d bits\n", "Modulus", BIGNUM_NumBits(key->rsaKey->n));
+        std::printf("%-14s %u\n", "Exponent", BIGNUM_GetWord(key->rsaKey->e));
+    }
+    if (key->kcdsaKey) {
+        std::printf("%-14s %d bits\n", "p", BIGNUM_NumBits(key->kcdsaKey[kKcdsaKeyP]));
+        std::printf("%-14s %d bits\n", "q", BIGNUM_NumBits(key->kcdsaKey[kKcdsaKeyQ]));
+    }
+    for (int32_t i = 0; i < PLIST_Count(key->attributes); ++i) {
+        const auto* a = static_cast<const Pkcs8Attribute*>(PLIST_Get(key->attributes, i));
+        std::printf("%-14s %s\n", "Attribute", NameOf(a->type).c_str());
+        const auto* list = static_cast<const PointerList*>(a->values);
+        const int32_t count = a->single ? 1 : PLIST_Count(list);
+        for (int32_t v = 0; v < count; ++v) {
+            const auto* value = a->single ? static_cast<const AsnValue*>(a->values)
+                                          : static_cast<const AsnValue*>(PLIST_Get(list, v));
+            std::printf("%-14s tag %02X, %u bytes: %s\n", "", value->type, value->length,
+                        Hex(value->data, value->length).c_str());
+        }
+    }
+}
+
+}  // namespace
+
+int RunKeyShow(std::vector<std::string> args) {
+    std::string password_file;
+    bool prompt = false;
+    if (!TakeOption(args, "--password-file", password_file)) return Fail("show", "--password-file needs a file");
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == "--prompt") {
+            prompt = true;
+            args.erase(it);
+            break;
+        }
+    }
+    if (args.size() != 1) return Fail("show", "usage: quillon key show FILE [--password-file F | --prompt]");
+    Binstr file;
+    const int32_t read = MEDIA_DISK_ReadCert(args[0].c_str(), &file.b);
+    if (read != QC_OK) return FailCode("show", args[0], read);
+    EncryptedPrivateKeyInfo* raw = nullptr;
+    if (!EPKI_DecodeBytes(file.b.data, file.b.length, &raw)) {
+        PrivateKeyInfo* plain = nullptr;
+        if (!PKCS8_DecodeBytes(file.b.data, file.b.length, &plain))
+            return FailCode("show", args[0], QC_ERR_MALFORMED_DER);
+        PrivateKeyInfoPtr owned(plain);
+        std::printf("%-14s %s\n", "Scheme", "none (plain PrivateKeyInfo)");
+        ShowKey(plain);
+        return 0;
+    }
+    EncryptedPrivateKeyInfoPtr epki(raw);
+    ShowEncryption(epki.get());
+    if (password_file.empty() && !prompt) return 0;
+    Secret password;
+    if (!GetPassword(password_file, "Password: ", password)) return Fail("show", "cannot read the password");
+    Binstr plain;
+    const int32_t decrypted = PRIKEY_Decrypt(password.text.c_str(), &file.b, &plain.b);
+    if (decrypted != QC_OK) return FailCode("show", "decryption", decrypted);
+    PrivateKeyInfo* key = nullptr;
+    if (!PKCS8_DecodeBytes(plain.b.data, plain.b.length, &key)) return FailCode("show", "decoding", QC_ERR_KEY_INVALID);
+    PrivateKeyInfoPtr owned(key);
+    ShowKey(key);
+    return 0;
+}
+
+int RunKeyCheck(std::vector<std::string> args) {
+    std::string password_file;
+    if (!TakeOption(args, "--password-file", password_file)) return Fail("check", "--password-file needs a file");
+    if (args.size() != 2) return Fail("check", "usage: quillon key check CERT KEY [--password-file F]");
+    Binstr cert, key, plain;
+    int32_t result = MEDIA_DISK_ReadCert(args[0].c_str(), &cert.b);
+    if (result != QC_OK) return FailCode("check", args[0], result);
+    result = MEDIA_DISK_ReadCert(args[1].c_str(), &key.b);
+    if (result != QC_OK) return FailCode("check", args[1], result);
+    // An encrypted key is decrypted first; a plain PrivateKeyInfo is checked as it is.
+    const BINSTR* check = &key.b;
+    EncryptedPrivateKeyInfo* raw = nullptr;
+    if (EPKI_DecodeBytes(key.b.data, key.b.length, &raw)) {
+        EPKI_Free(raw);
+        Secret password;
+        if (!GetPassword(password_file, "Password: ", password)) return Fail("check", "cannot read the password");
+        result = PRIKEY_Decrypt(password.text.c_str(), &key.b, &plain.b);
+        if (result != QC_OK) return FailCode("check", "decryption", result);
+        check = &plain.b;
+    }
+    result = PRIKEY_CheckKeyPair(&cert.b, check);
+    if (result == QC_OK) {
+        std::printf("the key belongs to the certificate\n");
+        return 0;
+    }
+    return FailCode("check", args[1], result);
+}
+
+int RunKeyReencrypt(std::vector<std::string> args) {
+    std::string password_file, new_password_file;
+    if (!TakeOption(args, "--password-file", password_file) || !TakeOption(args, "--new-password-file", new_password_file))
+        return Fail("reencrypt", "a password option needs a file");
+    if (args.size() != 2)
+        return Fail("reencrypt", "usage: quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F]");
+    Secret password, new_password, repeated;
+    if (!GetPassword(password_file, "Password: ", password)) return Fail("reencrypt", "cannot read the password");
+    Binstr plain, encrypted;
+    int32_t result = MEDIA_DISK_ReadPriKey(args[0].c_str(), password.text.c_str(), &plain.b);
+    if (result != QC_OK) return FailCode("reencrypt", args[0], result);
+    if (!GetPassword(new_password_file, "New password: ", new_password))
+        return Fail("reencrypt", "cannot read the new password");
+    if (new_password_file.empty()) {
+        if (!Prompt("Repeat new password: ", repeated) || repeated.text != new_password.text)
+            return Fail("reencrypt", "the new passwords differ");
+    }
+    result = PRIKEY_Encrypt(new_password.text.c_str(), &plain.b, &encrypted.b);
+    if (result != QC_OK) return FailCode("reencrypt", "encryption", result);
+    const int fd = ::open(args[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return Fail("reencrypt", "cannot write " + args[1]);
+    const bool ok = ::write(fd, encrypted.b.data, encrypted.b.length) == static_cast<ssize_t>(encrypted.b.length);
+    if (::close(fd) != 0 || !ok) return Fail("reencrypt", "cannot write " + args[1]);
+    EncryptedPrivateKeyInfo* written = nullptr;
+    EPKI_DecodeBytes(encrypted.b.data, encrypted.b.length, &written);
+    EncryptedPrivateKeyInfoPtr owned(written);
+    std::printf("%s written: %u bytes, %s\n", args[1].c_str(), encrypted.b.length,
+                written ? NameOf(written->encryptionAlgorithm->algorithm).c_str() : "?");
+    return 0;
+}
+
+}  // namespace quillon::cli

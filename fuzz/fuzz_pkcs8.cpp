@@ -1,0 +1,75 @@
+// The PKCS#8 decoders on arbitrary bytes: the input is read as an EncryptedPrivateKeyInfo
+// (parameters, cipher index, and decryption when its count is small enough to keep the
+// fuzzer fast) and as a PrivateKeyInfo, whose re-encoding must decode to the same bytes and
+// survive an encryption round trip.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "bignum/bignum.h"
+#include "pkcs/epki.h"
+#include "pkcs/pkcs8.h"
+#include "pkcs/pkcs8_crypt.h"
+#include "quilloncrypto.h"
+
+namespace {
+
+constexpr char kPassword[] = "quillon-test";
+constexpr uint32_t kFastCount = 64;
+
+const uint8_t* Password() { return reinterpret_cast<const uint8_t*>(kPassword); }
+
+void Encrypted(const uint8_t* bytes, size_t size) {
+    using namespace quillon;
+    EncryptedPrivateKeyInfo* raw = nullptr;
+    if (!EPKI_DecodeBytes(bytes, size, &raw)) return;
+    EncryptedPrivateKeyInfoPtr epki(raw);
+    PKCS8_CipherIndex(epki.get(), Password(), sizeof kPassword - 1);
+    PKCS8_SchemeReadable(epki.get(), true);
+    PbeParametersPtr params(EPKI_GetPbeParams(epki.get()));
+    if (!params || BIGNUM_GetWord(params->iterations) > kFastCount) return;
+    BINSTR in{const_cast<uint8_t*>(bytes), static_cast<uint32_t>(size)}, out{nullptr, 0};
+    PRIKEY_Decrypt(kPassword, &in, &out);
+    BINSTR_Delete(&out);
+}
+
+void Plain(const uint8_t* bytes, size_t size) {
+    using namespace quillon;
+    PrivateKeyInfo* raw = nullptr;
+    if (!PKCS8_DecodeBytes(bytes, size, &raw)) return;
+    PrivateKeyInfoPtr key(raw);
+    SecretDer first, second;
+    if (!PKCS8_EncodeBytes(key.get(), &first)) return;
+    PrivateKeyInfo* again = nullptr;
+    if (!PKCS8_DecodeBytes(first.data, first.length, &again)) std::abort();
+    PrivateKeyInfoPtr owned(again);
+    if (!PKCS8_EncodeBytes(again, &second) || second.length != first.length ||
+        std::memcmp(first.data, second.data, first.length) != 0)
+        std::abort();
+    const uint8_t salt[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    EncryptedPrivateKeyInfo* encrypted = nullptr;
+    const int scheme = 70 + (size % 3 == 0 ? 0 : size % 3 == 1 ? 3 : 19);  // 70, 73 or 89
+    if (!PKCS8_Encrypt(key.get(), &encrypted, Password(), sizeof kPassword - 1, salt, sizeof salt, 1, scheme))
+        std::abort();
+    EncryptedPrivateKeyInfoPtr epki(encrypted);
+    PrivateKeyInfo* decrypted = nullptr;
+    if (!PKCS8_Decrypt(epki.get(), &decrypted, Password(), sizeof kPassword - 1)) std::abort();
+    PrivateKeyInfoPtr back(decrypted);
+    SecretDer third;
+    if (!PKCS8_EncodeBytes(decrypted, &third) || third.length != first.length ||
+        std::memcmp(first.data, third.data, first.length) != 0)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 1 << 14) return 0;
+    // Exact-size copy so that any read past the end is caught.
+    auto* bytes = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    if (size) std::memcpy(bytes, data, size);
+    Encrypted(bytes, size);
+    Plain(bytes, size);
+    std::free(bytes);
+    return 0;
+}

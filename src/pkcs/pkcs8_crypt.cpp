@@ -1,0 +1,260 @@
+#include "pkcs/pkcs8_crypt.h"
+
+#include <cstring>
+
+#include "asn1/object_table.h"
+#include "bignum/bignum.h"
+#include "cipher/pbe.h"
+#include "cipher/random.h"
+#include "cipher/seed.h"
+#include "cipher/sha1.h"
+#include "core/mem.h"
+#include "pkcs/epki.h"
+#include "pkcs/pkcs8.h"
+
+namespace quillon {
+namespace {
+
+constexpr size_t kKeySize = 16;
+constexpr size_t kSaltSize = 8;
+constexpr size_t kPkcs12Block = 64;
+constexpr int kPkcs12KeyId = 1, kPkcs12IvId = 2;
+
+template <size_t N>
+struct SecretBuffer {
+    uint8_t bytes[N];
+    ~SecretBuffer() { MEM_Wipe(bytes, N); }
+};
+
+// A MEM_ block wiped before release: plaintext keys pass through these.
+struct SecretBlock {
+    uint8_t* data;
+    size_t size;
+    explicit SecretBlock(size_t n) : data(static_cast<uint8_t*>(MEM_Alloc(n ? n : 1))), size(n) {}
+    ~SecretBlock() {
+        if (data) {
+            MEM_Wipe(data, size);
+            MEM_Free(data);
+        }
+    }
+    SecretBlock(const SecretBlock&) = delete;
+    SecretBlock& operator=(const SecretBlock&) = delete;
+};
+
+// Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
+bool HashRepeated(Sha1Context* sha, size_t total, size_t period, uint8_t (*byte_at)(const void*, size_t),
+                  const void* source) {
+    SecretBuffer<kPkcs12Block> chunk;
+    for (size_t done = 0; done < total;) {
+        const size_t take = total - done < kPkcs12Block ? total - done : kPkcs12Block;
+        for (size_t i = 0; i < take; ++i) chunk.bytes[i] = byte_at(source, (done + i) % period);
+        if (!SHA1_Update(sha, chunk.bytes, take)) return false;
+        done += take;
+    }
+    return true;
+}
+
+struct Password {
+    const uint8_t* bytes;
+    size_t length;
+};
+
+// Byte j of the widened password: 00 b1 00 b2 ... 00 bn 00 00.
+uint8_t WidePasswordByte(const void* source, size_t j) {
+    const auto* p = static_cast<const Password*>(source);
+    return (j % 2 == 0 || j / 2 >= p->length) ? 0 : p->bytes[j / 2];
+}
+
+uint8_t SaltByte(const void* source, size_t j) { return static_cast<const uint8_t*>(source)[j]; }
+
+size_t RoundUpToBlock(size_t n) { return (n + kPkcs12Block - 1) / kPkcs12Block * kPkcs12Block; }
+
+// Key and IV of scheme 89.
+bool Pkcs12KeyAndIv(const uint8_t* password, size_t password_length, const AsnValue* salt, uint32_t iterations,
+                    uint8_t* key, uint8_t* iv) {
+    return PKCS12_DeriveKey(password, password_length, salt->data, salt->length, kPkcs12KeyId, iterations, kKeySize,
+                            key) &&
+           PKCS12_DeriveKey(password, password_length, salt->data, salt->length, kPkcs12IvId, iterations, kKeySize,
+                            iv);
+}
+
+// Counts a caller may write or read: 1 to the cap.
+bool CountAllowed(uint32_t iterations) { return iterations >= 1 && iterations <= kPkcs8MaxIterations; }
+
+// The PBES2 cipher's IV: an OCTET STRING of one block.
+const uint8_t* Pbes2Iv(const PbeParameters* params) {
+    const AlgorithmId* scheme = params->encryptionScheme;
+    if (!scheme || !scheme->parameters) return nullptr;
+    const AsnValue* iv = scheme->parameters;
+    return iv->type == DER_OCTET_STRING && iv->length == kKeySize && iv->data ? iv->data : nullptr;
+}
+
+// The table's ARIA-CBC identifier, or the standard one for ARIA-128-CBC that other tools write.
+int CipherNid(const PbeParameters* params) {
+    if (!params->encryptionScheme) return 0;
+    const AsnValue* oid = params->encryptionScheme->algorithm;
+    const int nid = OBJ_NidFromValue(oid);
+    if (nid != NID_UNDEF || !oid || !oid->data) return nid;
+    static constexpr char kAria128Cbc[] = "1.2.410.200046.1.1.2";
+    const bool aria = oid->length == sizeof kAria128Cbc - 1 && std::memcmp(oid->data, kAria128Cbc, oid->length) == 0;
+    return aria ? NID_OID_ARIA_CBC : NID_UNDEF;
+}
+
+bool DerivationReadable(const PbeParameters* params, int scheme) {
+    if (!params->salt || !params->iterations) return false;
+    if (scheme != NID_PBES2) return true;
+    return params->kdf_nid == NID_PBKDF2 && params->prf_nid == NID_HMAC_WITH_SHA1 &&
+           (params->key_length == -1 || params->key_length == static_cast<int32_t>(kKeySize));
+}
+
+}  // namespace
+
+int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
+                     int id, uint32_t iterations, size_t out_length, uint8_t* out) {
+    if (!out || out_length < 1 || out_length > kSha1DigestSize || id < 1 || id > 255) return 0;
+    if ((!salt && salt_length) || (!password && password_length)) return 0;
+    if (password_length > (SIZE_MAX - 2) / 2 - kPkcs12Block) return 0;
+    const Password wide{password, password_length};
+    const size_t wide_length = password ? 2 * password_length + 2 : 0;
+    Sha1Context sha;
+    SecretBuffer<kSha1DigestSize> a;
+    uint8_t diversifier[kPkcs12Block];
+    std::memset(diversifier, id, sizeof diversifier);
+    bool ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier) &&
+              (salt_length == 0 || HashRepeated(&sha, RoundUpToBlock(salt_length), salt_length, SaltByte, salt)) &&
+              (wide_length == 0 || HashRepeated(&sha, RoundUpToBlock(wide_length), wide_length, WidePasswordByte, &wide)) &&
+              SHA1_Final(&sha, a.bytes);
+    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.bytes, kSha1DigestSize, a.bytes);
+    MEM_Wipe(&sha, sizeof sha);
+    if (!ok) return 0;
+    std::memcpy(out, a.bytes, out_length);
+    return 1;
+}
+
+bool PKCS8_SchemeReadable(const EncryptedPrivateKeyInfo* epki, bool need_cipher) {
+    const int scheme = EPKI_SchemeNid(epki);
+    if (scheme != NID_PBE_WITH_SHA1_AND_SEED_CBC && scheme != NID_SEED_CBC &&
+        scheme != NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC && scheme != NID_PBES2)
+        return false;
+    PbeParametersPtr params(EPKI_GetPbeParams(epki));
+    if (!params || !DerivationReadable(params.get(), scheme)) return false;
+    if (scheme != NID_PBES2 || !need_cipher) return true;
+    const int cipher = CipherNid(params.get());
+    return (cipher == NID_SEED_CBC || cipher == NID_OID_ARIA_CBC) && Pbes2Iv(params.get()) != nullptr;
+}
+
+int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length) {
+    if (!epki || !password || password_length == 0) return 0;
+    switch (EPKI_SchemeNid(epki)) {
+        case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC:
+            return NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC;
+        case NID_PBES2: {
+            PbeParametersPtr params(EPKI_GetPbeParams(epki));
+            return params ? CipherNid(params.get()) : 0;
+        }
+        default:
+            return 0;
+    }
+}
+
+int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, const uint8_t* password,
+                  size_t password_length) {
+    if (!epki || !out || !password || password_length == 0 || !epki->encryptedData) return 0;
+    const int scheme = EPKI_SchemeNid(epki);
+    PbeParametersPtr params(EPKI_GetPbeParams(epki));
+    if (!params || !DerivationReadable(params.get(), scheme)) return 0;
+    const uint32_t iterations = BIGNUM_GetWord(params->iterations);
+    if (!CountAllowed(iterations)) return 0;
+    const AsnValue* salt = params->salt;
+    const AsnValue* cipher = epki->encryptedData;
+    if (!cipher->data || cipher->length == 0) return 0;
+    SecretBlock plain(cipher->length);
+    if (!plain.data) return 0;
+    size_t plain_length = 0;
+    const auto count = static_cast<int32_t>(iterations);
+    int decrypted = 0;
+    switch (scheme) {
+        case NID_PBE_WITH_SHA1_AND_SEED_CBC:
+        case NID_SEED_CBC:
+            decrypted = PBE_SEED_Decrypt(cipher->data, cipher->length, password, password_length, salt->data,
+                                         salt->length, count, plain.data, &plain_length,
+                                         scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
+            break;
+        case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC: {
+            SecretBuffer<kKeySize> key, iv;
+            decrypted = Pkcs12KeyAndIv(password, password_length, salt, iterations, key.bytes, iv.bytes) &&
+                        SEED_CBC_Crypt(kDecrypt, key.bytes, iv.bytes, cipher->data, cipher->length, plain.data,
+                                       &plain_length) == 1;
+            break;
+        }
+        case NID_PBES2: {
+            const uint8_t* iv = Pbes2Iv(params.get());
+            decrypted = iv && PBES2_Decrypt(cipher->data, cipher->length, password, password_length, salt->data,
+                                            salt->length, count, plain.data, &plain_length, iv,
+                                            CipherNid(params.get()));
+            break;
+        }
+        default:
+            return 0;
+    }
+    // The unpadding checks little, so a wrong password shows as plaintext that is not a
+    // PrivateKeyInfo SEQUENCE.
+    if (decrypted != 1 || plain_length < 2 || plain.data[0] != 0x30) return 0;
+    return PKCS8_DecodeBytes(plain.data, plain_length, out);
+}
+
+int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, const uint8_t* password,
+                  size_t password_length, const uint8_t* salt, size_t salt_length, uint32_t iterations, int scheme) {
+    if (!key || !out || !password || password_length == 0 || !CountAllowed(iterations)) return 0;
+    if (scheme != NID_PBE_WITH_SHA1_AND_SEED_CBC && scheme != NID_SEED_CBC &&
+        scheme != NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC)
+        return 0;
+    uint8_t random_salt[kSaltSize];
+    if (!salt || salt_length == 0) {
+        if (RANDOM_Bytes(random_salt, sizeof random_salt) != 1) return 0;
+        salt = random_salt;
+        salt_length = sizeof random_salt;
+    }
+    if (salt_length > kDerMaxLength) return 0;
+    SecretDer plain;
+    if (!PKCS8_EncodeBytes(key, &plain)) return 0;
+    SecretBlock cipher(size_t{plain.length} + 32);
+    if (!cipher.data) return 0;
+    size_t cipher_length = 0;
+    int encrypted = 0;
+    if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC) {
+        const AsnValue salt_value{DER_OCTET_STRING, const_cast<uint8_t*>(salt), static_cast<uint32_t>(salt_length), 0};
+        SecretBuffer<kKeySize> k, iv;
+        encrypted = Pkcs12KeyAndIv(password, password_length, &salt_value, iterations, k.bytes, iv.bytes) &&
+                    SEED_CBC_Crypt(kEncrypt, k.bytes, iv.bytes, plain.data, plain.length, cipher.data,
+                                   &cipher_length) == 1;
+    } else {
+        encrypted = PBE_SEED_Encrypt(plain.data, plain.length, password, password_length, salt, salt_length,
+                                     static_cast<int32_t>(iterations), cipher.data, &cipher_length,
+                                     scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
+    }
+    if (encrypted != 1 || cipher_length > kDerMaxLength) return 0;
+
+    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
+    AsnValuePtr oid(OBJ_ValueFromNid(scheme));
+    PbeParametersPtr params(PBEPARAM_New());
+    const uint8_t count[4] = {static_cast<uint8_t>(iterations >> 24), static_cast<uint8_t>(iterations >> 16),
+                              static_cast<uint8_t>(iterations >> 8), static_cast<uint8_t>(iterations)};
+    if (!epki || !oid || !params || !EPKI_SetAlgorithm(epki.get(), oid.get()) ||
+        !EPKI_SetData(epki.get(), cipher.data, static_cast<uint32_t>(cipher_length)) ||
+        !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
+        !EPKI_StorePbeParams(epki.get(), params.get()))
+        return 0;
+    epki->version = 0;
+    if (*out) {
+        ASNVALUE_Free((*out)->encryptedData);
+        ALGID_Free((*out)->encryptionAlgorithm);
+        **out = *epki;
+        MEM_Free(epki.release());
+    } else {
+        *out = epki.release();
+    }
+    return 1;
+}
+
+}  // namespace quillon

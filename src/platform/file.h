@@ -1,0 +1,17 @@
+// Reading a whole file: the one seam between the disk exports and the operating system's
+// file API (POSIX here; a Windows build swaps this file's implementation).
+#pragma once
+
+#include <cstdint>
+
+namespace quillon {
+
+// Largest file read whole: what a BINSTR and a DER element can describe.
+inline constexpr uint32_t kFileMaxSize = 0x7FFFFFFF;
+
+// Reads the regular file at `path` into a new MEM_ block (*out, *length). Returns 1, or 0
+// with nothing allocated for: a missing or unreadable path, a directory or other non-regular
+// file, an empty file, one larger than kFileMaxSize, and one whose size changes while read.
+int FILE_ReadAll(const char* path, uint8_t** out, uint32_t* length);
+
+}  // namespace quillon
