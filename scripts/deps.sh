@@ -2,7 +2,8 @@
 # Sourced by the other scripts.
 quillon_install_deps() {
     local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl
-                    clang libclang-rt-14-dev)
+                    clang libclang-rt-14-dev
+                    pkg-config dpkg-dev python3-pip python3-setuptools python3-pytest)
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
