@@ -1,7 +1,7 @@
 import pytest
 
 from conftest import REPOSITORY
-from phone import Phone, sequence_items
+from phone import Phone
 from quilloncrypto import ExchangeSession, QuillonError
 
 CODE = "1234567890123455"
@@ -59,10 +59,3 @@ def test_closed_session_refuses_use():
     with pytest.raises(ValueError):
         session.public_key_message(CODE)
 
-
-def test_message_shape():
-    phone = Phone(CODE)
-    with keyed_session(phone) as session:
-        items = sequence_items(session.seal(CERTIFICATE, PRIVATE_KEY))
-    assert [tag for tag, _ in items] == [0x02, 0x04, 0x30]
-    assert len(items[1][1]) % 16 == 0
