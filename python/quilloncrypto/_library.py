@@ -1,0 +1,108 @@
+"""Loading the shared library, the BINSTR record, and turning result codes into exceptions."""
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+from pathlib import Path
+from typing import Callable
+
+from .errors import QuillonError
+
+ENVIRONMENT_VARIABLE = "QUILLONCRYPTO_LIBRARY"
+QC_OK = 1
+
+
+def _candidates() -> list[str]:
+    explicit = os.environ.get(ENVIRONMENT_VARIABLE)
+    if explicit:
+        return [explicit]  # an explicit choice never silently falls back to another copy
+    here = Path(__file__).resolve().parent
+    beside = sorted(str(p) for p in here.glob("libquilloncrypto.so*"))
+    found = ctypes.util.find_library("quilloncrypto")
+    return beside + ["libquilloncrypto.so.0"] + ([found] if found else [])
+
+
+def _load() -> tuple[ctypes.CDLL, str]:
+    failures = []
+    for candidate in _candidates():
+        try:
+            return ctypes.CDLL(candidate), candidate
+        except OSError as error:
+            failures.append(f"{candidate}: {error}")
+    raise ImportError("libquilloncrypto not found (set %s to its path); tried:\n  %s"
+                      % (ENVIRONMENT_VARIABLE, "\n  ".join(failures)))
+
+
+LIB, LIBRARY_PATH = _load()
+
+
+def library_path() -> str:
+    """The path or name the shared library was loaded from."""
+    return LIBRARY_PATH
+
+
+def export(name: str, restype, *argtypes) -> Callable:
+    """Declares one export's prototype and returns it."""
+    function = getattr(LIB, name)
+    function.restype = restype
+    function.argtypes = list(argtypes)
+    return function
+
+
+def check_code(result: int, function: str) -> int:
+    """Code shape: QC_OK or a negative code."""
+    if result != QC_OK:
+        raise QuillonError(result, function)
+    return result
+
+
+def check_count(result: int, function: str) -> int:
+    """Count shape: 0 (or a negative code) is a failure, anything else the count."""
+    if result <= 0:
+        raise QuillonError(result, function)
+    return result
+
+
+class Binstr(ctypes.Structure):
+    _fields_ = [("data", ctypes.POINTER(ctypes.c_ubyte)), ("length", ctypes.c_uint32)]
+
+
+BINSTR_P = ctypes.POINTER(Binstr)
+_create = export("BINSTR_Create", ctypes.c_int32, BINSTR_P)
+_delete = export("BINSTR_Delete", ctypes.c_int32, BINSTR_P)
+
+
+class OutputBinstr:
+    """A BINSTR the library fills; its bytes are released on leaving the with block."""
+
+    def __enter__(self) -> Binstr:
+        self.record = Binstr()
+        _create(ctypes.byref(self.record))
+        return self.record
+
+    def __exit__(self, *exc) -> None:
+        _delete(ctypes.byref(self.record))
+
+
+def input_binstr(data: bytes) -> Binstr:
+    """A BINSTR over the caller's bytes: exports only read their inputs, so nothing is copied
+    into the library's heap and nothing needs releasing."""
+    data = bytes(data)
+    buffer = (ctypes.c_ubyte * len(data)).from_buffer_copy(data) if data else None
+    record = Binstr(ctypes.cast(buffer, ctypes.POINTER(ctypes.c_ubyte)) if buffer else None, len(data))
+    record._keep = buffer  # the record must not outlive its bytes
+    return record
+
+
+def binstr_bytes(record: Binstr) -> bytes:
+    return ctypes.string_at(record.data, record.length) if record.length else b""
+
+
+def read_source(source) -> bytes:
+    """bytes-like objects as they are; str and path-like objects name a file."""
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        return bytes(source)
+    if isinstance(source, (str, os.PathLike)):
+        return Path(source).read_bytes()
+    raise TypeError("expected bytes or a path, got %s" % type(source).__name__)

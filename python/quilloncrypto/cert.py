@@ -1,0 +1,142 @@
+"""X.509 certificates (CERT_*): the decoded certificate and its basic queries.
+
+Texts come from the library in EUC-KR and are returned as str. Extension queries (key usage,
+policies, alternative names, ...) join this class as properties when the library exports them.
+"""
+from __future__ import annotations
+
+import ctypes
+from dataclasses import dataclass, field
+from datetime import datetime, timedelta, timezone
+
+from ._library import BINSTR_P, OutputBinstr, binstr_bytes, check_code, export, input_binstr, read_source
+
+KOREA_TIME = timezone(timedelta(hours=9), "KST")
+_ENCODING = "euc-kr"
+
+_P = ctypes.c_void_p
+_load = export("CERT_Load", ctypes.c_int32, ctypes.POINTER(_P), BINSTR_P)
+_unload = export("CERT_Unload", ctypes.c_int32, _P)
+_version = export("CERT_GetVersion", ctypes.c_int32, _P, ctypes.POINTER(ctypes.c_uint32))
+_serial = export("CERT_GetSerialNum", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_signature_algorithm = export("CERT_GetSignatureAlgorithm", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_subject = export("CERT_GetSubjectName", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_issuer = export("CERT_GetIssuerName", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_validity = export("CERT_GetValidity", ctypes.c_int32, _P, ctypes.c_char_p, ctypes.c_char_p)
+_subject_der = export("CERT_GetSubjectName_DERFormat", ctypes.c_int32, _P, BINSTR_P)
+_public_key = export("CERT_GetPubKey", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p, ctypes.c_char_p)
+_signature = export("CERT_GetSignature", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+
+
+@dataclass(frozen=True)
+class PublicKey:
+    """algorithm: e.g. "rsaEncryption"; parameters: n and e (RSA) or p, q, g and y (KCDSA)."""
+    algorithm: str
+    parameters: dict = field(default_factory=dict)
+
+    @property
+    def text(self) -> str:
+        return ",".join("%s=%X" % item for item in self.parameters.items())
+
+
+class Certificate:
+    """A decoded certificate. Use Certificate.load(path_or_bytes); release it with close() or a
+    with block (it is also released when collected)."""
+
+    def __init__(self, handle: ctypes.c_void_p, der: bytes):
+        self._handle = handle
+        self.der = der
+        # Every text fits in a buffer several times the certificate's size: names in EUC-KR are no
+        # longer than their DER, hex is twice the bytes.
+        self._text_size = 8 * len(der) + 256
+
+    @classmethod
+    def load(cls, source) -> "Certificate":
+        der = read_source(source)
+        record = input_binstr(der)
+        handle = _P()
+        check_code(_load(ctypes.byref(handle), ctypes.byref(record)), "CERT_Load")
+        return cls(handle, der)
+
+    def close(self) -> None:
+        if self._handle:
+            _unload(self._handle)
+            self._handle = None
+
+    def __enter__(self) -> "Certificate":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_handle", None):
+            self.close()
+
+    def _open_handle(self) -> ctypes.c_void_p:
+        if not self._handle:
+            raise ValueError("the certificate is closed")
+        return self._handle
+
+    def _text(self, function, name: str) -> str:
+        buffer = ctypes.create_string_buffer(self._text_size)
+        check_code(function(self._open_handle(), self._text_size, buffer), name)
+        return buffer.value.decode(_ENCODING)
+
+    @property
+    def version(self) -> int:
+        """The X.509 version number: 3 for a v3 certificate (the encoded value plus one)."""
+        value = ctypes.c_uint32()
+        check_code(_version(self._open_handle(), ctypes.byref(value)), "CERT_GetVersion")
+        return value.value + 1
+
+    @property
+    def serial(self) -> str:
+        """Serial number in upper-case hex."""
+        return self._text(_serial, "CERT_GetSerialNum")
+
+    @property
+    def signature_algorithm(self) -> str:
+        return self._text(_signature_algorithm, "CERT_GetSignatureAlgorithm")
+
+    @property
+    def subject(self) -> str:
+        """e.g. "CN=홍길동,OU=개발팀,O=퀼론 시험,C=KR"."""
+        return self._text(_subject, "CERT_GetSubjectName")
+
+    @property
+    def issuer(self) -> str:
+        return self._text(_issuer, "CERT_GetIssuerName")
+
+    @property
+    def subject_der(self) -> bytes:
+        with OutputBinstr() as out:
+            check_code(_subject_der(self._open_handle(), ctypes.byref(out)), "CERT_GetSubjectName_DERFormat")
+            return binstr_bytes(out)
+
+    @property
+    def validity(self) -> tuple[datetime, datetime]:
+        """(not_before, not_after) as aware datetimes in Korean time. The library converts through
+        the C library's local time: run with TZ=Asia/Seoul (or KST-9) for exact values."""
+        not_before, not_after = ctypes.create_string_buffer(20), ctypes.create_string_buffer(20)
+        check_code(_validity(self._open_handle(), not_before, not_after), "CERT_GetValidity")
+        return tuple(datetime.strptime(t.value.decode("ascii"), "%Y-%m-%d %H:%M:%S").replace(tzinfo=KOREA_TIME)
+                     for t in (not_before, not_after))
+
+    @property
+    def public_key(self) -> PublicKey:
+        algorithm = ctypes.create_string_buffer(self._text_size)
+        key_text = ctypes.create_string_buffer(self._text_size)
+        check_code(_public_key(self._open_handle(), self._text_size, algorithm, key_text), "CERT_GetPubKey")
+        parameters = {}
+        for item in filter(None, key_text.value.decode("ascii").split(",")):
+            name, _, value = item.partition("=")
+            parameters[name] = int(value, 16)
+        return PublicKey(algorithm.value.decode("ascii"), parameters)
+
+    @property
+    def signature(self) -> bytes:
+        return bytes.fromhex(self._text(_signature, "CERT_GetSignature"))
+
+    def __repr__(self) -> str:
+        return "<Certificate %s>" % (self.subject if self._handle else "closed")

@@ -1,0 +1,105 @@
+"""The certificate exchange between this PC and a phone (CreateCertExchangeSession and friends).
+
+    with ExchangeSession() as session:
+        phone.send(session.public_key_message(code))   # the code the user reads off the PC
+        session.set_session_key(phone.receive())
+        phone.send(session.seal(certificate_der, private_key_file))
+"""
+from __future__ import annotations
+
+import ctypes
+
+from ._library import check_count, export
+from .errors import QuillonError
+
+_P = ctypes.c_void_p
+_BYTES_P = ctypes.POINTER(ctypes.c_ubyte)
+_INT_P = ctypes.POINTER(ctypes.c_int32)
+_create = export("CreateCertExchangeSession", _P)
+_close = export("CloseCertExchangeSession", None, _P)
+_public_key = export("GetCertExchangePublicKey", ctypes.c_int32, _P, ctypes.c_char_p, ctypes.POINTER(_BYTES_P))
+_set_session_key = export("SetCertExchangeSessionKey", ctypes.c_int32, _P, ctypes.c_char_p, ctypes.c_int32)
+_encrypt = export("EncryptCertExchange", ctypes.c_int32, _P, ctypes.POINTER(_BYTES_P),
+                  ctypes.c_char_p, ctypes.c_int32, ctypes.c_char_p, ctypes.c_int32)
+_decrypt = export("DecryptCertExchange", ctypes.c_int32, _P, ctypes.POINTER(_BYTES_P), _INT_P,
+                  ctypes.POINTER(_BYTES_P), _INT_P, ctypes.c_char_p, ctypes.c_int32)
+_free = export("FreeCesMessage", None, ctypes.c_void_p)
+
+
+def _take(message: _BYTES_P, length: int) -> bytes:
+    """Copies a library message out and releases it."""
+    try:
+        return ctypes.string_at(message, length)
+    finally:
+        _free(message)
+
+
+class ExchangeSession:
+    """One exchange. Every failure raises QuillonError with code 0: these exports report no reason.
+    close() (or leaving the with block) wipes the session's keys."""
+
+    def __init__(self):
+        self._session = _create()
+        self._keyed = False
+        if not self._session:
+            raise QuillonError(-71, "CreateCertExchangeSession")
+
+    def _handle(self) -> int:
+        if not self._session:
+            raise ValueError("the exchange session is closed")
+        return self._session
+
+    def public_key_message(self, exchange_code: str) -> bytes:
+        """Makes the session's RSA key and returns the message for the phone (153 bytes)."""
+        message = _BYTES_P()
+        length = _public_key(self._handle(), exchange_code.encode("ascii"), ctypes.byref(message))
+        check_count(length, "GetCertExchangePublicKey")
+        return _take(message, length)
+
+    def set_session_key(self, reply: bytes) -> None:
+        """Takes the phone's answer, which carries the session key under the session's RSA key."""
+        reply = bytes(reply)
+        check_count(_set_session_key(self._handle(), reply, len(reply)), "SetCertExchangeSessionKey")
+        self._keyed = True
+
+    def seal(self, certificate: bytes, private_key: bytes) -> bytes:
+        """Encrypts and authenticates a certificate and its private-key file for the peer."""
+        # The library would seal under an all-zero key before the phone has sent one.
+        if not self._keyed:
+            raise ValueError("no session key yet: call set_session_key with the phone's reply first")
+        certificate, private_key = bytes(certificate), bytes(private_key)
+        message = _BYTES_P()
+        length = _encrypt(self._handle(), ctypes.byref(message), certificate, len(certificate),
+                          private_key, len(private_key))
+        check_count(length, "EncryptCertExchange")
+        return _take(message, length)
+
+    def open(self, message: bytes) -> tuple[bytes, bytes]:
+        """Checks and decrypts a sealed message from the peer: (certificate, private key)."""
+        message = bytes(message)
+        certificate, private_key = _BYTES_P(), _BYTES_P()
+        certificate_length, private_key_length = ctypes.c_int32(), ctypes.c_int32()
+        check_count(_decrypt(self._handle(), ctypes.byref(certificate), ctypes.byref(certificate_length),
+                             ctypes.byref(private_key), ctypes.byref(private_key_length), message, len(message)),
+                    "DecryptCertExchange")
+        try:
+            return (ctypes.string_at(certificate, certificate_length.value),
+                    ctypes.string_at(private_key, private_key_length.value))
+        finally:
+            _free(certificate)
+            _free(private_key)
+
+    def close(self) -> None:
+        if self._session:
+            _close(self._session)
+            self._session = None
+
+    def __enter__(self) -> "ExchangeSession":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def __del__(self):
+        if getattr(self, "_session", None):
+            self.close()

@@ -1,0 +1,88 @@
+import shutil
+import subprocess
+import time
+from datetime import datetime, timedelta, timezone
+
+import pytest
+
+from conftest import REPOSITORY
+from quilloncrypto import KOREA_TIME, Certificate, QuillonError
+
+CERTS = REPOSITORY / "tests/fixtures/certs"
+RSA_FIXTURES = ["ca.der", "user_bmp.der", "user_sha1.der", "user_strings.der", "user_uid.der", "user_utf8.der"]
+
+
+@pytest.fixture(autouse=True)
+def korean_time_zone(monkeypatch):
+    # The library reads certificate times through the C library's local time, so its Korean
+    # time is right in a process that runs in Korea's zone.
+    monkeypatch.setenv("TZ", "KST-9")
+    time.tzset()
+    yield
+    monkeypatch.undo()
+    time.tzset()
+
+
+def openssl(path, *fields):
+    """openssl's view of the certificate, the independent reading."""
+    out = subprocess.run(["openssl", "x509", "-inform", "DER", "-in", str(path), "-noout", *fields],
+                         check=True, capture_output=True, text=True).stdout
+    return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+
+
+def openssl_time(text):
+    return datetime.strptime(text, "%b %d %H:%M:%S %Y GMT").replace(tzinfo=timezone.utc)
+
+
+@pytest.mark.skipif(not shutil.which("openssl"), reason="openssl command line needed")
+@pytest.mark.parametrize("name", RSA_FIXTURES)
+def test_matches_openssl(name):
+    path = CERTS / name
+    expected = openssl(path, "-serial", "-dates", "-modulus")
+    with Certificate.load(path) as cert:
+        serial = int(expected["serial"], 16)  # openssl shows a negative serial with a sign
+        assert int(cert.serial, 16) == serial % (1 << (4 * len(cert.serial)))
+        not_before, not_after = cert.validity
+        assert not_before == openssl_time(expected["notBefore"])
+        assert not_after == openssl_time(expected["notAfter"])
+        assert not_before.utcoffset() == timedelta(hours=9)
+        key = cert.public_key
+        assert key.algorithm == "rsaEncryption"
+        assert key.parameters["n"] == int(expected["Modulus"], 16)
+        assert cert.signature == cert.der[-len(cert.signature):]
+        assert cert.subject_der in cert.der
+
+
+def test_korean_names_as_str_from_path_or_bytes():
+    path = CERTS / "user_utf8.der"
+    for source in (path, str(path), path.read_bytes(), bytearray(path.read_bytes())):
+        with Certificate.load(source) as cert:
+            assert cert.subject == "CN=홍길동,OU=개발팀,O=퀼론 시험,C=KR"
+            assert cert.issuer == "CN=Quillon Test Root CA,O=Quillon Test,C=KR"
+            assert cert.version == 3
+            assert cert.signature_algorithm == "sha256WithRSAEncryption"
+            assert cert.validity[0] == datetime(2013, 1, 1, 9, 0, tzinfo=KOREA_TIME)
+
+
+def test_kcdsa_key_parameters():
+    with Certificate.load(CERTS / "user_kcdsa.der") as cert:
+        assert set(cert.public_key.parameters) == {"p", "q", "g", "y"}
+
+
+@pytest.mark.parametrize("data, code", [(b"", -51), (b"\x30\x03\x02\x01\x00", -50),
+                                        ((CERTS / "ca.der").read_bytes()[:100], -51),
+                                        ((CERTS / "user_gentime.der").read_bytes(), -50),
+                                        ((CERTS / "user_v1.der").read_bytes(), -50)])
+def test_undecodable_input_raises_with_code(data, code):
+    with pytest.raises(QuillonError) as caught:
+        Certificate.load(data)
+    assert caught.value.code == code and str(code) in str(caught.value)
+
+
+def test_closed_certificate_refuses_queries():
+    cert = Certificate.load(CERTS / "ca.der")
+    cert.close()
+    with pytest.raises(ValueError):
+        cert.subject
+    with pytest.raises(TypeError):
+        Certificate.load(42)
