@@ -57,6 +57,16 @@ bool ValueToTime(const AsnValue* value, std::time_t* out) {
     return MakeTime(&tm, out);
 }
 
+// Days from 1970-01-01 to the given proleptic Gregorian date (day may run past the month's end).
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t year_of_era = year - era * 400;
+    const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    return era * 146097 + day_of_era - 719468;
+}
+
 }  // namespace
 
 int TIME_ParseInto(const AsnValue* value, std::tm* out) {
@@ -83,11 +93,15 @@ int TIME_AddSeconds(AsnValue** value, int64_t seconds) {
 }
 
 int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out) {
-    std::time_t t, moved;
-    if (!out || !ValueToTime(value, &t) || __builtin_add_overflow(t, seconds, &moved) ||
-        __builtin_add_overflow(moved, kKstShiftSeconds, &moved))
-        return 0;
-    // TIME_FromTm's reading: nine hours on, in UTC; TIME_Parse gives those fields back.
+    int f[6];
+    if (!out || !ReadDigits(value, f)) return 0;
+    // The digits are UTC: counted here, not through mktime, so that the machine's own zone
+    // cannot move the result.
+    const int64_t year = f[0] < 50 ? 2000 + f[0] : 1900 + f[0];
+    if (f[1] < 1 || f[1] > 12) return 0;
+    const int64_t t = DaysFromCivil(year, f[1], f[2]) * 86400 + f[3] * 3600 + f[4] * 60 + f[5];
+    std::time_t moved;
+    if (__builtin_add_overflow(t, seconds, &moved)) return 0;
     return UtcTime(moved, out) ? 1 : 0;
 }
 

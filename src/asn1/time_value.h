@@ -31,9 +31,10 @@ int TIME_ParseInto(const AsnValue* value, std::tm* out);
 // as it was; 0 with *value null when building the new value fails.
 int TIME_AddSeconds(AsnValue** value, int64_t seconds);
 
-// The broken-down time TIME_Parse would give after TIME_AddSeconds(value, seconds), computed
-// without writing the two-digit year in between (which would turn 2049-12-31 plus a day
-// into 1950). 1 on success, 0 as TIME_AddSeconds fails.
+// The value's UTC time moved by `seconds`, broken down in UTC: with 32,400 seconds, the time in
+// Korean Standard Time whatever the machine's zone (where TIME_AddSeconds depends on it), and
+// with the full year kept (no two-digit year in between, which would turn 2049-12-31 plus a
+// day into 1950). 1 on success, 0 for an unparsable value or a time the calendar rejects.
 int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out);
 
 // New time value for the local time `tm` shifted by nine hours and written in UTC; the

@@ -1,5 +1,7 @@
 #include "pkcs/epki.h"
 
+#include <utility>
+
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 
@@ -158,14 +160,7 @@ int EPKI_Encode(const EncryptedPrivateKeyInfo* epki, DerElement* element) {
     return 0;
 }
 
-int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
-    if (DER_ItemCount(element) != 2) return 0;
-    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
-    DerElementPtr algorithm = GetSequence(element, 0);
-    if (!epki || !algorithm || !ALGID_Decode(algorithm.get(), &epki->encryptionAlgorithm)) return 0;
-    if (!IsSupportedScheme(EPKI_SchemeNid(epki.get()))) return 0;
-    if (!(epki->encryptedData = GetExact<AsnValue>(element, 1, DER_OCTET_STRING))) return 0;
+void EPKI_Store(EncryptedPrivateKeyInfoPtr epki, EncryptedPrivateKeyInfo** out) {
     epki->version = 0;
     if (*out) {
         ASNVALUE_Free((*out)->encryptedData);
@@ -175,6 +170,17 @@ int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out) {
     } else {
         *out = epki.release();
     }
+}
+
+int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out) {
+    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (DER_ItemCount(element) != 2) return 0;
+    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
+    DerElementPtr algorithm = GetSequence(element, 0);
+    if (!epki || !algorithm || !ALGID_Decode(algorithm.get(), &epki->encryptionAlgorithm)) return 0;
+    if (!IsSupportedScheme(EPKI_SchemeNid(epki.get()))) return 0;
+    if (!(epki->encryptedData = GetExact<AsnValue>(element, 1, DER_OCTET_STRING))) return 0;
+    EPKI_Store(std::move(epki), out);
     return 1;
 }
 

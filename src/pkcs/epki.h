@@ -56,6 +56,9 @@ int EPKI_Encode(const EncryptedPrivateKeyInfo* epki, DerElement* element);
 // Exactly two items: an AlgorithmIdentifier naming scheme 73, 70, 89 or 90, and an OCTET
 // STRING. New record in *out (a caller's record is refilled on success).
 int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out);
+// Hands a finished record out: a null *out takes it whole, an existing record has its contents
+// replaced (its old ones released).
+void EPKI_Store(EncryptedPrivateKeyInfoPtr epki, EncryptedPrivateKeyInfo** out);
 // One element from the first `available` bytes; what follows it is ignored.
 int EPKI_DecodeBytes(const uint8_t* der, size_t available, EncryptedPrivateKeyInfo** out);
 

@@ -1,6 +1,7 @@
 #include "pkcs/pkcs8_crypt.h"
 
 #include <cstring>
+#include <utility>
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
@@ -245,15 +246,7 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
         !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
         !EPKI_StorePbeParams(epki.get(), params.get()))
         return 0;
-    epki->version = 0;
-    if (*out) {
-        ASNVALUE_Free((*out)->encryptedData);
-        ALGID_Free((*out)->encryptionAlgorithm);
-        **out = *epki;
-        MEM_Free(epki.release());
-    } else {
-        *out = epki.release();
-    }
+    EPKI_Store(std::move(epki), out);
     return 1;
 }
 

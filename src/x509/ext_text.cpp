@@ -9,6 +9,7 @@
 #include "core/mem.h"
 #include "quilloncrypto.h"
 #include "x509/cert_text.h"
+#include "x509/text_writer.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_ext.h"
 #include "x509/x509_name.h"
@@ -23,42 +24,6 @@ constexpr int32_t kDistPointNameRoom = 128;
 // The authority's serial number goes through a work buffer this big.
 constexpr int kSerialRoom = 1024;
 
-// Appends to the caller's buffer, always keeping one byte for the closing NUL.
-class Text {
-public:
-    Text(char* buffer, int32_t size) : buffer_(buffer), size_(size) {}
-    bool Put(const void* bytes, size_t n) {
-        if (used_ >= size_ || n >= static_cast<size_t>(size_ - used_)) return false;
-        if (n) std::memcpy(buffer_ + used_, bytes, n);
-        used_ += static_cast<int32_t>(n);
-        return true;
-    }
-    bool Put(const char* text) { return Put(text, std::strlen(text)); }
-    bool Put(const AsnValue* value) { return Put(value->data, value->length); }
-    bool PutChar(char c) { return Put(&c, 1); }
-    bool PutHex(const uint8_t* bytes, uint32_t n) {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        for (uint32_t i = 0; i < n; ++i) {
-            const char pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0x0F]};
-            if (!Put(pair, 2)) return false;
-        }
-        return true;
-    }
-    char* Rest() { return buffer_ + used_; }
-    int32_t Left() const { return size_ - used_; }
-    void Advance(size_t n) { used_ += static_cast<int32_t>(n); }
-    bool Finish() {
-        if (used_ >= size_) return false;
-        buffer_[used_] = '\0';
-        return true;
-    }
-
-private:
-    char* buffer_;
-    int32_t size_;
-    int32_t used_ = 0;
-};
-
 constexpr int32_t kOk = QC_OK, kTooSmall = QC_ERR_BUFFER_TOO_SMALL, kMalformed = QC_ERR_MALFORMED_DER,
                   kNoMemory = QC_ERR_ALLOC;
 
@@ -69,7 +34,7 @@ const T* At(const PointerList* list, int index) {
 
 // A string value in EUC-KR: BMPString and UTF8String converted, other strings as they are.
 // A text without an EUC-KR form writes nothing. kOk, kTooSmall or kNoMemory.
-int32_t PutConverted(Text& text, const AsnValue* value, uint32_t type) {
+int32_t PutConverted(TextWriter& text, const AsnValue* value, uint32_t type) {
     if (type != kBmpStringId && type != kUtf8StringId) return text.Put(value) ? kOk : kTooSmall;
     uint8_t untouched;
     uint8_t* converted = &untouched;
@@ -80,7 +45,7 @@ int32_t PutConverted(Text& text, const AsnValue* value, uint32_t type) {
     return text.Put(converted, n) ? kOk : kTooSmall;
 }
 
-int32_t KeyUsageText(const AsnValue* extension, Text& text) {
+int32_t KeyUsageText(const AsnValue* extension, TextWriter& text) {
     AsnValue* decoded = nullptr;
     if (!X509Ext_DecodeKeyUsage(extension, &decoded)) return kMalformed;
     AsnValuePtr bits(decoded);
@@ -97,7 +62,7 @@ int32_t KeyUsageText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t BasicConstraintsText(const AsnValue* extension, Text& text) {
+int32_t BasicConstraintsText(const AsnValue* extension, TextWriter& text) {
     BasicConstraints* decoded = nullptr;
     if (!X509Ext_DecodeBasicConstraints(extension, &decoded)) return kMalformed;
     BasicConstraintsPtr constraints(decoded);
@@ -110,7 +75,7 @@ int32_t BasicConstraintsText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t PolicyText(const AsnValue* extension, Text& text) {
+int32_t PolicyText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodePolicies(extension, &decoded)) return kMalformed;
     PoliciesPtr policies(decoded);
@@ -141,7 +106,7 @@ int32_t PolicyText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t PolicyIdText(const AsnValue* extension, Text& text) {
+int32_t PolicyIdText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodePolicies(extension, &decoded)) return kMalformed;
     PoliciesPtr policies(decoded);
@@ -153,7 +118,7 @@ int32_t PolicyIdText(const AsnValue* extension, Text& text) {
     return text.Finish() ? kOk : kMalformed;
 }
 
-int32_t ExtKeyUsageText(const AsnValue* extension, Text& text) {
+int32_t ExtKeyUsageText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeExtKeyUsage(extension, &decoded)) return kMalformed;
     OidsPtr purposes(decoded);
@@ -164,7 +129,7 @@ int32_t ExtKeyUsageText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t IdentifyDataText(const IdentifyData* data, Text& text) {
+int32_t IdentifyDataText(const IdentifyData* data, TextWriter& text) {
     if (!text.Put("\tidentifyData:\n") || !text.Put(kLabelRealName)) return kTooSmall;
     const int32_t r = PutConverted(text, data->realName, kUtf8StringId);
     if (r != kOk) return r;
@@ -177,7 +142,7 @@ int32_t IdentifyDataText(const IdentifyData* data, Text& text) {
     return kOk;
 }
 
-int32_t SubjectAltNameText(const AsnValue* extension, Text& text) {
+int32_t SubjectAltNameText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeGeneralNames(extension, &decoded)) return kMalformed;
     GeneralNamesPtr names(decoded);
@@ -196,7 +161,7 @@ int32_t SubjectAltNameText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t AuthKeyIdText(const AsnValue* extension, Text& text) {
+int32_t AuthKeyIdText(const AsnValue* extension, TextWriter& text) {
     AuthorityKeyIdentifier* decoded = nullptr;
     if (!X509Ext_DecodeAuthKeyId(extension, &decoded)) return kMalformed;
     AuthKeyIdPtr key_id(decoded);
@@ -223,7 +188,7 @@ int32_t AuthKeyIdText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t DistPointText(const DistributionPoint* point, int number, Text& text) {
+int32_t DistPointText(const DistributionPoint* point, int number, TextWriter& text) {
     // The whole header, whatever the number of digits.
     char header[48];
     std::snprintf(header, sizeof header, "[%d] CRL Distribution Point\n", number);
@@ -259,7 +224,7 @@ int32_t DistPointText(const DistributionPoint* point, int number, Text& text) {
     return kOk;
 }
 
-int32_t DistPointsText(const AsnValue* extension, Text& text) {
+int32_t DistPointsText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeDistPoints(extension, &decoded)) return kMalformed;
     DistPointsPtr points(decoded);
@@ -270,7 +235,7 @@ int32_t DistPointsText(const AsnValue* extension, Text& text) {
     return kOk;
 }
 
-int32_t CrlUrlText(const AsnValue* extension, Text& text) {
+int32_t CrlUrlText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeDistPoints(extension, &decoded)) return kMalformed;
     DistPointsPtr points(decoded);
@@ -312,7 +277,7 @@ int NidOf(ExtQuery query) {
 
 int32_t Render(ExtQuery query, const AsnValue* extension, char* buffer, int32_t size) {
     if (query == ExtQuery::SubjectKeyId) return SubjectKeyIdText(extension, buffer, size);
-    Text text(buffer, size);
+    TextWriter text(buffer, size);
     int32_t r = kMalformed;
     switch (query) {
         case ExtQuery::KeyUsage: r = KeyUsageText(extension, text); break;

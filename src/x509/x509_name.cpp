@@ -5,6 +5,7 @@
 #include "core/mem.h"
 #include "asn1/ksx1001.h"
 #include "asn1/object_table.h"
+#include "x509/text_writer.h"
 #include "x509/x509_cert.h"
 
 namespace quillon {
@@ -13,37 +14,6 @@ namespace {
 using Entry = Owned<X509NameEntry, X509_FreeNameEntry>;
 
 constexpr uint32_t kBmpStringTag = 30;
-
-// Appends to a caller's buffer without ever passing its size.
-class TextOut {
-public:
-    TextOut(char* buffer, int32_t size) : buffer_(buffer), size_(size) {}
-    int32_t Left() const { return size_ - used_; }
-    // The room tests of the name text: strictly more room than the bytes written.
-    bool Put(const void* bytes, size_t n) {
-        if (Left() <= 0 || n >= static_cast<size_t>(Left())) return false;
-        std::memcpy(buffer_ + used_, bytes, n);
-        used_ += static_cast<int32_t>(n);
-        return true;
-    }
-    bool Put(const char* text) { return Put(text, std::strlen(text)); }
-    // Separators and the final NUL ask for two bytes of room, not one.
-    bool PutSeparator(char c) {
-        if (Left() < 2) return false;
-        buffer_[used_++] = c;
-        return true;
-    }
-    bool Finish() {
-        if (Left() < 2) return false;
-        buffer_[used_] = '\0';
-        return true;
-    }
-
-private:
-    char* buffer_;
-    int32_t size_;
-    int32_t used_ = 0;
-};
 
 }  // namespace
 
@@ -94,13 +64,13 @@ DerElement* X509Name_Encode(const PointerList* name) {
 
 int X509Name_ToText(const PointerList* name, char* buffer, int32_t size) {
     if (!buffer) return 0;
-    TextOut text(buffer, size);
+    TextWriter text(buffer, size);
     const int count = X509_ListCount(name);
     for (int i = count - 1; i >= 0; --i) {
         const auto* entry = static_cast<const X509NameEntry*>(X509_ListGet(name, i));
         if (!entry || !entry->object || !entry->value) return 0;
         const int nid = OBJ_NidFromValue(entry->object);
-        if (!text.Put(OBJ_Row(nid)->short_name) || !text.PutSeparator('=')) return 0;
+        if (!text.Put(OBJ_Row(nid)->short_name) || !text.PutChar('=')) return 0;
         const AsnValue* value = entry->value;
         if (nid == NID_C) {
             if (value->length && !value->data) return 0;
@@ -117,9 +87,9 @@ int X509Name_ToText(const PointerList* name, char* buffer, int32_t size) {
             MemBlock owner(converted);
             if (!text.Put(converted, n)) return 0;
         }
-        if (i > 0 && !text.PutSeparator(',')) return 0;
+        if (i > 0 && !text.PutChar(',')) return 0;
     }
-    return text.Finish() ? 1 : 0;
+    return text.Finish(2) ? 1 : 0;  // the name text keeps a spare byte
 }
 
 }  // namespace quillon

@@ -133,9 +133,13 @@ TEST(CertQuery, RendersWhatOpensslReports) {
         EXPECT_EQ(text, ExpectedName(X509_get_subject_name(x)));
         ASSERT_EQ(CERT_GetIssuerName(c.cert, sizeof text, text), QC_OK);
         EXPECT_EQ(text, ExpectedName(X509_get_issuer_name(x)));
-        ASSERT_EQ(CERT_GetValidity(c.cert, before, after), QC_OK);
-        EXPECT_EQ(before, ExpectedTime(X509_get0_notBefore(x)));
-        EXPECT_EQ(after, ExpectedTime(X509_get0_notAfter(x)));
+        // Korean time from the certificate's UTC, whatever the machine's zone.
+        for (const char* zone : {"UTC0", "EST5EDT", "KST-9"}) {
+            ScopedTimeZone validity_zone(zone);
+            ASSERT_EQ(CERT_GetValidity(c.cert, before, after), QC_OK);
+            EXPECT_EQ(before, ExpectedTime(X509_get0_notBefore(x))) << zone;
+            EXPECT_EQ(after, ExpectedTime(X509_get0_notAfter(x))) << zone;
+        }
         ASSERT_EQ(CERT_GetPubKey(c.cert, sizeof text, algorithm, text), QC_OK);
         EXPECT_STREQ(algorithm, name == "user_kcdsa" ? "kcdsa1" : "rsaEncryption");
         EXPECT_EQ(text, ExpectedKey(x, name == "user_kcdsa"));

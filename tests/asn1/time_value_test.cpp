@@ -50,12 +50,15 @@ TEST(TimeParse, ReadsDigitsAsLocalTime) {
 
 TEST(TimeShift, AddsSecondsAndNineHours) {
     // `year`: the full year of the shifted time, which TIME_ParseShifted keeps and the value cannot.
-    struct Case { const char* zone; const char* value; int64_t seconds; const char* shifted; int year; };
+    // `direct`: TIME_ParseShifted's reading where the zone makes it differ from TIME_AddSeconds.
+    struct Case { const char* zone; const char* value; int64_t seconds; const char* shifted; int year; const char* direct = nullptr; };
     const Case cases[] = {
         {nullptr, "131231200000Z", 32400, "140101050000Z", 2014}, {nullptr, "120228200000Z", 32400, "120229050000Z", 2012},
         {nullptr, "500101000000Z", 32400, "500101090000Z", 1950}, {nullptr, "991231200000Z", 32400, "000101050000Z", 2000},
         {nullptr, "491231200000Z", 32400, "500101050000Z", 2050}, {nullptr, "130101000000Z", -32400, "121231150000Z", 2012},
-        {"UTC0", "130101000000Z", 32400, "130101180000Z", 2013},  // D + 18 h minus the zone's offset
+        // TIME_AddSeconds: D + 18 h minus the zone's offset; TIME_ParseShifted: D + 9 h in any zone.
+        {"UTC0", "130101000000Z", 32400, "130101180000Z", 2013, "130101090000Z"},
+        {"EST5", "130101000000Z", 32400, "130101230000Z", 2013, "130101090000Z"},
     };
     for (const Case& c : cases) {
         ScopedTimeZone tz(c.zone ? c.zone : SeoulZone());
@@ -68,7 +71,7 @@ TEST(TimeShift, AddsSecondsAndNineHours) {
         char text[64];
         std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02dZ", direct.tm_year % 100, direct.tm_mon + 1, direct.tm_mday,
                       direct.tm_hour, direct.tm_min, direct.tm_sec);
-        EXPECT_EQ(text, Text(v)) << c.value;
+        EXPECT_EQ(text, c.direct ? std::string(c.direct) : Text(v)) << c.value;
         EXPECT_EQ(direct.tm_year + 1900, c.year) << c.value;
         ASNVALUE_Free(v);
     }
