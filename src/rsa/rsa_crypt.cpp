@@ -175,10 +175,9 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     if (!key || !c || !out || !key->n) return 0;
     const bool crt = HasCrt(key);
     if (!crt && !key->d) return 0;
-    const BigNumMont* cached_n = key->mont_n;
+    // The blinding pair belongs to the context of n it was made with.
+    if (!BIGNUM_MONT_IsFor(key->mont_n, key->n)) RSAKEY_DropBlinding(key);
     const BigNumMont* mont_n = KeyMont(key->mont_n, key->n, false);
-    // The blinding pair belongs to the context it was made with.
-    if (mont_n != cached_n || !mont_n) RSAKEY_DropBlinding(key);
     if (!mont_n) return 0;
     const int nn = mont_n->limbs;
     if (LimbsOf(c) > nn || static_cast<int>(k) * 8 < BIGNUM_NumBits(key->n)) return 0;
