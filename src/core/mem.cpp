@@ -64,9 +64,16 @@ void* MEM_Realloc(void* block, size_t size) {
 
 void MEM_Wipe(void* block, size_t size) {
     if (!block || !size) return;
+#if defined(__GNUC__) || defined(__clang__)
+    std::memset(block, 0, size);
+    // The empty asm takes the pointer and may read any memory, so the stores above are never dead,
+    // not even right before the block is released.
+    __asm__ __volatile__("" : : "r"(block) : "memory");
+#else
     volatile uint8_t* p = static_cast<volatile uint8_t*>(block);
     while (size--) *p++ = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
+#endif
 }
 
 void MEM_FailNthAllocation(long n) {

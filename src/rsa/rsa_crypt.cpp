@@ -105,12 +105,78 @@ void CrtHalf(const BigNumMont* mont, Limb* x, const Limb* y, int n_limbs, const 
     MONT_FromMont(mont, x, x, work + limbs);
 }
 
+// Uses of one blinding pair, squared after each, before a fresh r replaces it.
+constexpr int32_t kBlindingUses = 32;
+
+// Draws r and stores r^e R and r^-1 R mod n at pair[0..nn) and pair[nn..2nn).
+bool FreshBlinding(const RsaKey* key, const BigNumMont* mont_n, uint32_t k, Limb* pair, Limb* t, Limb* u,
+                   Limb* scratch) {
+    const int nn = mont_n->limbs;
+    Limb* a = pair;
+    Limb* ai = pair + nn;
+    // r^-1 comes from a variable-time inversion, so it inverts r s for another fresh s and
+    // multiplies s back: the inversion's timing follows r s, which says nothing about r.
+    SecretBlock r_bytes(2 * static_cast<size_t>(k));
+    BigNumPtr r(BIGNUM_New()), s(BIGNUM_New()), rs(BIGNUM_New()), rs_inv;
+    if (!r_bytes || !r || !s || !rs) return false;
+    do {
+        if (RANDOM_Bytes(r_bytes.get(), 2 * static_cast<size_t>(k)) != 1 ||
+            !BIGNUM_FromBytes(r_bytes.get(), k, r.get()) || !BIGNUM_FromBytes(r_bytes.get() + k, k, s.get()))
+            return false;
+        LIMBS_FromBigNum(t, nn, r.get());
+        MONT_ToMont(mont_n, ai, t, nn, scratch);  // rR
+        LIMBS_FromBigNum(t, nn, s.get());
+        MONT_ToMont(mont_n, u, t, nn, scratch);   // sR
+        MONT_Mul(mont_n, t, ai, u, scratch);      // rsR
+        MONT_FromMont(mont_n, t, t, scratch);     // rs
+        if (!LIMBS_ToBigNum(rs.get(), t, nn)) return false;
+    } while (rs->used == 0);
+    // An r s without an inverse shares a factor with n: meeting one is as likely as factoring
+    // n, so a failed inversion is a failed allocation.
+    rs_inv.reset(BIGNUM_ModInverse(nullptr, rs.get(), key->n));
+    if (!rs_inv) return false;
+    MONT_ExpPublic(mont_n, a, ai, key->e, scratch);  // r^e R
+    LIMBS_FromBigNum(t, nn, rs_inv.get());
+    MONT_ToMont(mont_n, ai, t, nn, scratch);         // (rs)^-1 R
+    MONT_Mul(mont_n, ai, ai, u, scratch);            // (rs)^-1 s R = r^-1 R
+    return true;
+}
+
+// The key's blinding pair for one operation: the last pair squared ((r^2)^e and (r^2)^-1), or a
+// fresh one when there is none yet or it has served kBlindingUses times. It moves on before it
+// is used, so no two operations share one even when an operation fails half-way.
+const Limb* NextBlinding(RsaKey* key, const BigNumMont* mont_n, uint32_t k, Limb* t, Limb* u, Limb* scratch) {
+    const int nn = mont_n->limbs;
+    const uint32_t size = static_cast<uint32_t>(2 * sizeof(Limb) * nn);
+    Limb* pair = static_cast<Limb*>(key->blinding);
+    if (pair && key->blinding_size == size && key->blinding_uses < kBlindingUses) {
+        MONT_Mul(mont_n, pair, pair, pair, scratch);
+        MONT_Mul(mont_n, pair + nn, pair + nn, pair + nn, scratch);
+        ++key->blinding_uses;
+        return pair;
+    }
+    RSAKEY_DropBlinding(key);
+    pair = static_cast<Limb*>(MEM_Calloc(size, 1));
+    if (!pair) return nullptr;
+    if (!FreshBlinding(key, mont_n, k, pair, t, u, scratch)) {
+        MEM_Wipe(pair, size);
+        MEM_Free(pair);
+        return nullptr;
+    }
+    key->blinding = pair;
+    key->blinding_size = size;
+    key->blinding_uses = 0;
+    return pair;
+}
+
 }  // namespace
 
 int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     if (!key || !c || !out || !key->n) return 0;
     const bool crt = HasCrt(key);
     if (!crt && !key->d) return 0;
+    // The blinding pair belongs to the context of n it was made with.
+    if (!BIGNUM_MONT_IsFor(key->mont_n, key->n)) RSAKEY_DropBlinding(key);
     const BigNumMont* mont_n = KeyMont(key->mont_n, key->n, false);
     if (!mont_n) return 0;
     const int nn = mont_n->limbs;
@@ -125,11 +191,10 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
         if (crt && LimbsOf(v) > exp_limbs) exp_limbs = LimbsOf(v);
     }
     const int scratch_limbs = MONT_ExpSecretScratchLimbs(nn) + MONT_ExpPublicScratchLimbs(nn);
-    LimbBlock ws(static_cast<size_t>(7 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs));
+    LimbBlock ws(static_cast<size_t>(6 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs));
     if (!ws) return 0;
     Limb* cb = ws.get();      // c, then the blinded c'
-    Limb* blind = cb + nn;    // r^e, then r^-1
-    Limb* x = blind + nn;     // c'^d
+    Limb* x = cb + nn;        // c'^d
     Limb* t = x + nn;
     Limb* u = t + nn;
     Limb* xq = u + nn;
@@ -139,35 +204,15 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     Limb* scratch = exp + 2 * exp_limbs;
     LIMBS_FromBigNum(cb, nn, c);
 
-    // Blinding: c' = c r^e, and r^-1 takes r off again afterwards. r is fresh every time, so the
-    // exponentiations never see a value an attacker chose. Without e there is nothing to blind with.
+    // Blinding: c' = c r^e, and r^-1 takes r off again afterwards, so the exponentiations never
+    // see a value an attacker chose. Without e there is nothing to blind with.
     const bool blinded = key->e && BIGNUM_NumBits(key->e) > 0;
+    const Limb* blind_inv = nullptr;
     if (blinded) {
-        // r^-1 comes from a variable-time inversion, so it inverts r s for another fresh s and
-        // multiplies s back: the inversion's timing follows r s, which says nothing about r.
-        SecretBlock r_bytes(2 * static_cast<size_t>(k));
-        BigNumPtr r(BIGNUM_New()), s(BIGNUM_New()), rs(BIGNUM_New()), rs_inv;
-        if (!r_bytes || !r || !s || !rs) return 0;
-        do {
-            if (RANDOM_Bytes(r_bytes.get(), 2 * static_cast<size_t>(k)) != 1 ||
-                !BIGNUM_FromBytes(r_bytes.get(), k, r.get()) || !BIGNUM_FromBytes(r_bytes.get() + k, k, s.get()))
-                return 0;
-            LIMBS_FromBigNum(t, nn, r.get());
-            MONT_ToMont(mont_n, blind, t, nn, scratch);  // rR
-            LIMBS_FromBigNum(t, nn, s.get());
-            MONT_ToMont(mont_n, u, t, nn, scratch);      // sR
-            MONT_Mul(mont_n, t, blind, u, scratch);       // rsR
-            MONT_FromMont(mont_n, t, t, scratch);         // rs
-            if (!LIMBS_ToBigNum(rs.get(), t, nn)) return 0;
-        } while (rs->used == 0);
-        // An r s without an inverse shares a factor with n: meeting one is as likely as factoring
-        // n, so a failed inversion is a failed allocation.
-        rs_inv.reset(BIGNUM_ModInverse(nullptr, rs.get(), key->n));
-        if (!rs_inv) return 0;
-        MONT_ExpPublic(mont_n, t, blind, key->e, scratch);  // r^e R
-        MONT_Mul(mont_n, cb, cb, t, scratch);               // c r^e
-        LIMBS_FromBigNum(t, nn, rs_inv.get());
-        MONT_Mul(mont_n, blind, t, u, scratch);             // (rs)^-1 s = r^-1
+        const Limb* pair = NextBlinding(key, mont_n, k, t, u, scratch);
+        if (!pair) return 0;
+        MONT_Mul(mont_n, cb, cb, pair, scratch);  // c r^e
+        blind_inv = pair + nn;
     }
 
     bool done = false;
@@ -222,10 +267,7 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
         MONT_ExpSecret(mont_n, x, t, exp, exp_limbs, scratch);
         MONT_FromMont(mont_n, x, x, scratch);
     }
-    if (blinded) {
-        MONT_ToMont(mont_n, t, x, nn, scratch);  // c^d r R
-        MONT_Mul(mont_n, x, t, blind, scratch);  // c^d
-    }
+    if (blinded) MONT_Mul(mont_n, x, x, blind_inv, scratch);  // c^d r r^-1 R R^-1
     LIMBS_ToBytes(out, static_cast<int>(k), x, nn);
     return 1;
 }

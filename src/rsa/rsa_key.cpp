@@ -45,6 +45,16 @@ void RSAKEY_DropCache(RsaKey* key) {
         BIGNUM_MONT_Free(*mont);
         *mont = nullptr;
     }
+    RSAKEY_DropBlinding(key);
+}
+
+void RSAKEY_DropBlinding(RsaKey* key) {
+    if (!key) return;
+    if (key->blinding) MEM_Wipe(key->blinding, key->blinding_size);
+    MEM_Free(key->blinding);
+    key->blinding = nullptr;
+    key->blinding_size = 0;
+    key->blinding_uses = 0;
 }
 
 void RSAKEY_Free(RsaKey* key) {

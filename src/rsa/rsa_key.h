@@ -35,14 +35,22 @@ struct RsaKey {
     BigNumMont* mont_n;
     BigNumMont* mont_p;
     BigNumMont* mont_q;
+    // Blinding pair of the private operations, made with mont_n and dropped with it: r^e and
+    // r^-1 mod n in Montgomery form, side by side in one block of blinding_size bytes. Squared
+    // after each use; blinding_uses counts the squarings since r was drawn.
+    void* blinding;
+    uint32_t blinding_size;
+    int32_t blinding_uses;
 };
 
 RsaKey* RSAKEY_New();
 // Releases every component and zeroes the record; returns 0.
 int RSAKEY_Clear(RsaKey* key);
 void RSAKEY_Free(RsaKey* key);
-// Releases the cached Montgomery contexts (before the key's numbers are refilled).
+// Releases the cached Montgomery contexts and blinding pair (before the key's numbers are refilled).
 void RSAKEY_DropCache(RsaKey* key);
+// Wipes and releases the blinding pair alone.
+void RSAKEY_DropBlinding(RsaKey* key);
 using RsaKeyPtr = Owned<RsaKey, RSAKEY_Free>;
 // Clears the key and stores copies of what is given (CRT numbers only when all five are).
 // 0 when n is null or a copy fails.

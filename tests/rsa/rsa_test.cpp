@@ -156,6 +156,45 @@ TEST(RsaCrypt, ShortCiphertextsRefusalsAndCrtConfirmation) {
     EXPECT_EQ(Decrypt(crt_only.get(), pkcs1), message);
 }
 
+// The key's blinding pair (r^e R, r^-1 R mod n, R = 2^(limb bits * limbs)) moves on with every
+// decryption, is redrawn every 33rd and after the cache is dropped, and stays a pair throughout:
+// A R^-1 * (Ai R^-1)^e = 1 mod n. Decryption of OpenSSL's ciphertexts stays right all along.
+TEST(RsaCrypt, BlindingPairMovesOnAcrossManyDecryptions) {
+    auto rsa = LoadKey("2048_e65537");
+    auto key = Import(rsa.get(), kWithCrt);
+    BnCtx ctx(BN_CTX_new());
+    const BIGNUM* n = RSA_get0_n(rsa.get());
+    auto from_mont = [&](const uint8_t* limbs, size_t size) {
+        Bn v(BN_lebin2bn(limbs, static_cast<int>(size), nullptr)), r(BN_new());
+        BN_set_bit(r.get(), static_cast<int>(8 * size));
+        BN_mod_inverse(r.get(), r.get(), n, ctx.get());
+        BN_mod_mul(v.get(), v.get(), r.get(), n, ctx.get());
+        return v;
+    };
+    std::mt19937 gen(11);
+    Buffer last;
+    int fresh = 0;
+    for (int i = 0; i < 100; ++i) {
+        const bool oaep = i % 2;
+        const Buffer msg = SeededBytes(gen, 1 + i % 80);
+        const Buffer c = OpenSslCrypt(rsa.get(), msg, oaep ? RSA_PKCS1_OAEP_PADDING : RSA_PKCS1_PADDING);
+        ASSERT_EQ(Decrypt(key.get(), c, oaep ? kRsaOaepPadding : kRsaPkcs1Padding), ToHex(msg)) << i;
+        ASSERT_TRUE(key->blinding);
+        const auto* bytes = static_cast<const uint8_t*>(key->blinding);
+        const Buffer pair(bytes, bytes + key->blinding_size);
+        EXPECT_NE(pair, last) << i;
+        fresh += key->blinding_uses == 0;
+        const size_t half = pair.size() / 2;
+        Bn a = from_mont(pair.data(), half), ai = from_mont(pair.data() + half, half), check(BN_new());
+        BN_mod_exp(check.get(), ai.get(), RSA_get0_e(rsa.get()), n, ctx.get());
+        BN_mod_mul(check.get(), check.get(), a.get(), n, ctx.get());
+        EXPECT_TRUE(BN_is_one(check.get())) << i;
+        last = pair;
+        if (i == 70) RSAKEY_DropCache(key.get());
+    }
+    EXPECT_EQ(fresh, 4) << "drawn at 0, 33, 66 and after the drop at 70";
+}
+
 // An OAEP encoded message of 256 bytes built with OpenSSL's MGF1, so that every layout is reachable.
 Buffer OaepBlock(const Buffer& seed, const Buffer& msg, bool empty_db = false, uint8_t separator = 1,
                  uint8_t first = 0, uint8_t label_flip = 0) {
