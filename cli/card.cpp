@@ -1,6 +1,7 @@
-// `quillon card ...`: the readers, and a slot's certificate read or written through the
-// MEDIA_CARD_* exports. The PIN is asked for on the terminal without echo, or read from the
-// first line of a file (--pin-file), and wiped once used.
+// `quillon card ...`: the readers, and a slot's certificate or private key read or written
+// through the MEDIA_CARD_* exports. The PIN is asked for on the terminal without echo, or read
+// from the first line of a file (--pin-file), and wiped once used; the key password likewise
+// (--password-file).
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,7 +27,12 @@ const char* CardMeaning(int32_t code) {
     switch (code) {
         case 0: return "a required argument is missing";
         case QC_ERR_NULL_ARGUMENT: return "a required argument is missing or out of range (slot 1 or 2; certificates up to 12,698 bytes)";
-        case QC_ERR_MALFORMED_DER: return "the card holds no certificate there";
+        case QC_ERR_MALFORMED_DER: return "the card holds no certificate or key there, or the key lacks its 20-byte randomNum";
+        case QC_ERR_KEY_INVALID: return "not an RSA or KCDSA private key";
+        case QC_ERR_DECRYPT_KEY: return "wrong password or damaged key";
+        case QC_ERR_ENCRYPT_KEY: return "encrypting the key failed";
+        case QC_ERR_ENCODE_EMPTY: return "encoding the key gave nothing";
+        case QC_ERR_FILE_READ: return "the key file cannot be read";
         case QC_ERR_ALLOC: return "allocation failed";
         case QC_ERR_PCSC: return "no PC/SC service, no reader, no card, or the card could not be released";
         case QC_ERR_CARD_TRANSMIT: return "the card stopped answering or refused to write";
@@ -120,23 +126,58 @@ int WriteCert(int32_t slot, const char* pin, const char* cert_path) {
     return 0;
 }
 
+int ReadKey(int32_t slot, const char* pin, const char* password, const char* out_path) {
+    BINSTR key;
+    BINSTR_Create(&key);
+    int32_t tries = -1;
+    const int32_t result = MEDIA_CARD_ReadPriKey(slot, pin, password, &key, &tries);
+    if (result != QC_OK) return Fail("read-key", result, tries);
+    std::ofstream out(out_path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(key.data), key.length);
+    const bool written = static_cast<bool>(out.flush());
+    std::printf("slot %d: %u encrypted key bytes%s %s\n", slot, key.length, written ? " written to" : ", cannot write", out_path);
+    BINSTR_Delete(&key);
+    return written ? 0 : 1;
+}
+
+// KEY is a disk key file: decrypted with the password, then stored on the card under it.
+int WriteKey(int32_t slot, const char* pin, const char* password, const char* key_path) {
+    BINSTR plain;
+    BINSTR_Create(&plain);
+    int32_t result = MEDIA_DISK_ReadPriKey(key_path, password, &plain);
+    int32_t tries = -1;
+    if (result == QC_OK) {
+        result = MEDIA_CARD_WritePriKey(slot, pin, password, &plain, &tries);
+        MEM_Wipe(plain.data, plain.length);
+    }
+    BINSTR_Delete(&plain);
+    if (result != QC_OK) return Fail("write-key", result, tries);
+    std::printf("slot %d: key written\n", slot);
+    return 0;
+}
+
 }  // namespace
 
 int RunCard(int argc, char** argv) {
     // argv[0] is the subcommand; --pin-file FILE may come anywhere after it.
     std::vector<const char*> args;
     const char* pin_file = nullptr;
+    std::string password_file;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--pin-file") && i + 1 < argc)
             pin_file = argv[++i];
+        else if (!std::strcmp(argv[i], "--password-file") && i + 1 < argc)
+            password_file = argv[++i];
         else
             args.push_back(argv[i]);
     }
     const std::string command = argc > 0 ? argv[0] : "";
     if (command == "list" && args.empty()) return List();
     const bool read = command == "read-cert", write = command == "write-cert";
-    if ((!read && !write) || args.size() != 2) {
-        std::fprintf(stderr, "quillon card: usage: list | read-cert SLOT OUT | write-cert SLOT CERT [--pin-file FILE]\n");
+    const bool read_key = command == "read-key", write_key = command == "write-key";
+    if ((!read && !write && !read_key && !write_key) || args.size() != 2) {
+        std::fprintf(stderr, "quillon card: usage: list | read-cert SLOT OUT | write-cert SLOT CERT [--pin-file FILE]\n"
+                             "                     | read-key SLOT OUT | write-key SLOT KEY [--pin-file FILE] [--password-file FILE]\n");
         return 2;
     }
     char* end = nullptr;
@@ -152,8 +193,19 @@ int RunCard(int argc, char** argv) {
                      pin_file ? "cannot read the PIN file" : "no terminal to ask on: use --pin-file");
         return 2;
     }
-    const int status = read ? ReadCert(static_cast<int32_t>(slot), pin, args[1])
-                            : WriteCert(static_cast<int32_t>(slot), pin, args[1]);
+    int status = 0;
+    if (read || write) {
+        status = read ? ReadCert(static_cast<int32_t>(slot), pin, args[1]) : WriteCert(static_cast<int32_t>(slot), pin, args[1]);
+    } else {
+        Secret password;
+        if (!GetPassword(password_file, "Key password: ", password)) {
+            std::fprintf(stderr, "quillon card %s: cannot read the password\n", command.c_str());
+            status = 2;
+        } else {
+            status = read_key ? ReadKey(static_cast<int32_t>(slot), pin, password.text.c_str(), args[1])
+                              : WriteKey(static_cast<int32_t>(slot), pin, password.text.c_str(), args[1]);
+        }
+    }
     MEM_Wipe(pin, sizeof pin);
     return status;
 }

@@ -6,9 +6,21 @@
 
 namespace quillon::cli {
 
+// A password held for one command and wiped when it goes.
+struct Secret {
+    std::string text;
+    Secret() = default;
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+    ~Secret();
+};
+// The first line of `file`, or, when `file` is empty, a line typed after `label` on the
+// terminal without echo.
+bool GetPassword(const std::string& file, const char* label, Secret& out);
+
 int RunDemo(const std::string& exchange_code);
 int RunCertShow(const std::string& path, bool raw);
-// argv[0] is the card subcommand (list, read-cert, write-cert).
+// argv[0] is the card subcommand (list, read-cert, write-cert, read-key, write-key).
 int RunCard(int argc, char** argv);
 int RunKeyShow(std::vector<std::string> args);
 int RunKeyCheck(std::vector<std::string> args);

@@ -46,14 +46,6 @@ int FailCode(const char* command, const std::string& what, int32_t code) {
     return Fail(command, what + ": error " + std::to_string(code) + ", " + Meaning(code));
 }
 
-// A password held for one command and wiped when it goes.
-struct Secret {
-    std::string text;
-    ~Secret() {
-        if (!text.empty()) MEM_Wipe(text.data(), text.size());
-    }
-};
-
 bool ReadPasswordFile(const std::string& path, Secret& out) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -101,10 +93,6 @@ bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& v
         return true;
     }
     return true;
-}
-
-bool GetPassword(const std::string& file, const char* label, Secret& out) {
-    return file.empty() ? Prompt(label, out) : ReadPasswordFile(file, out);
 }
 
 struct Binstr {
@@ -176,6 +164,14 @@ void ShowKey(const PrivateKeyInfo* key) {
 }
 
 }  // namespace
+
+Secret::~Secret() {
+    if (!text.empty()) MEM_Wipe(text.data(), text.size());
+}
+
+bool GetPassword(const std::string& file, const char* label, Secret& out) {
+    return file.empty() ? Prompt(label, out) : ReadPasswordFile(file, out);
+}
 
 int RunKeyShow(std::vector<std::string> args) {
     std::string password_file;

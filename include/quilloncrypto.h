@@ -243,6 +243,25 @@ QUILLON_API int32_t MEDIA_CARD_WriteCert(int32_t slot, const char* pin, const BI
    out is written only on success. -11 if pin or out is NULL or the slot is not 1 or 2; -51 if
    the file holds no whole DER object or yields more than a 2-byte DER length allows. */
 QUILLON_API int32_t MEDIA_CARD_ReadCert(int32_t slot, const char* pin, BINSTR* out, int32_t* tries_left);
+/* Writes a private key to the slot: key holds a plain PKCS#8 PrivateKeyInfo (DER) whose first
+   attribute is randomNum (1.2.410.200004.10.1.1.3) with a BIT STRING of at least 20 bytes. The
+   first 20 go to the slot's random-number record; the key without its attributes goes to the
+   key file as an EncryptedPrivateKeyInfo under password (pbeWithSHA1AndSEED-CBC for RSA,
+   GPKIpbeWithSHA1AndSEED-CBC for KCDSA, 2,048 iterations, 8 random salt bytes). Nothing is
+   written unless all of that succeeds. 0 if pin, password or key (or its data) is NULL; -11 for
+   a slot other than 1 and 2; -51 the key is not a PrivateKeyInfo or lacks that randomNum; -12
+   neither rsaEncryption nor KCDSA1; -13 encryption failed; -52 encoding failed. */
+QUILLON_API int32_t MEDIA_CARD_WritePriKey(int32_t slot, const char* pin, const char* password, const BINSTR* key,
+                                           int32_t* tries_left);
+/* Reads the slot's private key and gives it in the form of a disk key file: the key file's
+   EncryptedPrivateKeyInfo is decrypted with password, the slot's random number (when its record
+   holds one) is added back as the randomNum attribute, and the key is encrypted again as by
+   PRIKEY_Encrypt (new salt). out (old bytes released; release with BINSTR_Delete) is written
+   only on success. -11 if pin, password or out is NULL or the slot is not 1 or 2; -51 the card
+   holds no EncryptedPrivateKeyInfo of a readable scheme; -13 the password does not decrypt it;
+   -52 re-encoding failed; the codes of PRIKEY_Encrypt. */
+QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const char* password, BINSTR* out,
+                                          int32_t* tries_left);
 
 /* ---- Private keys and disk media (code shape) ----
    Keys are PKCS#8: an EncryptedPrivateKeyInfo under pbeWithSHA1AndSEED-CBC

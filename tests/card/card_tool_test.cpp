@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 
+#include "quilloncrypto.h"
+#include "support/pkcs8_fixtures.h"
 #include "support/virtual_card.h"
 
 namespace {
@@ -30,11 +32,6 @@ ToolRun Tool(const std::string& arguments) {
 }
 
 std::string TempPath(const char* name) { return testing::TempDir() + "quillon_card_" + name; }
-
-ByteVector ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class CardTool : public VirtualCardTest {};
 
@@ -66,6 +63,43 @@ TEST_F(CardTool, ListsWritesAndReads) {
     std::remove(pin.c_str());
     std::remove(wrong.c_str());
     std::remove(out.c_str());
+}
+
+// A disk key file with its randomNum goes to the card and comes back in the same form.
+TEST_F(CardTool, WritesAndReadsAKey) {
+    const std::string pin = TempPath("key_pin"), password = TempPath("password"), out = TempPath("key.der"),
+                      key = TempPath("disk_key.der");
+    std::ofstream(pin) << VirtualCard::kPin << "\n";
+    const std::string fixtures = std::string(QUILLON_FIXTURES) + "/pkcs8/";
+    const std::string options = " --pin-file " + pin + " --password-file " + fixtures + "password.txt";
+    BINSTR plain, encrypted;
+    BINSTR_Create(&plain);
+    BINSTR_Create(&encrypted);
+    const ByteVector attrs = quillon::test::ReadPkcs8("rsa_attrs_plain.der");
+    BINSTR_SetData(attrs.data(), static_cast<uint32_t>(attrs.size()), &plain);
+    ASSERT_EQ(PRIKEY_Encrypt(quillon::test::kKeyPassword, &plain, &encrypted), QC_OK);
+    std::ofstream(key, std::ios::binary).write(reinterpret_cast<const char*>(encrypted.data), encrypted.length);
+    BINSTR_Delete(&plain);
+    BINSTR_Delete(&encrypted);
+
+    ToolRun run = Tool("write-key 1 " + key + options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    run = Tool("read-key 1 " + out + options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    run = Tool("write-key 2 " + out + options);  // what read-key gives is a disk key file
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(card().Record(1, 5, 1), card().Record(2, 5, 1));
+
+    std::ofstream(password) << "wrong\n";
+    run = Tool("read-key 1 " + out + " --pin-file " + pin + " --password-file " + password);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("error -13"), std::string::npos) << run.output;
+    run = Tool("write-key 1 " + fixtures + "scheme73.der" + options);  // no randomNum
+    EXPECT_NE(run.output.find("error -51"), std::string::npos) << run.output;
+    std::remove(pin.c_str());
+    std::remove(password.c_str());
+    std::remove(out.c_str());
+    std::remove(key.c_str());
 }
 
 }  // namespace

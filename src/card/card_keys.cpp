@@ -1,0 +1,124 @@
+#include "card/card_keys.h"
+
+#include <cstring>
+
+#include "asn1/object_table.h"
+#include "asn1/pointer_list.h"
+#include "card/card_storage.h"
+#include "pkcs/epki.h"
+#include "pkcs/pkcs8.h"
+#include "pkcs/pkcs8_crypt.h"
+#include "pkcs/prikey.h"
+
+namespace quillon {
+namespace {
+
+constexpr uint8_t kBitStringTag = 0x03;
+
+struct WipedRandom {
+    uint8_t bytes[kCardRandomSize] = {};
+    ~WipedRandom() { MEM_Wipe(bytes, sizeof bytes); }
+};
+
+const AsnValue* FirstValue(const Pkcs8Attribute* attribute) {
+    if (!attribute->values) return nullptr;
+    if (attribute->single) return static_cast<const AsnValue*>(attribute->values);
+    return static_cast<const AsnValue*>(PLIST_Get(static_cast<const PointerList*>(attribute->values), 0));
+}
+
+// The first 20 bytes of the first attribute's value, which must be a randomNum BIT STRING (its
+// contents: the unused-bits octet, then the bytes).
+bool TakeRandom(const PrivateKeyInfo* key, uint8_t random[kCardRandomSize]) {
+    if (PLIST_Count(key->attributes) <= 0) return false;
+    const auto* first = static_cast<const Pkcs8Attribute*>(PLIST_Get(key->attributes, 0));
+    if (!first || OBJ_NidFromValue(first->type) != NID_RANDOM_NUM) return false;
+    const AsnValue* value = FirstValue(first);
+    if (!value || value->type != kBitStringTag || value->length < 1 + kCardRandomSize || value->data[0] != 0)
+        return false;
+    std::memcpy(random, value->data + 1, kCardRandomSize);
+    return true;
+}
+
+// Appends randomNum with one BIT STRING value holding the 20 bytes.
+bool AddRandom(PrivateKeyInfo* key, const uint8_t random[kCardRandomSize]) {
+    uint8_t contents[1 + kCardRandomSize] = {};
+    std::memcpy(contents + 1, random, kCardRandomSize);
+    AsnValuePtr value(ASNVALUE_New());
+    const bool set = value && ASNVALUE_Set(value.get(), kBitStringTag, contents, sizeof contents);
+    MEM_Wipe(contents, sizeof contents);
+    if (!set) return false;
+    AsnValuePtr type(OBJ_ValueFromNid(NID_RANDOM_NUM));
+    auto* attribute = static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute)));
+    if (!type || !attribute) {
+        MEM_Free(attribute);
+        return false;
+    }
+    attribute->type = type.release();
+    attribute->single = 1;
+    attribute->values = value.release();
+    if (!key->attributes) key->attributes = PLIST_New();
+    if (!key->attributes || PLIST_Push(key->attributes, attribute) <= 0) {
+        PKCS8_FreeAttribute(attribute);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t CARD_WritePriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
+                         const uint8_t* key_der, size_t key_length) {
+    PrivateKeyInfo* raw = nullptr;
+    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return QC_ERR_MALFORMED_DER;
+    PrivateKeyInfoPtr key(raw);
+    WipedRandom random;
+    if (!TakeRandom(key.get(), random.bytes)) return QC_ERR_MALFORMED_DER;
+    int scheme = 0;
+    switch (PKCS8_AlgorithmNid(key.get())) {
+        case NID_RSA_ENCRYPTION: scheme = NID_PBE_WITH_SHA1_AND_SEED_CBC; break;
+        case NID_KCDSA1: scheme = NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC; break;
+        default: return QC_ERR_KEY_INVALID;
+    }
+    // The card keeps the key without attributes: the random number has a file of its own.
+    PLIST_FreeAll(key->attributes, PKCS8_FreeAttribute);
+    key->attributes = nullptr;
+    EncryptedPrivateKeyInfo* encrypted = nullptr;
+    if (!PKCS8_Encrypt(key.get(), &encrypted, password, password_length, nullptr, 0, kPrikeyIterations, scheme))
+        return QC_ERR_DECRYPT_KEY;
+    EncryptedPrivateKeyInfoPtr epki(encrypted);
+    DerElementPtr element(DER_New());
+    uint8_t* bytes = nullptr;
+    const int32_t length = element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &bytes) : 0;
+    if (length <= 0) return QC_ERR_ENCODE_EMPTY;
+    MemBlock der(bytes);
+    // Everything that can fail without the card has: only now is the card written.
+    int32_t result = CARD_WriteRandomNumber(connection, slot, random.bytes);
+    if (result == QC_OK)
+        result = CARD_WriteObject(connection, slot, kCardKeyFile, der.get(), static_cast<size_t>(length));
+    return result;
+}
+
+int32_t CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
+                        BINSTR* out) {
+    Bytes der;
+    int32_t result = CARD_ReadObject(connection, slot, kCardKeyFile, &der);
+    if (result != QC_OK) return result;
+    EncryptedPrivateKeyInfo* encrypted = nullptr;
+    if (!EPKI_DecodeBytes(der.data(), der.size(), &encrypted)) return QC_ERR_MALFORMED_DER;
+    EncryptedPrivateKeyInfoPtr epki(encrypted);
+    if (!PKCS8_SchemeReadable(epki.get(), true)) return QC_ERR_MALFORMED_DER;
+    PrivateKeyInfo* plain = nullptr;
+    if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length)) return QC_ERR_DECRYPT_KEY;
+    PrivateKeyInfoPtr key(plain);
+    // Both slots keep their random number in file 5; a card without one gives the key without it.
+    WipedRandom random;
+    bool found = false;
+    result = CARD_ReadRandomNumber(connection, slot, random.bytes, &found);
+    if (result != QC_OK) return result;
+    if (found && !AddRandom(key.get(), random.bytes)) return QC_ERR_ALLOC;
+    SecretDer encoded;
+    if (!PKCS8_EncodeBytes(key.get(), &encoded)) return QC_ERR_ENCODE_EMPTY;
+    return PRIKEY_EncryptDer(password, password_length, encoded.data, encoded.length, out);
+}
+
+}  // namespace quillon

@@ -1,0 +1,223 @@
+// MEDIA_CARD_WritePriKey / MEDIA_CARD_ReadPriKey through pcscd, the virtual reader and the
+// virtual card: the two files a key occupies, the disk form rebuilt on reading, and the keys
+// refused before anything is written.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "quilloncrypto.h"
+#include "support/alloc_fault.h"
+#include "support/pkcs8_fixtures.h"
+#include "support/virtual_card.h"
+
+namespace {
+
+using namespace quillon::test;
+
+constexpr const char* kPin = VirtualCard::kPin;
+constexpr uint8_t kKeyFile = 3, kRandomFile = 5;
+
+ByteVector Tlv(uint8_t tag, const ByteVector& contents) {
+    ByteVector out = {tag};
+    const size_t n = contents.size();
+    if (n < 0x80) {
+        out.push_back(static_cast<uint8_t>(n));
+    } else if (n < 0x100) {
+        out.insert(out.end(), {0x81, static_cast<uint8_t>(n)});
+    } else {
+        out.insert(out.end(), {0x82, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+    }
+    out.insert(out.end(), contents.begin(), contents.end());
+    return out;
+}
+
+ByteVector Cat(std::initializer_list<ByteVector> parts) {
+    ByteVector out;
+    for (const ByteVector& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+const ByteVector kRandomNumOid = {0x06, 0x0A, 0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x0A, 0x01, 0x01, 0x03};
+const ByteVector kFriendlyName = Tlv(0x30, Cat({{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x14},
+                                               Tlv(0x31, {0x1E, 0x02, 0xD0, 0xA4})}));
+
+ByteVector RandomBytes(size_t n) {
+    ByteVector r(n);
+    for (size_t i = 0; i < n; ++i) r[i] = static_cast<uint8_t>(0xC0 + i);
+    return r;
+}
+
+// randomNum with one value: `tag` 03 gets the unused-bits octet before the bytes.
+ByteVector RandomAttribute(const ByteVector& random, uint8_t tag = 0x03) {
+    ByteVector contents = tag == 0x03 ? Cat({{0x00}, random}) : random;
+    return Tlv(0x30, Cat({kRandomNumOid, Tlv(0x31, Tlv(tag, contents))}));
+}
+
+// The 2048-bit fixture key (user_plain.der) with the given attributes.
+ByteVector KeyWith(const ByteVector& attributes) {
+    const ByteVector plain = ReadPkcs8("user_plain.der");
+    ByteVector body(plain.begin() + 4, plain.end());
+    if (!attributes.empty()) body = Cat({body, Tlv(0xA0, attributes)});
+    return Tlv(0x30, body);
+}
+
+ByteVector Truncated(ByteVector bytes) {
+    bytes.pop_back();
+    return bytes;
+}
+
+struct Binstr {
+    Binstr() { BINSTR_Create(&b); }
+    explicit Binstr(const ByteVector& bytes) : Binstr() { BINSTR_SetData(bytes.data(), bytes.size(), &b); }
+    ~Binstr() { BINSTR_Delete(&b); }
+    ByteVector bytes() const { return b.data ? ByteVector(b.data, b.data + b.length) : ByteVector(); }
+    BINSTR b;
+};
+
+ByteVector Decrypt(const ByteVector& encrypted, const char* password = kKeyPassword) {
+    Binstr in(encrypted), out;
+    EXPECT_EQ(PRIKEY_Decrypt(password, &in.b, &out.b), QC_OK);
+    return out.bytes();
+}
+
+class MediaCardKeys : public VirtualCardTest {
+protected:
+    // The DER object in a slot's key file, checked against the record layout record by record.
+    static ByteVector KeyFileObject(int slot);
+};
+
+ByteVector MediaCardKeys::KeyFileObject(int slot) {
+    ByteVector payload;
+    for (size_t n = 1; n <= card().RecordCount(slot, kKeyFile); ++n) {
+        const ByteVector record = card().Record(slot, kKeyFile, n);
+        payload.insert(payload.end(), record.begin() + 2, record.end());
+    }
+    const size_t length = static_cast<size_t>(payload[0] << 8 | payload[1]);
+    EXPECT_GT(length, 0u);
+    const ByteVector der(payload.begin() + 2, payload.begin() + 2 + static_cast<long>(length));
+    for (size_t n = 1, at = 0; n <= card().RecordCount(slot, kKeyFile); ++n, at += 50) {
+        ByteVector expected = {static_cast<uint8_t>(n), 0x32};
+        for (size_t i = at; i < at + 50; ++i) expected.push_back(i < 2 + length ? payload[i] : 0);
+        if (at >= 2 + length) expected = ByteVector(52);
+        EXPECT_EQ(card().Record(slot, kKeyFile, n), expected) << "record " << n;
+    }
+    return der;
+}
+
+class MediaCardKey : public MediaCardKeys, public ::testing::WithParamInterface<int> {};
+
+// Both slots: the random number in its record, the key without attributes in the key file, and
+// the disk form (with its randomNum, without the other attributes) rebuilt on reading.
+TEST_P(MediaCardKey, WritesBothFilesAndRebuildsTheDiskForm) {
+    const int slot = GetParam();
+    const ByteVector random = RandomBytes(20), key = KeyWith(Cat({RandomAttribute(random), kFriendlyName}));
+    Binstr in(key);
+    ASSERT_EQ(MEDIA_CARD_WritePriKey(slot, kPin, kKeyPassword, &in.b, nullptr), QC_OK);
+
+    ByteVector random_record = Cat({{0x01, 0x28, 0x00, 0x14}, random});
+    random_record.resize(42, 0);
+    EXPECT_EQ(card().Record(slot, kRandomFile, 1), random_record);
+    const auto log = card().Log();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(log[4], Cat({{0x00, 0xDC, 0x01, 0x04, 0x2A}, random_record}));
+    const ByteVector stored = KeyFileObject(slot);
+    EXPECT_EQ(Decrypt(stored), ReadPkcs8("user_plain.der"));  // no attributes on the card
+    for (uint8_t file : {kKeyFile, kRandomFile})
+        EXPECT_EQ(card().Record(3 - slot, file, 1), ByteVector(file == kRandomFile ? 42 : 52)) << "other slot";
+
+    Binstr out;
+    ASSERT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, kKeyPassword, &out.b, nullptr), QC_OK);
+    EXPECT_NE(out.bytes(), stored);  // a new salt
+    EXPECT_EQ(Decrypt(out.bytes()), KeyWith(RandomAttribute(random)));
+
+    // A random-number record that holds none gives the key without attributes.
+    card().SetRecord(slot, kRandomFile, 1, ByteVector(42));
+    ASSERT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, kKeyPassword, &out.b, nullptr), QC_OK);
+    EXPECT_EQ(Decrypt(out.bytes()), ReadPkcs8("user_plain.der"));
+
+    int32_t tries = -1;
+    EXPECT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, "wrong password", &out.b, &tries), QC_ERR_DECRYPT_KEY);
+    EXPECT_EQ(tries, -1);
+    EXPECT_EQ(Decrypt(out.bytes()), ReadPkcs8("user_plain.der"));  // untouched
+}
+
+INSTANTIATE_TEST_SUITE_P(, MediaCardKey, ::testing::Values(1, 2), [](const auto& info) {
+    return "slot" + std::to_string(info.param);
+});
+
+// Keys refused with nothing written: the card sees the PIN (or nothing) and no SELECT or UPDATE.
+TEST_F(MediaCardKeys, RefusedBeforeAnythingIsWritten) {
+    const ByteVector random = RandomBytes(20);
+    struct Case {
+        const char* name;
+        ByteVector key;
+        int32_t expected;
+    };
+    const Case keys[] = {
+        {"no attributes", ReadPkcs8("user_plain.der"), QC_ERR_MALFORMED_DER},
+        {"randomNum not first", KeyWith(Cat({kFriendlyName, RandomAttribute(random)})), QC_ERR_MALFORMED_DER},
+        {"randomNum of 19 bytes", KeyWith(RandomAttribute(RandomBytes(19))), QC_ERR_MALFORMED_DER},
+        {"randomNum as OCTET STRING", KeyWith(RandomAttribute(RandomBytes(21), 0x04)), QC_ERR_MALFORMED_DER},
+        {"encrypted key", ReadPkcs8("scheme73.der"), QC_ERR_MALFORMED_DER},
+        {"truncated", Truncated(KeyWith(RandomAttribute(random))), QC_ERR_MALFORMED_DER},
+    };
+    for (const Case& c : keys) {
+        card().Reset(3);
+        Binstr in(c.key);
+        EXPECT_EQ(MEDIA_CARD_WritePriKey(1, kPin, kKeyPassword, &in.b, nullptr), c.expected) << c.name;
+        EXPECT_EQ(card().Log().size(), 1u) << c.name;  // VERIFY only
+    }
+    card().Reset(3);
+    Binstr key(KeyWith(RandomAttribute(random))), out;
+    int32_t tries = -1;
+    const struct {
+        const char* name;
+        int32_t result, expected;
+    } args[] = {
+        {"write: null PIN", MEDIA_CARD_WritePriKey(1, nullptr, kKeyPassword, &key.b, nullptr), 0},
+        {"write: null password", MEDIA_CARD_WritePriKey(1, kPin, nullptr, &key.b, nullptr), 0},
+        {"write: null key", MEDIA_CARD_WritePriKey(1, kPin, kKeyPassword, nullptr, nullptr), 0},
+        {"write: empty key", MEDIA_CARD_WritePriKey(1, kPin, kKeyPassword, &out.b, nullptr), 0},
+        {"write: slot 3", MEDIA_CARD_WritePriKey(3, kPin, kKeyPassword, &key.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: null PIN", MEDIA_CARD_ReadPriKey(1, nullptr, kKeyPassword, &out.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: null password", MEDIA_CARD_ReadPriKey(1, kPin, nullptr, &out.b, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: null out", MEDIA_CARD_ReadPriKey(1, kPin, kKeyPassword, nullptr, nullptr), QC_ERR_NULL_ARGUMENT},
+        {"read: slot 0", MEDIA_CARD_ReadPriKey(0, kPin, kKeyPassword, &out.b, nullptr), QC_ERR_NULL_ARGUMENT},
+    };
+    for (const auto& c : args) EXPECT_EQ(c.result, c.expected) << c.name;
+    EXPECT_TRUE(card().Log().empty());
+    EXPECT_EQ(MEDIA_CARD_WritePriKey(1, "87654321", kKeyPassword, &key.b, &tries), QC_ERR_PIN);
+    EXPECT_EQ(tries, VirtualCard::kPinTries - 1);
+    EXPECT_EQ(card().Log().size(), 1u);
+    // An empty key file holds no EncryptedPrivateKeyInfo.
+    EXPECT_EQ(MEDIA_CARD_ReadPriKey(2, kPin, kKeyPassword, &out.b, nullptr), QC_ERR_MALFORMED_DER);
+    EXPECT_EQ(out.b.data, nullptr);
+}
+
+TEST_F(MediaCardKeys, AllocationFailures) {
+    const ByteVector random = RandomBytes(20);
+    Binstr key(KeyWith(RandomAttribute(random)));
+    const auto check = [](bool fired, int32_t result) {
+        if (!fired) {
+            EXPECT_EQ(result, QC_OK);
+        } else {
+            EXPECT_TRUE(result == QC_ERR_ALLOC || result == QC_ERR_MALFORMED_DER || result == QC_ERR_DECRYPT_KEY ||
+                        result == QC_ERR_ENCODE_EMPTY || result == QC_ERR_KEY_INVALID || result == QC_ERR_ENCRYPT_KEY)
+                << result;
+        }
+    };
+    WalkAllocationFailures([&] { return MEDIA_CARD_WritePriKey(2, kPin, kKeyPassword, &key.b, nullptr); }, check);
+    ASSERT_EQ(MEDIA_CARD_WritePriKey(2, kPin, kKeyPassword, &key.b, nullptr), QC_OK);
+    ByteVector read;
+    WalkAllocationFailures(
+        [&] {
+            Binstr out;
+            const int32_t result = MEDIA_CARD_ReadPriKey(2, kPin, kKeyPassword, &out.b, nullptr);
+            read = out.bytes();
+            return result;
+        },
+        check);
+    EXPECT_EQ(Decrypt(read), KeyWith(RandomAttribute(random)));
+}
+
+}  // namespace
