@@ -185,7 +185,7 @@ QUILLON_API int32_t DecryptCBCKeyWithSessionKey(const unsigned char* key_and_iv,
    text's length and the key in *key_out, for DecryptSessionKey. 0 on failure, with *key_out
    null and the template unchanged: a null argument, or a template shorter than 560 bytes or
    whose subjectPublicKeyInfo is not an rsaEncryption key with a 2048-bit modulus whose
-   leading zero octet is byte 303; failed generation or encoding. */
+   leading zero octet is byte 303 and the public exponent 3; failed generation or encoding. */
 QUILLON_API int32_t GenKeyPairNGenCert(RsaKey** key_out, unsigned char* cert_template, uint32_t template_length,
                                        char* pem_out);
 

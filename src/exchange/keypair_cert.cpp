@@ -79,6 +79,11 @@ int KEYPAIR_TemplateFits(const uint8_t* der, size_t length) {
         return 0;
     if (!Read(der, bits.content + 1, bits.end, &rsa) || rsa.tag != 0x30) return 0;
     if (!Read(der, rsa.content, rsa.end, &modulus) || modulus.tag != 0x02) return 0;
+    // The exponent is not patched: a template with another one would announce the wrong key.
+    Element exponent;
+    if (!Read(der, modulus.end, rsa.end, &exponent) || exponent.tag != 0x02 || exponent.end != exponent.content + 1 ||
+        der[exponent.content] != 3)
+        return 0;
     // 257 content octets: the zero, then a magnitude whose top bit is set.
     return modulus.content == kTemplateModulusOffset - 1 && modulus.end - modulus.content == kTemplateModulusLength + 1 &&
            der[modulus.content] == 0 && (der[modulus.content + 1] & 0x80) != 0;

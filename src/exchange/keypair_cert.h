@@ -15,7 +15,7 @@ constexpr size_t kTemplateMinLength = kTemplateModulusOffset + kTemplateModulusL
 
 // 1 when the DER path Certificate > tbsCertificate > subjectPublicKeyInfo (rsaEncryption) >
 // BIT STRING > RSAPublicKey > modulus leads to a 2048-bit INTEGER whose leading zero is byte
-// 303; every header is read within `length`.
+// 303, followed by the exponent 3; every header is read within `length`.
 int KEYPAIR_TemplateFits(const uint8_t* cert, size_t length);
 // Bytes of the PEM text for a template of `length` bytes, terminating zero included.
 size_t KEYPAIR_PemSize(size_t length);
