@@ -94,8 +94,9 @@ TEST_F(KeyPairTest, OpenSslReadsThePatchedTemplateWithTheReturnedKey) {
     EXPECT_EQ(BN_get_word(e), 3u);
     BN_free(n);
     BN_free(e);
-    for (size_t i = 0; i < original.size(); ++i)
+    for (size_t i = 0; i < original.size(); ++i) {
         if (i < 304 || i >= 560) ASSERT_EQ(patched[i], original[i]) << "byte " << i;
+    }
 }
 
 TEST_F(KeyPairTest, PemTextIsTheMarkersAroundTheTemplateWithinTheDocumentedSize) {
