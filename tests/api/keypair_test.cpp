@@ -95,7 +95,8 @@ TEST_F(KeyPairTest, OpenSslReadsThePatchedTemplateWithTheReturnedKey) {
     BN_free(n);
     BN_free(e);
     for (size_t i = 0; i < original.size(); ++i) {
-        if (i < 304 || i >= 560) ASSERT_EQ(patched[i], original[i]) << "byte " << i;
+        if (i >= 304 && i < 560) continue;
+        ASSERT_EQ(patched[i], original[i]) << "byte " << i;
     }
 }
 
