@@ -25,5 +25,7 @@ int RunCard(int argc, char** argv);
 int RunKeyShow(std::vector<std::string> args);
 int RunKeyCheck(std::vector<std::string> args);
 int RunKeyReencrypt(std::vector<std::string> args);
+int RunKeypair(const std::string& template_path);
+int RunSessionKey(std::vector<std::string> args);
 
 }  // namespace quillon::cli

@@ -48,6 +48,12 @@ void PrintHelp() {
         "                              library writes keys (RSA: pbeWithSHA1AndSEED-CBC, 2048 iterations).\n"
         "                              Passwords are read from the first line of a file or prompted for\n"
         "                              without echo; they are never taken on the command line.\n"
+        "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
+        "                              certificate template, print the PEM certificate and the modulus.\n"
+        "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
+        "                              Decrypt an RSA-OAEP session key (file CIPHERTEXT) with a Base64\n"
+        "                              encrypted private key; print it in hex (N bytes, or without\n"
+        "                              trailing zero bytes).\n"
         "  quillon --help              Show this text.\n",
         kDefaultCode);
 }
@@ -79,6 +85,8 @@ int main(int argc, char** argv) {
         if (sub == "check") return quillon::cli::RunKeyCheck(args);
         if (sub == "reencrypt") return quillon::cli::RunKeyReencrypt(args);
     }
+    if (command == "keypair" && argc == 3) return quillon::cli::RunKeypair(argv[2]);
+    if (command == "session-key") return quillon::cli::RunSessionKey(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
         const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");

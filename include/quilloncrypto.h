@@ -137,6 +137,58 @@ QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphert
 /* Fills output with count random bytes; 1, or 0 on failure (null output, negative count). */
 QUILLON_API int32_t GetRandomByte(unsigned char* output, int32_t count);
 
+/* ---- Session keys and keyboard input ---- */
+
+/* RSA private key made by GenKeyPairNGenCert; DecryptSessionKey releases it. */
+typedef struct RsaKey RsaKey;
+
+/* Largest session key OAEP (SHA-1) can carry under a 2048-bit key: the size of `out` below. */
+#define QC_SESSION_KEY_MAX 214
+
+/* RSA-OAEP (SHA-1, MGF1-SHA-1, empty label) decryption of `length` bytes with `key`. The
+   session key goes to `out` (room for QC_SESSION_KEY_MAX bytes) only on success; its length
+   is not returned. 1, or 0 (null argument, failed decryption). The key is released on every
+   path, a null `encrypted` or `out` included: never use the handle again. (count shape) */
+QUILLON_API int32_t DecryptSessionKey(RsaKey* key, const unsigned char* encrypted, uint32_t length,
+                                      unsigned char* out);
+/* As DecryptSessionKey with the key given as bare Base64 text (LF or CR LF line breaks, no
+   PEM header lines) of an EncryptedPrivateKeyInfo and its zero-terminated password. 1; 0 for
+   a null argument, text that is not Base64, or a failed decryption; PRIKEY_Decrypt's codes
+   (-13 empty or wrong password, -51, -52) and -12 for a key that is not RSA. */
+QUILLON_API int32_t DecryptSessionKeyWithPEMKey(const char* key_text, uint32_t key_text_length, const char* password,
+                                                const unsigned char* encrypted, uint32_t length, unsigned char* out);
+/* Keyboard input: each of the `count` records holds one SEED-CBC message (block padding,
+   from the IV afresh) of one keystroke. out[i] receives message i's first byte (an empty
+   message leaves it alone), written only when every message decrypts. 16 bytes are used
+   from key and IV. 1; -11 for a null argument, a key or IV record shorter than 16 bytes, or
+   count < 1; -75 when a message does not decrypt (out untouched); -71. (code shape) */
+QUILLON_API int32_t DecodeCertKeyboard(const BINSTR* blocks, int32_t count, const BINSTR* key, const BINSTR* iv,
+                                       unsigned char* out);
+/* As DecodeCertKeyboard with the 16-byte key followed by the 16-byte IV in `key_and_iv`
+   (32 bytes) and `count` consecutive 16-byte blocks (messages of 1 to 15 bytes). The third
+   argument is not read. 1, -11, -75, -71. */
+QUILLON_API int32_t DecryptCBCKeyWithSessionKey(const unsigned char* key_and_iv, const unsigned char* blocks,
+                                                int32_t unused, unsigned char* out, int32_t count);
+
+/* ---- Key pair in a certificate template (count shape) ---- */
+
+/* Bytes of pem_out for a template of L bytes: the two marker lines (27 + 25), the Base64 text
+   (76-character lines joined by LF) and the terminating zero. */
+#define QC_KEYPAIR_PEM_SIZE(L) (53u + ((L) + 2u) / 3u * 4u + (((L) + 2u) / 3u * 4u + 75u) / 76u - 1u)
+/* Enough for any template up to 2,048 bytes. */
+#define QC_KEYPAIR_PEM_SIZE_2048 2820
+
+/* Generates a 2048-bit RSA key with e = 3, writes its modulus over bytes 304..559 of the DER
+   certificate template (in place; every other byte, the signature included, is kept) and the
+   patched template as "-----BEGIN CERTIFICATE-----<Base64>-----END CERTIFICATE-----" into
+   pem_out (at most QC_KEYPAIR_PEM_SIZE(template_length) bytes, zero-terminated). Returns the
+   text's length and the key in *key_out, for DecryptSessionKey. 0 on failure, with *key_out
+   null and the template unchanged: a null argument, or a template shorter than 560 bytes or
+   whose subjectPublicKeyInfo is not an rsaEncryption key with a 2048-bit modulus whose
+   leading zero octet is byte 303 and the public exponent 3; failed generation or encoding. */
+QUILLON_API int32_t GenKeyPairNGenCert(RsaKey** key_out, unsigned char* cert_template, uint32_t template_length,
+                                       char* pem_out);
+
 /* ---- Certificates (code shape). Texts are NUL-terminated, Korean values in EUC-KR. ---- */
 
 /* Decoded certificate, from CERT_Load until CERT_Unload. */

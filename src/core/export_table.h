@@ -57,8 +57,8 @@
     QUILLON_EXPORT_ENTRY(50, MEDIA_CARD_WriteCert, 1) \
     QUILLON_EXPORT_ENTRY(51, MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index, 1) \
     QUILLON_EXPORT_ENTRY(52, GetRandomByte, 1) \
-    QUILLON_EXPORT_ENTRY(53, DecryptSessionKey, 0) \
-    QUILLON_EXPORT_ENTRY(54, DecodeCertKeyboard, 0) \
-    QUILLON_EXPORT_ENTRY(55, DecryptCBCKeyWithSessionKey, 0) \
-    QUILLON_EXPORT_ENTRY(56, GenKeyPairNGenCert, 0) \
-    QUILLON_EXPORT_ENTRY(57, DecryptSessionKeyWithPEMKey, 0)
+    QUILLON_EXPORT_ENTRY(53, DecryptSessionKey, 1) \
+    QUILLON_EXPORT_ENTRY(54, DecodeCertKeyboard, 1) \
+    QUILLON_EXPORT_ENTRY(55, DecryptCBCKeyWithSessionKey, 1) \
+    QUILLON_EXPORT_ENTRY(56, GenKeyPairNGenCert, 1) \
+    QUILLON_EXPORT_ENTRY(57, DecryptSessionKeyWithPEMKey, 1)
