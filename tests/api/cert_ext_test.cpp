@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <openssl/bn.h>
 #include <openssl/x509v3.h>
 
@@ -35,17 +34,6 @@ const int kNids[] = {NID_key_usage,         NID_basic_constraints,     NID_certi
                      NID_certificate_policies, NID_ext_key_usage,      NID_subject_alt_name,
                      NID_authority_key_identifier, NID_subject_key_identifier, NID_crl_distribution_points,
                      NID_crl_distribution_points};
-
-std::string EucKr(const std::string& utf8) {
-    iconv_t cd = iconv_open("EUC-KR", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char *src = const_cast<char*>(utf8.data()), *dst = out.data();
-    size_t src_left = utf8.size(), dst_left = out.size();
-    EXPECT_NE(iconv(cd, &src, &src_left, &dst, &dst_left), static_cast<size_t>(-1)) << utf8;
-    iconv_close(cd);
-    out.resize(out.size() - dst_left);
-    return out;
-}
 
 std::string Raw(const ASN1_STRING* s) { return std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)), ASN1_STRING_length(s)); }
 std::string Hex(const std::string& bytes) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
@@ -27,17 +26,6 @@ std::string BnHex(const BIGNUM* bn) {
     char* hex = BN_bn2hex(bn);
     std::string out = hex;
     OPENSSL_free(hex);
-    return out;
-}
-
-std::string EucKr(const std::string& utf8) {
-    iconv_t cd = iconv_open("EUC-KR", "UTF-8");
-    std::string out(utf8.size() * 2 + 4, '\0');
-    char *src = const_cast<char*>(utf8.data()), *dst = out.data();
-    size_t src_left = utf8.size(), dst_left = out.size();
-    EXPECT_NE(iconv(cd, &src, &src_left, &dst, &dst_left), static_cast<size_t>(-1)) << utf8;
-    iconv_close(cd);
-    out.resize(out.size() - dst_left);
     return out;
 }
 

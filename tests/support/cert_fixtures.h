@@ -2,6 +2,8 @@
 // certificate tests.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <iconv.h>
 #include <openssl/x509.h>
 
 #include <fstream>
@@ -11,6 +13,18 @@
 #include <vector>
 
 namespace quillon::test {
+
+// UTF-8 to EUC-KR through the system's converter, independent of the library's table.
+inline std::string EucKr(const std::string& utf8) {
+    iconv_t cd = iconv_open("EUC-KR", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
+    char *src = const_cast<char*>(utf8.data()), *dst = out.data();
+    size_t src_left = utf8.size(), dst_left = out.size();
+    EXPECT_NE(iconv(cd, &src, &src_left, &dst, &dst_left), static_cast<size_t>(-1)) << utf8;
+    iconv_close(cd);
+    out.resize(out.size() - dst_left);
+    return out;
+}
 
 inline std::vector<uint8_t> ReadCert(const std::string& name) {
     std::ifstream in(std::string(QUILLON_FIXTURES) + "/certs/" + name + ".der", std::ios::binary);
