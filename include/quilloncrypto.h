@@ -109,6 +109,22 @@ QUILLON_API int32_t EncryptCertExchange(CertExchangeSession* session, CesMessage
 QUILLON_API int32_t DecryptCertExchange(CertExchangeSession* session, CesMessage** certificate,
                                         int32_t* certificate_length, CesMessage** private_key,
                                         int32_t* private_key_length, const unsigned char* message, int32_t length);
+/* The same pair as a PKCS#12 PFX: one secret bag, SEED-CBC under the first 16 bytes of the
+   session key with a fixed IV, and an HMAC-SHA1 (key: SHA-1 of those 16 bytes and a fresh 8-byte
+   salt) over the authSafe. Returns the PFX's length. 0 also for a session with no session key. */
+QUILLON_API int32_t EncryptCertExchange_PKCS12(CertExchangeSession* session, CesMessage** message,
+                                               const unsigned char* certificate, int32_t certificate_length,
+                                               const unsigned char* private_key, int32_t private_key_length);
+/* Opens such a PFX into two new buffers: 1; -1 when the integrity check fails (the MAC must be
+   exactly 20 bytes and match; nothing is decrypted before it does); 0 for any other failure,
+   a session with no session key included. There is no length argument: the PFX's own DER
+   header says how much is read (never more than the element it begins with, and at most
+   QC_PFX_MAX_SIZE bytes; a larger or indefinite length gives 0). The caller must supply at
+   least that many bytes. */
+QUILLON_API int32_t DecryptCertExchange_PKCS12(CertExchangeSession* session, CesMessage** certificate,
+                                               int32_t* certificate_length, CesMessage** private_key,
+                                               int32_t* private_key_length, const unsigned char* pfx);
+#define QC_PFX_MAX_SIZE (4u << 20) /* 4 MiB, identifier and length octets included */
 /* Wipes the session's keys and releases it; NULL is ignored. */
 QUILLON_API void CloseCertExchangeSession(CertExchangeSession* session);
 
@@ -131,6 +147,19 @@ QUILLON_API int32_t CRYPT_SetKeyAndIV(SeedCbcContext* context, const BINSTR* key
 QUILLON_API int32_t CRYPT_Encrypt(SeedCbcContext* context, const BINSTR* plaintext, BINSTR* ciphertext);
 /* Decrypts and unpads the whole ciphertext, from the stored IV; -75 for a malformed ciphertext. */
 QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphertext, BINSTR* plaintext);
+
+/* ---- PKCS#7 enveloped data (code shape) ---- */
+
+/* Encrypts `data` for the holder of `certificate` (DER, read within its length): a fresh SEED
+   key and IV, SEED-CBC with block padding, the key RSA-encrypted (PKCS#1 v1.5) to the
+   certificate's public key, as a DER EnvelopedData (version 0, one recipient naming the
+   certificate's issuer and serial exactly as the certificate encodes them). mode 1 wraps it in
+   a pkcs7-envelopedData ContentInfo; any other mode returns the EnvelopedData alone. `output`
+   receives a new copy (its old bytes are released; BINSTR_Delete it). An empty data record is
+   empty data. 1; -11 null record (or data NULL with a length); -50 not a certificate; -72
+   random generation failed; -78 the key encryption failed (also a key that is not RSA); -79
+   content encryption failed; -52 encoding failed; -71. */
+QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* certificate, const BINSTR* data, BINSTR* output);
 
 /* ---- Random bytes (count shape) ---- */
 

@@ -103,12 +103,6 @@ uint8_t* GrowWiping(uint8_t* block, size_t old_size, size_t new_size) {
     return grown;
 }
 
-// Bytes of the minimal INTEGER magnitude: (bits + 7) / 8, or 1 for zero.
-int32_t IntegerLength(const BigNum* value) {
-    const int bits = BIGNUM_NumBits(value);
-    return bits ? (bits + 7) / 8 : 1;
-}
-
 bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kHighTagForm) != kHighTagForm; }
 
 bool IsConstructedTag(int tag) { return tag == 16 || tag == 48 || tag == 17 || tag == 49; }
@@ -306,7 +300,7 @@ int DER_EncodeBoolean(DerElement* target, int tag, const uint8_t* value, int32_t
 
 int DER_EncodeInteger(DerElement* target, int tag, const BigNum* value, int32_t length) {
     // The length must be the magnitude's own: anything else would misstate the contents.
-    if (!Begin(target, tag) || !value || length <= 0 || length != IntegerLength(value)) return 0;
+    if (!Begin(target, tag) || !value || length <= 0 || length != DER_IntegerLength(value)) return 0;
     const int bits = BIGNUM_NumBits(value);
     const uint32_t lead = bits > 0 && bits % 8 == 0 ? 1 : 0;  // keeps the top bit from reading as a sign
     uint8_t* contents;
@@ -383,7 +377,7 @@ int EncodeAny(DerElement* target, const AsnValue* v, int32_t length) {
             if (n > 0 && !v->data) return 0;
             BigNum* number = BIGNUM_FromBytes(v->data, v->length, nullptr);
             if (!number) return 0;
-            const int ok = DER_EncodeInteger(target, DER_INTEGER, number, IntegerLength(number));
+            const int ok = DER_EncodeInteger(target, DER_INTEGER, number, DER_IntegerLength(number));
             BIGNUM_Free(number);
             return ok;
         }
@@ -552,6 +546,15 @@ int DER_AppendExplicit(DerElement* element, int context, int tag, const void* va
     return 1;
 }
 
+int32_t DER_IntegerLength(const BigNum* value) {
+    const int bits = BIGNUM_NumBits(value);
+    return bits ? (bits + 7) / 8 : 1;
+}
+
+int DER_AppendInteger(DerElement* element, const BigNum* value) {
+    return value && DER_Append(element, DER_INTEGER, value, DER_IntegerLength(value)) ? 1 : 0;
+}
+
 int DER_WrapConstructed(const AsnValue* value, DerElement** out) {
     if (!value || !out || !IsConstructedTag(static_cast<int>(value->type))) return 0;
     if ((value->type == DER_SEQUENCE || value->type == DER_SET) && value->length == 0) return 0;
@@ -612,6 +615,14 @@ DerElement* DER_GetItemElement(const DerElement* element, int index) {
     Header h;
     const uint8_t* at;
     return FindItem(element, index, h, &at) ? DER_Parse(at, h.size()) : nullptr;
+}
+
+void* DER_GetExactItem(const DerElement* element, int index, int identifier) {
+    return DER_ItemTag(element, index) == identifier ? DER_GetItem(element, index, identifier) : nullptr;
+}
+
+DerElement* DER_GetExactElement(const DerElement* element, int index, int identifier) {
+    return DER_ItemTag(element, index) == identifier ? DER_GetItemElement(element, index) : nullptr;
 }
 
 // ---- serialising --------------------------------------------------------------------------

@@ -78,6 +78,10 @@ int DER_AppendToSet(DerElement* element, int tag, const void* value, int32_t len
 int DER_AppendToSetOrEmpty(DerElement* element, int tag, const void* value, int32_t length);
 int DER_AppendExplicit(DerElement* element, int context, int tag, const void* value, int32_t length);
 int DER_WrapConstructed(const AsnValue* value, DerElement** out);
+// Bytes of an INTEGER's minimal magnitude: (bits + 7) / 8, or 1 for zero.
+int32_t DER_IntegerLength(const BigNum* value);
+// Appends the number as an INTEGER of that length; 0 for a null number.
+int DER_AppendInteger(DerElement* element, const BigNum* value);
 
 // Reading. DER_Parse reads one element from the first `available` bytes (trailing bytes
 // are left alone); the walk never leaves the element's contents.
@@ -90,6 +94,13 @@ void* DER_GetItem(const DerElement* element, int index, int tag);
 // The item at `index` as a new element, whatever its tag, with its identifier, length
 // octets and contents exactly as encoded; null past the last item.
 DerElement* DER_GetItemElement(const DerElement* element, int index);
+
+// Strict forms: the item only when its identifier octet is exactly `identifier`, so that a
+// context-tagged or constructed look-alike is not taken for the universal type.
+// DER_GetExactItem decodes as DER_GetItem (the identifier is a primitive universal tag);
+// DER_GetExactElement gives the element as encoded (0x30 SEQUENCE, 0x31 SET, 0xA0 [0] ...).
+void* DER_GetExactItem(const DerElement* element, int index, int identifier);
+DerElement* DER_GetExactElement(const DerElement* element, int index, int identifier);
 
 // Serialising. Total length with a new MEM_ buffer in *out, or 0.
 int32_t DER_ToBytes(const DerElement* element, uint8_t** out);

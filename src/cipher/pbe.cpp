@@ -15,8 +15,6 @@ namespace quillon {
 namespace {
 
 constexpr size_t kKeySize = 16;
-constexpr uint8_t kFixedIv[kKeySize] = {'5', '8', '2', '0', '4', '6', '3', '9',
-                                        '1', '7', '3', '5', '2', '8', '0', '4'};
 
 // Wipes the bytes it covers when the scope ends, on every path.
 template <size_t N>
@@ -66,7 +64,7 @@ bool SeedKeyAndIv(const uint8_t* password, size_t password_length, const uint8_t
     }
     std::memcpy(key, derived.bytes, kKeySize);
     if (iv_mode == kPbeIvFixed) {
-        std::memcpy(iv, kFixedIv, kKeySize);
+        std::memcpy(iv, kPbeFixedIv, kKeySize);
         return true;
     }
     SecretBuffer<kSha1DigestSize> digest;

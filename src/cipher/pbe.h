@@ -7,6 +7,10 @@
 
 namespace quillon {
 
+// The fixed IV of the SEED schemes (and of the exchange's PKCS#12 form): ASCII "5820463917352804".
+inline constexpr uint8_t kPbeFixedIv[16] = {'5', '8', '2', '0', '4', '6', '3', '9',
+                                            '1', '7', '3', '5', '2', '8', '0', '4'};
+
 // IV modes of PBE_SEED_*: derived from the key material, or the fixed IV.
 constexpr int kPbeIvFixed = 0;
 constexpr int kPbeIvDerived = 1;

@@ -9,8 +9,8 @@
     QUILLON_EXPORT_ENTRY(2, CloseCertExchangeSession, 1) \
     QUILLON_EXPORT_ENTRY(3, EncryptCertExchange, 1) \
     QUILLON_EXPORT_ENTRY(4, DecryptCertExchange, 1) \
-    QUILLON_EXPORT_ENTRY(5, EncryptCertExchange_PKCS12, 0) \
-    QUILLON_EXPORT_ENTRY(6, DecryptCertExchange_PKCS12, 0) \
+    QUILLON_EXPORT_ENTRY(5, EncryptCertExchange_PKCS12, 1) \
+    QUILLON_EXPORT_ENTRY(6, DecryptCertExchange_PKCS12, 1) \
     QUILLON_EXPORT_ENTRY(7, GetCertExchangePublicKey, 1) \
     QUILLON_EXPORT_ENTRY(8, SetCertExchangeSessionKey, 1) \
     QUILLON_EXPORT_ENTRY(9, FreeCesMessage, 1) \
@@ -52,7 +52,7 @@
     QUILLON_EXPORT_ENTRY(45, CRYPT_Decrypt, 1) \
     QUILLON_EXPORT_ENTRY(46, BASE64_Encode, 1) \
     QUILLON_EXPORT_ENTRY(47, BASE64_Decode, 1) \
-    QUILLON_EXPORT_ENTRY(48, PKCS7_EncryptData, 0) \
+    QUILLON_EXPORT_ENTRY(48, PKCS7_EncryptData, 1) \
     QUILLON_EXPORT_ENTRY(49, MEDIA_CARD_WritePriKey, 1) \
     QUILLON_EXPORT_ENTRY(50, MEDIA_CARD_WriteCert, 1) \
     QUILLON_EXPORT_ENTRY(51, MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index, 1) \

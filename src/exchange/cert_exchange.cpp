@@ -142,8 +142,7 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
 int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out) {
     DerElementPtr element(DER_New());
     if (!element) return 0;
-    const int version_length = (BIGNUM_NumBits(message->version) + 7) / 8;
-    if (!DER_Append(element.get(), DER_INTEGER, message->version, version_length ? version_length : 1) ||
+    if (!DER_AppendInteger(element.get(), message->version) ||
         !DER_Append(element.get(), DER_OCTET_STRING, message->encrypted,
                     static_cast<int32_t>(message->encrypted->length)))
         return 0;

@@ -12,16 +12,12 @@ constexpr uint8_t kSequenceId = 0x30;
 constexpr uint32_t kSequenceType = 0x30;
 
 DerElementPtr GetSequence(const DerElement* parent, int index) {
-    DerElementPtr element(static_cast<DerElement*>(DER_GetItem(parent, index, DER_SEQUENCE)));
-    if (!element || *element->identifier != kSequenceId) return nullptr;
-    return element;
+    return DerElementPtr(DER_GetExactElement(parent, index, kSequenceId));
 }
 
-// Item `index` only when it carries exactly the universal tag asked for.
 template <class T>
 T* GetExact(const DerElement* parent, int index, int tag) {
-    if (DER_ItemTag(parent, index) != tag) return nullptr;
-    return static_cast<T*>(DER_GetItem(parent, index, tag));
+    return static_cast<T*>(DER_GetExactItem(parent, index, tag));
 }
 
 bool IsSupportedScheme(int nid) {
@@ -219,10 +215,7 @@ int PBEPARAM_Encode(const PbeParameters* params, DerElement* element) {
     bool ok = true;
     if (params->salt)
         ok = DER_Append(element, DER_OCTET_STRING, params->salt, static_cast<int32_t>(params->salt->length));
-    if (ok && params->iterations) {
-        const int bits = BIGNUM_NumBits(params->iterations);
-        ok = DER_Append(element, DER_INTEGER, params->iterations, bits ? (bits + 7) / 8 : 1);
-    }
+    if (ok && params->iterations) ok = DER_AppendInteger(element, params->iterations);
     if (ok && !element->identifier) ok = false;  // nothing to write
     if (!ok) DER_Reset(element);
     return ok ? 1 : 0;

@@ -35,15 +35,6 @@ DerElementPtr GetElement(const DerElement* parent, int index, int tag) {
     return DerElementPtr(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
 }
 
-int32_t IntegerLength(const BigNum* value) {
-    const int bits = BIGNUM_NumBits(value);
-    return bits ? (bits + 7) / 8 : 1;
-}
-
-int AppendNumber(DerElement* element, const BigNum* value) {
-    return value && DER_Append(element, DER_INTEGER, value, IntegerLength(value));
-}
-
 // Each item of `parent`, parsed as it stands (any identifier); false when its contents do
 // not split into whole elements or `visit` refuses one.
 template <class Visit>
@@ -188,11 +179,11 @@ int EncodeAlgorithm(const PrivateKeyInfo* key, int nid, DerElement* outer, Secre
         BigNum* const* s = key->kcdsaKey;
         if (!s) return 0;
         DerElementPtr params(DER_New());
-        if (!params || !AppendNumber(params.get(), s[kKcdsaKeyP]) || !AppendNumber(params.get(), s[kKcdsaKeyQ]) ||
-            !AppendNumber(params.get(), s[kKcdsaKeyG]) || !DER_Append(algorithm.get(), DER_SEQUENCE, params.get(), 0))
+        if (!params || !DER_AppendInteger(params.get(), s[kKcdsaKeyP]) || !DER_AppendInteger(params.get(), s[kKcdsaKeyQ]) ||
+            !DER_AppendInteger(params.get(), s[kKcdsaKeyG]) || !DER_Append(algorithm.get(), DER_SEQUENCE, params.get(), 0))
             return 0;
         if (!s[kKcdsaKeyX] ||
-            !DER_EncodeValue(inner.get(), DER_INTEGER, s[kKcdsaKeyX], IntegerLength(s[kKcdsaKeyX])))
+            !DER_EncodeValue(inner.get(), DER_INTEGER, s[kKcdsaKeyX], DER_IntegerLength(s[kKcdsaKeyX])))
             return 0;
     }
     const int32_t length = DER_ToBytes(inner.get(), &private_key->data);
@@ -279,7 +270,7 @@ int PKCS8_Encode(const PrivateKeyInfo* key, DerElement* element) {
     if (nid != NID_RSA_ENCRYPTION && nid != NID_KCDSA1) return 0;
     DER_Reset(element);
     SecretDer private_key;
-    bool ok = AppendNumber(element, key->version) && EncodeAlgorithm(key, nid, element, &private_key);
+    bool ok = DER_AppendInteger(element, key->version) && EncodeAlgorithm(key, nid, element, &private_key);
     if (ok) {
         AsnValuePtr octets(ASNVALUE_FromOctets(private_key.data, private_key.length));
         ok = octets && DER_Append(element, DER_OCTET_STRING, octets.get(), static_cast<int32_t>(octets->length));

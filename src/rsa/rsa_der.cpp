@@ -26,12 +26,6 @@ DerElementPtr ParseSequence(const uint8_t* der, size_t available) {
     return sequence;
 }
 
-int AppendNumber(DerElement* out, const BigNum* value) {
-    if (!value) return 0;
-    const int bits = BIGNUM_NumBits(value);
-    return DER_Append(out, DER_INTEGER, value, bits ? (bits + 7) / 8 : 1);
-}
-
 }  // namespace
 
 RsaKey* RSA_DecodePublicKey(const uint8_t* der, size_t available) {
@@ -64,7 +58,7 @@ RsaKey* RSA_DecodePrivateKey(const uint8_t* der, size_t available) {
 int RSA_EncodePublicKey(const RsaKey* key, DerElement* out) {
     if (!key || !out || !key->n || !key->e) return 0;
     DER_Reset(out);
-    if (AppendNumber(out, key->n) && AppendNumber(out, key->e)) return 1;
+    if (DER_AppendInteger(out, key->n) && DER_AppendInteger(out, key->e)) return 1;
     DER_Reset(out);
     return 0;
 }
@@ -76,8 +70,8 @@ int RSA_EncodePrivateKey(const RsaKey* key, DerElement* out) {
         if (!number) return 0;
     DER_Reset(out);
     BigNumPtr version(BIGNUM_New());
-    bool ok = version && AppendNumber(out, version.get());
-    for (const BigNum* number : numbers) ok = ok && AppendNumber(out, number);
+    bool ok = version && DER_AppendInteger(out, version.get());
+    for (const BigNum* number : numbers) ok = ok && DER_AppendInteger(out, number);
     if (ok) return 1;
     DER_Reset(out);
     return 0;

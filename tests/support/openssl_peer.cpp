@@ -83,14 +83,13 @@ std::optional<std::vector<TlvView>> ReadItems(const ByteVec& element) {
     return items;
 }
 
-ByteVec SeedCbc(bool encrypt, const ByteVec& key, const ByteVec& input) {
+ByteVec SeedCbc(bool encrypt, const ByteVec& key, const ByteVec& input, const ByteVec& iv) {
     EVP_CIPHER* cipher = EVP_CIPHER_fetch(SeedContext(), "SEED-CBC", nullptr);
     Check(cipher != nullptr, "SEED-CBC");
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    const uint8_t iv[16] = {};
     ByteVec out(input.size() + 32);
     int n = 0, tail = 0;
-    bool ok = EVP_CipherInit_ex2(ctx, cipher, key.data(), iv, encrypt ? 1 : 0, nullptr) &&
+    bool ok = EVP_CipherInit_ex2(ctx, cipher, key.data(), iv.data(), encrypt ? 1 : 0, nullptr) &&
               EVP_CipherUpdate(ctx, out.data(), &n, input.data(), static_cast<int>(input.size())) &&
               EVP_CipherFinal_ex(ctx, out.data() + n, &tail);
     EVP_CIPHER_CTX_free(ctx);

@@ -22,7 +22,8 @@ struct TlvView {
 // The items of a constructed element (whole input must be one element); nullopt when malformed.
 std::optional<std::vector<TlvView>> ReadItems(const ByteVec& element);
 
-ByteVec SeedCbc(bool encrypt, const ByteVec& key, const ByteVec& input);  // zero IV, PKCS#7 padding
+// PKCS#7 padding; the zero IV unless one is given.
+ByteVec SeedCbc(bool encrypt, const ByteVec& key, const ByteVec& input, const ByteVec& iv = ByteVec(16, 0));
 ByteVec Sha1(const ByteVec& data);
 ByteVec HmacSha1(const ByteVec& key, const ByteVec& data);
 

@@ -1,0 +1,329 @@
+#include "pkcs/pkcs12.h"
+
+#include <cstring>
+
+#include "asn1/object_table.h"
+#include "bignum/bignum.h"
+#include "cipher/hmac.h"
+#include "cipher/pbe.h"
+#include "cipher/random.h"
+#include "cipher/seed.h"
+#include "cipher/sha1.h"
+#include "quilloncrypto.h"
+
+namespace quillon {
+namespace {
+
+constexpr int kSequenceId = 0x30;
+constexpr int kExplicit0Id = 0xA0;
+constexpr uint32_t kPfxVersion = 3;
+static_assert(QC_PFX_MAX_SIZE == kDerUnsizedMax, "the documented PFX cap is the unsized reader's");
+
+// DER bytes from DER_ToBytes that may hold a private key: wiped when released.
+struct SecretDer {
+    uint8_t* bytes = nullptr;
+    int32_t length = 0;
+    SecretDer() = default;
+    SecretDer(const SecretDer&) = delete;
+    SecretDer& operator=(const SecretDer&) = delete;
+    ~SecretDer() {
+        if (bytes) MEM_Wipe(bytes, static_cast<size_t>(length));
+        MEM_Free(bytes);
+    }
+};
+
+template <class T>
+bool EncodeTo(const T* record, int (*encode)(const T*, DerElement*), SecretDer& out) {
+    DerElementPtr element(DER_New());
+    if (!element || !encode(record, element.get())) return false;
+    out.length = DER_ToBytes(element.get(), &out.bytes);
+    return out.length > 0;
+}
+
+DerElementPtr Sequence(const DerElement* parent, int index) {
+    return DerElementPtr(DER_GetExactElement(parent, index, kSequenceId));
+}
+
+AsnValue* Octets(const DerElement* parent, int index) {
+    return static_cast<AsnValue*>(DER_GetExactItem(parent, index, DER_OCTET_STRING));
+}
+
+template <class T>
+T* NewRecord() {
+    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
+}
+
+// MAC key = SHA-1(key || salt); HMAC-SHA1 under it over `data`.
+bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, size_t length,
+                uint8_t mac[kPfxMacSize]) {
+    if (!salt || (salt->length && !salt->data)) return false;
+    Sha1Context context;
+    uint8_t mac_key[kSha1DigestSize];
+    const bool ok = SHA1_Init(&context) && SHA1_Update(&context, key, kPfxKeySize) &&
+                    SHA1_Update(&context, salt->data, salt->length) && SHA1_Final(&context, mac_key) &&
+                    HMAC_SHA1(mac_key, sizeof mac_key, data, length, mac) == 1;
+    MEM_Wipe(&context, sizeof context);
+    MEM_Wipe(mac_key, sizeof mac_key);
+    return ok;
+}
+
+// The received digest must be exactly 20 bytes: any other length, an empty one included,
+// never matches. The bytes are compared without an early exit.
+bool MacMatches(const AsnValue* received, const uint8_t expected[kPfxMacSize]) {
+    if (!received || received->length != kPfxMacSize || !received->data) return false;
+    uint8_t difference = 0;
+    for (size_t i = 0; i < kPfxMacSize; ++i) difference |= static_cast<uint8_t>(received->data[i] ^ expected[i]);
+    return difference == 0;
+}
+
+bool SeedCbc(uint32_t direction, const uint8_t* key, const uint8_t* in, size_t length, SecureBytes& out) {
+    out.resize(length + 2 * kSeedBlockSize);
+    size_t produced = 0;
+    if (SEED_CBC_Crypt(direction, key, kPbeFixedIv, in, length, out.data(), &produced) < 1) return false;
+    out.resize(produced);
+    return true;
+}
+
+// The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
+ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
+    EncryptedDataPtr encrypted(NewRecord<EncryptedData>());
+    if (!encrypted || !(encrypted->version = BIGNUM_New()) || !BIGNUM_SetWord(encrypted->version, 0) ||
+        !(encrypted->encryptedContentInfo = ENCCONTENT_Make(NID_PKCS7_DATA, NID_SEED_CBC, nullptr, cipher.data(),
+                                                            static_cast<uint32_t>(cipher.size()))))
+        return nullptr;
+    ContentInfoPtr inner(NewRecord<ContentInfo>());
+    if (!inner || !(inner->contentType = OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA))) return nullptr;
+    inner->content = encrypted.release();
+
+    DerElementPtr inner_der(DER_New());
+    DerElementPtr safe(DER_New());
+    uint8_t* bytes = nullptr;
+    int32_t length = 0;
+    if (!inner_der || !safe || !CONTENTINFO_Encode(inner.get(), inner_der.get()) ||
+        !DER_Append(safe.get(), DER_SEQUENCE, inner_der.get(), 0) || (length = DER_ToBytes(safe.get(), &bytes)) <= 0)
+        return nullptr;
+    MemBlock owned(bytes);
+    ContentInfoPtr auth(NewRecord<ContentInfo>());
+    if (!auth || !(auth->contentType = OBJ_ValueFromNid(NID_PKCS7_DATA)) ||
+        !(auth->content = ASNVALUE_FromOctets(bytes, static_cast<uint32_t>(length))))
+        return nullptr;
+    return auth.release();
+}
+
+// The ciphertext inside a decoded authSafe: pkcs7-data holding an AuthenticatedSafe whose
+// first ContentInfo is pkcs7-encryptedData with content. Null otherwise.
+EncryptedDataPtr EncryptedPart(const ContentInfo* auth) {
+    if (CONTENTINFO_TypeNid(auth) != NID_PKCS7_DATA || !auth->content) return nullptr;
+    const auto* octets = static_cast<const AsnValue*>(auth->content);
+    DerElementPtr safe(DER_Parse(octets->data, octets->length));
+    if (!safe || *safe->identifier != kSequenceId) return nullptr;
+    DerElementPtr first = Sequence(safe.get(), 0);
+    ContentInfo* raw = nullptr;
+    if (!first || !CONTENTINFO_Decode(first.get(), &raw)) return nullptr;
+    ContentInfoPtr inner(raw);
+    if (CONTENTINFO_TypeNid(inner.get()) != NID_PKCS7_ENCRYPTED_DATA || !inner->content) return nullptr;
+    EncryptedDataPtr encrypted(static_cast<EncryptedData*>(inner->content));
+    inner->content = nullptr;
+    const EncryptedContentInfo* info = encrypted->encryptedContentInfo;
+    if (!info || !info->encryptedContent) return nullptr;
+    return encrypted;
+}
+
+}  // namespace
+
+// ---- MacData ------------------------------------------------------------------------------
+
+void MACDATA_Free(MacData* mac) {
+    if (!mac) return;
+    ASNVALUE_Free(mac->digestAlgorithm);
+    ASNVALUE_Free(mac->digest);
+    ASNVALUE_Free(mac->macSalt);
+    BIGNUM_Free(mac->iterations);
+    MEM_Free(mac);
+}
+
+int MACDATA_Encode(const MacData* mac, DerElement* element) {
+    if (!element) return 0;
+    DER_Reset(element);
+    if (!mac || !mac->digestAlgorithm || !mac->digest || !mac->macSalt) return 0;
+    DerElementPtr algorithm(DER_New());
+    DerElementPtr digest_info(DER_New());
+    const bool ok =
+        algorithm && digest_info &&
+        DER_Append(algorithm.get(), DER_OID, mac->digestAlgorithm, static_cast<int32_t>(mac->digestAlgorithm->length)) &&
+        DER_Append(algorithm.get(), DER_NULL, nullptr, 0) &&
+        DER_Append(digest_info.get(), DER_SEQUENCE, algorithm.get(), 0) &&
+        DER_Append(digest_info.get(), DER_OCTET_STRING, mac->digest, static_cast<int32_t>(mac->digest->length)) &&
+        DER_Append(element, DER_SEQUENCE, digest_info.get(), 0) &&
+        DER_Append(element, DER_OCTET_STRING, mac->macSalt, static_cast<int32_t>(mac->macSalt->length)) &&
+        (!mac->iterations || DER_AppendInteger(element, mac->iterations));
+    if (!ok) DER_Reset(element);
+    return ok ? 1 : 0;
+}
+
+int MACDATA_Decode(const DerElement* element, MacData** out) {
+    if (!element || !out) return 0;
+    const int count = DER_ItemCount(element);
+    if (count < 2 || count > 3) return 0;
+    MacDataPtr mac(NewRecord<MacData>());
+    DerElementPtr digest_info = Sequence(element, 0);
+    DerElementPtr algorithm = digest_info ? Sequence(digest_info.get(), 0) : nullptr;
+    if (!mac || !algorithm ||
+        !(mac->digestAlgorithm = static_cast<AsnValue*>(DER_GetExactItem(algorithm.get(), 0, DER_OID))) ||
+        !(mac->digest = Octets(digest_info.get(), 1)) || !(mac->macSalt = Octets(element, 1)))
+        return 0;
+    if (count == 3 && !(mac->iterations = static_cast<BigNum*>(DER_GetExactItem(element, 2, DER_INTEGER))))
+        return 0;
+    MACDATA_Free(*out);
+    *out = mac.release();
+    return 1;
+}
+
+// ---- Pfx ----------------------------------------------------------------------------------
+
+void PFX_Free(Pfx* pfx) {
+    if (!pfx) return;
+    BIGNUM_Free(pfx->version);
+    MACDATA_Free(pfx->macData);
+    CONTENTINFO_Free(pfx->authSafe);
+    MEM_Free(pfx);
+}
+
+int PFX_Encode(const Pfx* pfx, DerElement* element) {
+    if (!element) return 0;
+    DER_Reset(element);
+    if (!pfx) return 0;
+    DerElementPtr auth(DER_New());
+    DerElementPtr mac(DER_New());
+    const bool ok = auth && mac && CONTENTINFO_Encode(pfx->authSafe, auth.get()) &&
+                    MACDATA_Encode(pfx->macData, mac.get()) && DER_AppendInteger(element, pfx->version) &&
+                    DER_Append(element, DER_SEQUENCE, auth.get(), 0) && DER_Append(element, DER_SEQUENCE, mac.get(), 0);
+    if (!ok) DER_Reset(element);
+    return ok ? 1 : 0;
+}
+
+int PFX_Decode(const DerElement* element, Pfx** out) {
+    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (DER_ItemCount(element) != 3) return 0;
+    PfxPtr pfx(NewRecord<Pfx>());
+    DerElementPtr auth = Sequence(element, 1);
+    DerElementPtr mac = Sequence(element, 2);
+    if (!pfx || !auth || !mac ||
+        !(pfx->version = static_cast<BigNum*>(DER_GetExactItem(element, 0, DER_INTEGER))) ||
+        !CONTENTINFO_Decode(auth.get(), &pfx->authSafe) || !MACDATA_Decode(mac.get(), &pfx->macData))
+        return 0;
+    PFX_Free(*out);
+    *out = pfx.release();
+    return 1;
+}
+
+// ---- SafeBag ------------------------------------------------------------------------------
+
+void SAFEBAG_Free(SafeBag* bag) {
+    if (!bag) return;
+    ASNVALUE_Free(bag->bagId);
+    CERTKEY_Free(bag->bagValue);
+    MEM_Free(bag);
+}
+
+int SAFECONTENTS_Encode(const SafeBag* bag, DerElement* element) {
+    if (!element) return 0;
+    DER_Reset(element);
+    const CertKeyPair* pair = bag ? bag->bagValue : nullptr;
+    if (!bag || !bag->bagId || !pair || !pair->certificate || !pair->private_key) return 0;
+    DerElementPtr value(DER_New());
+    DerElementPtr wrapped(DER_New());
+    DerElementPtr item(DER_New());
+    const bool ok =
+        value && wrapped && item &&
+        DER_Append(value.get(), DER_OCTET_STRING, pair->certificate, static_cast<int32_t>(pair->certificate->length)) &&
+        DER_Append(value.get(), DER_OCTET_STRING, pair->private_key, static_cast<int32_t>(pair->private_key->length)) &&
+        DER_AppendExplicit(wrapped.get(), 0, DER_SEQUENCE, value.get(), 0) &&
+        DER_Append(item.get(), DER_OID, bag->bagId, static_cast<int32_t>(bag->bagId->length)) &&
+        DER_Append(item.get(), DER_SEQUENCE, wrapped.get(), 0) && DER_Append(element, DER_SEQUENCE, item.get(), 0);
+    if (!ok) DER_Reset(element);
+    return ok ? 1 : 0;
+}
+
+int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
+    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    DerElementPtr item = Sequence(element, 0);
+    DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kExplicit0Id) : nullptr);
+    DerElementPtr value = wrapped ? Sequence(wrapped.get(), 0) : nullptr;
+    SafeBagPtr bag(NewRecord<SafeBag>());
+    if (!bag || !value || !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))) ||
+        !(bag->bagValue = CERTKEY_FromDer(value.get())))
+        return 0;
+    SAFEBAG_Free(*out);
+    *out = bag.release();
+    return 1;
+}
+
+// ---- sealing and opening ------------------------------------------------------------------
+
+int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uint32_t certificate_length,
+                 const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
+    SafeBagPtr bag(NewRecord<SafeBag>());
+    if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) || !(bag->bagValue = NewRecord<CertKeyPair>()) ||
+        !(bag->bagValue->certificate = ASNVALUE_FromOctets(certificate, certificate_length)) ||
+        !(bag->bagValue->private_key = ASNVALUE_FromOctets(private_key, private_key_length)))
+        return 0;
+    SecretDer plain;
+    SecureBytes cipher;
+    if (!EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain) ||
+        !SeedCbc(kEncrypt, key, plain.bytes, static_cast<size_t>(plain.length), cipher))
+        return 0;
+    bag.reset();
+
+    PfxPtr pfx(NewRecord<Pfx>());
+    if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
+    uint8_t salt[kPfxSaltSize];
+    uint8_t mac[kPfxMacSize];
+    SecretDer auth;
+    MacDataPtr mac_data(NewRecord<MacData>());
+    if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
+        !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
+        !EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth) ||
+        !ComputeMac(key, mac_data->macSalt, auth.bytes, static_cast<size_t>(auth.length), mac) ||
+        !(mac_data->digest = ASNVALUE_FromOctets(mac, sizeof mac)) ||
+        !(mac_data->digestAlgorithm = OBJ_ValueFromNid(NID_SHA1)))
+        return 0;
+    pfx->macData = mac_data.release();
+    if (!(pfx->version = BIGNUM_New()) || !BIGNUM_SetWord(pfx->version, kPfxVersion)) return 0;
+    DerElementPtr element(DER_New());
+    if (!element || !PFX_Encode(pfx.get(), element.get())) return 0;
+    const int32_t length = DER_ToBytes(element.get(), out);
+    return length > 0 ? length : 0;
+}
+
+int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair** out) {
+    DerElementPtr element(DER_ParseUnsized(bytes));
+    Pfx* raw = nullptr;
+    if (!element || !PFX_Decode(element.get(), &raw)) return 0;
+    PfxPtr pfx(raw);
+
+    // The MAC covers the authSafe exactly as received.
+    DerElementPtr auth_der(DER_GetItemElement(element.get(), 1));
+    SecretDer auth;
+    if (!auth_der || (auth.length = DER_ToBytes(auth_der.get(), &auth.bytes)) <= 0) return 0;
+    uint8_t expected[kPfxMacSize];
+    if (!ComputeMac(key, pfx->macData->macSalt, auth.bytes, static_cast<size_t>(auth.length), expected)) return 0;
+    const bool authentic = MacMatches(pfx->macData->digest, expected);
+    MEM_Wipe(expected, sizeof expected);
+    if (!authentic) return -1;
+
+    EncryptedDataPtr encrypted = EncryptedPart(pfx->authSafe);
+    if (!encrypted) return 0;
+    const AsnValue* cipher = encrypted->encryptedContentInfo->encryptedContent;
+    SecureBytes plain;
+    if (!SeedCbc(kDecrypt, key, cipher->data, cipher->length, plain)) return 0;
+    DerElementPtr contents(DER_Parse(plain.data(), plain.size()));
+    SafeBag* bag_raw = nullptr;
+    if (!contents || !SAFECONTENTS_Decode(contents.get(), &bag_raw)) return 0;
+    SafeBagPtr bag(bag_raw);
+    *out = bag->bagValue;
+    bag->bagValue = nullptr;
+    return 1;
+}
+
+}  // namespace quillon

@@ -1,0 +1,272 @@
+// The exchange's PKCS#12 form against a reference peer written here with OpenSSL's SHA-1,
+// HMAC-SHA1 and SEED-CBC, its DER built and read by hand.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "core/mem.h"
+#include "exchange/cert_exchange.h"
+#include "quilloncrypto.h"
+#include "support/alloc_fault.h"
+#include "support/openssl_peer.h"
+
+namespace {
+
+using quillon::test::ByteVec;
+using quillon::test::Concat;
+using quillon::test::ReadItems;
+using quillon::test::Tlv;
+
+const ByteVec kData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
+const ByteVec kEncryptedData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x06};
+const ByteVec kSecretBag = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x0C, 0x0A, 0x01, 0x05};
+const ByteVec kSeedCbc = {0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x01, 0x04};
+const ByteVec kSha1 = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
+const ByteVec kFixedIv = {'5', '8', '2', '0', '4', '6', '3', '9', '1', '7', '3', '5', '2', '8', '0', '4'};
+
+// What the peer puts in, so that the failure cases can bend one part at a time.
+struct PeerOptions {
+    ByteVec salt = ByteVec(8, 0x5A);
+    ByteVec inner_type = kEncryptedData;
+    uint8_t version = 3;
+    std::optional<ByteVec> digest;  // instead of the right MAC
+    ByteVec ciphertext;             // instead of the right one, when not empty
+};
+
+struct Pkcs12Peer {
+    ByteVec key;  // the 16 session-key bytes
+
+    static ByteVec AuthSafe(const ByteVec& key, const ByteVec& cert, const ByteVec& private_key,
+                            const PeerOptions& o) {
+        const ByteVec safe = Tlv(0x30, Tlv(0x30, Concat({Tlv(0x06, kSecretBag),
+                                                          Tlv(0xA0, Tlv(0x30, Concat({Tlv(0x04, cert), Tlv(0x04, private_key)})))})));
+        const ByteVec cipher = o.ciphertext.empty() ? quillon::test::SeedCbc(true, key, safe, kFixedIv) : o.ciphertext;
+        const ByteVec encrypted = Tlv(0x30, Concat({Tlv(0x02, {0}),
+                                                    Tlv(0x30, Concat({Tlv(0x06, kData),
+                                                                      Tlv(0x30, Concat({Tlv(0x06, kSeedCbc), Tlv(0x05, {})})),
+                                                                      Tlv(0x80, cipher)}))}));
+        const ByteVec inner = Tlv(0x30, Concat({Tlv(0x06, o.inner_type), Tlv(0xA0, encrypted)}));
+        return Tlv(0x30, Concat({Tlv(0x06, kData), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
+    }
+
+    ByteVec Mac(const ByteVec& salt, const ByteVec& auth_safe) const {
+        return quillon::test::HmacSha1(quillon::test::Sha1(Concat({key, salt})), auth_safe);
+    }
+
+    ByteVec Seal(const ByteVec& cert, const ByteVec& private_key, const PeerOptions& o = {}) const {
+        const ByteVec auth = AuthSafe(key, cert, private_key, o);
+        const ByteVec digest = o.digest ? *o.digest : Mac(o.salt, auth);
+        const ByteVec mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x06, kSha1), Tlv(0x05, {})})),
+                                                                     Tlv(0x04, digest)})),
+                                                   Tlv(0x04, o.salt)}));
+        return Tlv(0x30, Concat({Tlv(0x02, {o.version}), auth, mac_data}));
+    }
+
+    std::optional<std::pair<ByteVec, ByteVec>> Open(const ByteVec& pfx) const {
+        const auto items = ReadItems(pfx);
+        if (!items || items->size() != 3) return std::nullopt;
+        const ByteVec auth = Tlv((*items)[1].tag, (*items)[1].contents);
+        const auto mac_data = ReadItems(Tlv(0x30, (*items)[2].contents));
+        if (!mac_data || mac_data->size() != 2) return std::nullopt;
+        const auto digest_info = ReadItems(Tlv(0x30, (*mac_data)[0].contents));
+        if (!digest_info || digest_info->size() != 2 || (*digest_info)[1].contents != Mac((*mac_data)[1].contents, auth))
+            return std::nullopt;
+        // authSafe -> [0] -> OCTET STRING -> AuthenticatedSafe -> ContentInfo -> [0] -> EncryptedData.
+        auto walk = [](const ByteVec& element, size_t index) -> std::optional<ByteVec> {
+            const auto list = ReadItems(element);
+            if (!list || list->size() <= index) return std::nullopt;
+            return Tlv((*list)[index].tag, (*list)[index].contents);
+        };
+        auto octets = walk(auth, 1);
+        const auto string = octets ? walk(*octets, 0) : std::nullopt;
+        if (!string) return std::nullopt;
+        const ByteVec safe = (*ReadItems(Tlv(0x30, *string)))[0].contents;  // the OCTET STRING's contents
+        auto content_info = walk(safe, 0);
+        auto wrapped = content_info ? walk(*content_info, 1) : std::nullopt;
+        auto encrypted = wrapped ? walk(*wrapped, 0) : std::nullopt;
+        auto eci = encrypted ? walk(*encrypted, 1) : std::nullopt;
+        auto cipher = eci ? ReadItems(*eci) : std::nullopt;
+        if (!cipher || cipher->size() != 3) return std::nullopt;
+        const ByteVec plain = quillon::test::SeedCbc(false, key, (*cipher)[2].contents, kFixedIv);
+        auto bag = plain.empty() ? std::nullopt : walk(plain, 0);
+        auto value = bag ? walk(*bag, 1) : std::nullopt;
+        auto pair = value ? walk(*value, 0) : std::nullopt;
+        const auto two = pair ? ReadItems(*pair) : std::nullopt;
+        if (!two || two->size() != 2) return std::nullopt;
+        return std::make_pair((*two)[0].contents, (*two)[1].contents);
+    }
+};
+
+struct SessionCloser {
+    void operator()(CertExchangeSession* s) const { CloseCertExchangeSession(s); }
+};
+using Session = std::unique_ptr<CertExchangeSession, SessionCloser>;
+
+// A session keyed directly: the key agreement has its own tests.
+Session KeyedSession(const ByteVec& key) {
+    Session session(CreateCertExchangeSession());
+    auto* s = reinterpret_cast<quillon::CertExchangeSession*>(session.get());
+    std::memcpy(s->session_key, key.data(), key.size());
+    s->session_key_length = static_cast<uint32_t>(key.size());
+    return session;
+}
+
+ByteVec Seal(CertExchangeSession* session, const ByteVec& cert, const ByteVec& key) {
+    CesMessage* out = nullptr;
+    const int32_t n = EncryptCertExchange_PKCS12(session, &out, cert.data(), static_cast<int32_t>(cert.size()),
+                                                 key.data(), static_cast<int32_t>(key.size()));
+    ByteVec pfx(out, out + (n > 0 ? n : 0));
+    FreeCesMessage(out);
+    return pfx;
+}
+
+struct Opened {
+    int32_t result;
+    ByteVec cert, key;
+};
+
+Opened Open(CertExchangeSession* session, const ByteVec& pfx) {
+    CesMessage *cert = nullptr, *key = nullptr;
+    int32_t cert_length = -7, key_length = -7;
+    // An exact-size heap copy: reading past the PFX would be caught.
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[pfx.size()]);
+    std::memcpy(copy.get(), pfx.data(), pfx.size());
+    Opened o{DecryptCertExchange_PKCS12(session, &cert, &cert_length, &key, &key_length, copy.get()), {}, {}};
+    if (o.result == 1) {
+        o.cert.assign(cert, cert + cert_length);
+        o.key.assign(key, key + key_length);
+    } else {
+        // Untouched, or (when a copy could not be made) emptied.
+        EXPECT_TRUE(cert == nullptr && key == nullptr && cert_length == key_length && (cert_length == -7 || cert_length == 0));
+    }
+    FreeCesMessage(cert);
+    FreeCesMessage(key);
+    return o;
+}
+
+class Pkcs12Exchange : public ::testing::Test {
+protected:
+    const ByteVec key16{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+    const ByteVec cert = ByteVec(1200, 0xC3);
+    const ByteVec private_key = ByteVec(1300, 0x4B);
+    Pkcs12Peer peer{key16};
+    Session session = KeyedSession(key16);
+};
+
+TEST_F(Pkcs12Exchange, PeerOpensWhatTheLibrarySealsAndTheReverse) {
+    const ByteVec pfx = Seal(session.get(), cert, private_key);
+    ASSERT_FALSE(pfx.empty());
+    const auto opened = peer.Open(pfx);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->first, cert);
+    EXPECT_EQ(opened->second, private_key);
+    // 30 len 02 01 03 ... 04 08 salt.
+    EXPECT_EQ(ByteVec(pfx.begin() + 4, pfx.begin() + 7), (ByteVec{0x02, 0x01, 0x03}));
+    EXPECT_EQ(ByteVec(pfx.end() - 10, pfx.end() - 8), (ByteVec{0x04, 0x08}));
+
+    const Opened back = Open(session.get(), peer.Seal(cert, private_key));
+    EXPECT_EQ(back.result, 1);
+    EXPECT_EQ(back.cert, cert);
+    EXPECT_EQ(back.key, private_key);
+}
+
+TEST_F(Pkcs12Exchange, FreshSaltSameCiphertext) {
+    const ByteVec a = Seal(session.get(), cert, private_key);
+    const ByteVec b = Seal(session.get(), cert, private_key);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_NE(a, b);
+    // Everything up to the MacData (the encrypted authSafe) is the same: fixed key and IV.
+    const size_t mac_data_size = 2 + 2 + 2 + 9 + 2 + 20 + 2 + 8;
+    EXPECT_TRUE(std::equal(a.begin(), a.end() - mac_data_size, b.begin()));
+}
+
+TEST_F(Pkcs12Exchange, IntegrityAndShape) {
+    // Garbage ciphertext behind a valid MAC fails at decryption (0); behind a wrong MAC it is
+    // never decrypted (-1): the MAC is checked first.
+    PeerOptions garbage;
+    garbage.ciphertext = ByteVec(32, 0x01);
+    PeerOptions data_inner;
+    data_inner.inner_type = kData;
+    PeerOptions version;
+    version.version = 9;
+    const ByteVec right_mac = peer.Mac(PeerOptions{}.salt, Pkcs12Peer::AuthSafe(key16, cert, private_key, {}));
+    auto digest = [](ByteVec d) {
+        PeerOptions o;
+        o.digest = std::move(d);
+        return o;
+    };
+    ByteVec longer = right_mac;
+    longer.push_back(0);
+
+    struct Case {
+        const char* name;
+        ByteVec pfx;
+        int32_t expected;
+    } cases[] = {
+        {"changed version still opens", peer.Seal(cert, private_key, version), 1},
+        {"inner ContentInfo of type data", peer.Seal(cert, private_key, data_inner), 0},
+        {"undecryptable behind a valid MAC", peer.Seal(cert, private_key, garbage), 0},
+        {"undecryptable behind a wrong MAC", Pkcs12Peer{ByteVec(16, 7)}.Seal(cert, private_key, garbage), -1},
+        {"sealed under another session key", Pkcs12Peer{ByteVec(16, 7)}.Seal(cert, private_key), -1},
+        {"empty digest", peer.Seal(cert, private_key, digest({})), -1},
+        {"19-byte prefix of the digest", peer.Seal(cert, private_key, digest(ByteVec(right_mac.begin(), right_mac.end() - 1))), -1},
+        {"digest with a byte more", peer.Seal(cert, private_key, digest(longer)), -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Open(session.get(), c.pfx).result, c.expected) << c.name;
+
+    // One byte changed inside the authSafe, or in the salt.
+    const ByteVec pfx = Seal(session.get(), cert, private_key);
+    ByteVec inside = pfx;
+    inside[40] ^= 0x01;
+    ByteVec salt = pfx;
+    salt.back() ^= 0x80;
+    EXPECT_EQ(Open(session.get(), inside).result, -1);
+    EXPECT_EQ(Open(session.get(), salt).result, -1);
+}
+
+TEST_F(Pkcs12Exchange, BoundedReading) {
+    const ByteVec pfx = Seal(session.get(), cert, private_key);
+    // Only the element the bytes begin with is read; what follows is not ours.
+    ByteVec trailing = pfx;
+    trailing.insert(trailing.end(), {0x30, 0x80, 0xFF});
+    EXPECT_EQ(Open(session.get(), trailing).result, 1);
+    // Cut short and relabelled: the outer length matches, the inside does not.
+    ByteVec cut(pfx.begin(), pfx.end() - 12);
+    cut[2] = static_cast<uint8_t>(((cut.size() - 4) >> 8) & 0xFF);
+    cut[3] = static_cast<uint8_t>((cut.size() - 4) & 0xFF);
+    EXPECT_EQ(Open(session.get(), cut).result, 0);
+    // Above the cap, indefinite, or more than four length octets: refused from the header alone.
+    for (const ByteVec& header : {ByteVec{0x30, 0x83, 0x40, 0x00, 0x00}, ByteVec{0x30, 0x80, 0x00, 0x00},
+                                  ByteVec{0x30, 0x85, 0x00, 0x00, 0x00, 0x00, 0x10}})
+        EXPECT_EQ(Open(session.get(), header).result, 0);
+}
+
+TEST_F(Pkcs12Exchange, RefusedArgumentsAndUnkeyedSessions) {
+    const ByteVec pfx = peer.Seal(cert, private_key);
+    CesMessage *out = nullptr, *k = nullptr;
+    int32_t cl = 0, kl = 0;
+    const int32_t n = static_cast<int32_t>(cert.size());
+    EXPECT_EQ(EncryptCertExchange_PKCS12(nullptr, &out, cert.data(), n, private_key.data(), n), 0);
+    EXPECT_EQ(EncryptCertExchange_PKCS12(session.get(), nullptr, cert.data(), n, private_key.data(), n), 0);
+    EXPECT_EQ(EncryptCertExchange_PKCS12(session.get(), &out, cert.data(), 0, private_key.data(), n), 0);
+    EXPECT_EQ(DecryptCertExchange_PKCS12(session.get(), &out, &cl, &k, &kl, nullptr), 0);
+    EXPECT_EQ(DecryptCertExchange_PKCS12(session.get(), nullptr, &cl, &k, &kl, pfx.data()), 0);
+    // A session whose key was never set has nothing to seal or open with.
+    Session unkeyed(CreateCertExchangeSession());
+    EXPECT_EQ(EncryptCertExchange_PKCS12(unkeyed.get(), &out, cert.data(), n, private_key.data(), n), 0);
+    EXPECT_EQ(Open(unkeyed.get(), Pkcs12Peer{ByteVec(16, 0)}.Seal(cert, private_key)).result, 0);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(Pkcs12Exchange, AllocationFailuresLeakNothing) {
+    quillon::test::WalkAllocationFailures([&] { return static_cast<int32_t>(Seal(session.get(), cert, private_key).size()); },
+                                          [](bool fired, int32_t n) { EXPECT_EQ(n > 0, !fired); });
+    const ByteVec pfx = peer.Seal(cert, private_key);
+    quillon::test::WalkAllocationFailures([&] { return Open(session.get(), pfx).result; },
+                                          [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? 0 : 1); });
+}
+
+}  // namespace
