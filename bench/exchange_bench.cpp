@@ -11,38 +11,15 @@
 #include <random>
 #include <vector>
 
+#include "bench_openssl.h"
 #include "quilloncrypto.h"
 
 namespace {
 
+using quillon::bench::OpenSslSeedCbc;
+using quillon::bench::Random;
+
 constexpr char kCode[] = "1234567890123455";
-
-std::vector<unsigned char> Random(size_t size, unsigned seed) {
-    std::vector<unsigned char> v(size);
-    std::mt19937 rng(seed);
-    for (auto& b : v) b = static_cast<unsigned char>(rng());
-    return v;
-}
-
-EVP_CIPHER* OpenSslSeed() {
-    static EVP_CIPHER* cipher = [] {
-        OSSL_PROVIDER_load(nullptr, "legacy");
-        OSSL_PROVIDER_load(nullptr, "default");
-        return EVP_CIPHER_fetch(nullptr, "SEED-CBC", nullptr);
-    }();
-    return cipher;
-}
-
-int OpenSslSeedCbc(int encrypt, const unsigned char* key, const unsigned char* in, int length, unsigned char* out) {
-    static const unsigned char iv[16] = {};
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    int n = 0, tail = 0;
-    EVP_CipherInit_ex2(ctx, OpenSslSeed(), key, iv, encrypt, nullptr);
-    EVP_CipherUpdate(ctx, out, &n, in, length);
-    EVP_CipherFinal_ex(ctx, out + n, &tail);
-    EVP_CIPHER_CTX_free(ctx);
-    return n + tail;
-}
 
 void ExchangePublicKey_quillon(benchmark::State& state) {
     for (auto _ : state) {

@@ -79,8 +79,15 @@ void ShowText(const char* label, int32_t size, Query query) {
     Report(label, result, result == QC_OK ? (g_raw ? std::string(buffer.data()) : EucKrToUtf8(buffer.data())) : std::string());
 }
 
-// The DER inside a PEM file's first CERTIFICATE block, decoded by the library's Base64; the
-// bytes unchanged when there is no such block.
+}  // namespace
+
+bool ReadAll(const std::string& path, std::vector<unsigned char>* out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
 std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes) {
     const std::string text(bytes.begin(), bytes.end());
     const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
@@ -95,6 +102,8 @@ std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes) {
     BINSTR_Delete(&out);
     return der;
 }
+
+namespace {
 
 // One extension, under its label on lines of its own; nothing when the certificate lacks it.
 void ShowExtension(const char* label, X509Cert* cert, int32_t (*query)(X509Cert*, int32_t, char*)) {

@@ -18,7 +18,14 @@ struct Secret {
 // terminal without echo.
 bool GetPassword(const std::string& file, const char* label, Secret& out);
 
-int RunDemo(const std::string& exchange_code);
+// A whole file; false when it cannot be read.
+bool ReadAll(const std::string& path, std::vector<unsigned char>* out);
+// The DER inside a PEM file's first CERTIFICATE block, decoded by the library's Base64; the
+// bytes unchanged when there is no such block.
+std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes);
+
+int RunDemo(const std::string& exchange_code, bool pkcs12);
+int RunEnvelope(std::vector<std::string> args);
 int RunCertShow(const std::string& path, bool raw);
 // argv[0] is the card subcommand (list, read-cert, write-cert, read-key, write-key).
 int RunCard(int argc, char** argv);

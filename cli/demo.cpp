@@ -26,10 +26,11 @@ int Fail(const char* step) {
 
 }  // namespace
 
-int RunDemo(const std::string& code) {
+int RunDemo(const std::string& code, bool pkcs12) {
     const SampleBytes cert = SampleCertificate();
     const SampleBytes key = SamplePrivateKey();
-    std::printf("Certificate exchange demo: PC (this library, public API) -> phone (reference peer)\n");
+    std::printf("Certificate exchange demo%s: PC (this library, public API) -> phone (reference peer)\n",
+                pkcs12 ? " in the PKCS#12 form" : "");
     std::printf("  sample credentials: signCert.der %zu bytes, signPri.key %zu bytes\n", cert.size, key.size);
     std::printf("  exchange code shown on the PC and typed on the phone: %s\n\n", code.c_str());
 
@@ -66,17 +67,22 @@ int RunDemo(const std::string& code) {
     }
     std::printf("  %-7s SetCertExchangeSessionKey -> 1\n", "PC");
 
-    std::printf("4. PC seals the certificate and private key; the phone opens and verifies\n");
+    std::printf("4. PC seals the certificate and private key%s; the phone opens and verifies\n",
+                pkcs12 ? " as a PFX" : "");
     CesMessage* sealed = nullptr;
     const int32_t sealed_length =
-        EncryptCertExchange(session, &sealed, cert.data, static_cast<int32_t>(cert.size), key.data,
-                            static_cast<int32_t>(key.size));
+        pkcs12 ? EncryptCertExchange_PKCS12(session, &sealed, cert.data, static_cast<int32_t>(cert.size), key.data,
+                                            static_cast<int32_t>(key.size))
+               : EncryptCertExchange(session, &sealed, cert.data, static_cast<int32_t>(cert.size), key.data,
+                                     static_cast<int32_t>(key.size));
     CloseCertExchangeSession(session);
-    if (sealed_length <= 0) return Fail("EncryptCertExchange");
-    PrintBytes("PC", "EncryptCertExchange -> sealed message", sealed, sealed_length);
+    if (sealed_length <= 0) return Fail(pkcs12 ? "EncryptCertExchange_PKCS12" : "EncryptCertExchange");
+    PrintBytes("PC", pkcs12 ? "EncryptCertExchange_PKCS12 -> PFX" : "EncryptCertExchange -> sealed message", sealed,
+               sealed_length);
 
     Bytes received_cert, received_key;
-    const bool opened = phone.OpenSealed(sealed, sealed_length, received_cert, received_key);
+    const bool opened = pkcs12 ? phone.OpenPfx(sealed, sealed_length, received_cert, received_key)
+                               : phone.OpenSealed(sealed, sealed_length, received_cert, received_key);
     FreeCesMessage(sealed);
     if (!opened) return Fail("the phone could not open the sealed message (MAC or format)");
     std::printf("  %-7s MAC verified; certificate %zu bytes, private key %zu bytes\n", "phone", received_cert.size(),

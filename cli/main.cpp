@@ -15,10 +15,16 @@ void PrintHelp() {
         "quillon - QuillonCrypto command-line tool\n"
         "\n"
         "Usage:\n"
-        "  quillon demo [--code CODE]  Run a whole certificate exchange in one process: this library as\n"
+        "  quillon demo [--code CODE] [--pkcs12]\n"
+        "                              Run a whole certificate exchange in one process: this library as\n"
         "                              the PC side (public API only), the reference phone peer on the\n"
         "                              other side, moving the built-in sample certificate and private key.\n"
-        "                              CODE is the 16-digit exchange code (default %s).\n"
+        "                              CODE is the 16-digit exchange code (default %s); --pkcs12\n"
+        "                              carries the pair as a PKCS#12 PFX instead of the sealed message.\n"
+        "  quillon envelope --to CERT IN OUT [--bare]\n"
+        "                              Encrypt the file IN for the holder of the RSA certificate CERT (DER\n"
+        "                              or PEM) into OUT: a DER PKCS#7 enveloped-data ContentInfo (SEED-CBC,\n"
+        "                              the key under RSA PKCS#1 v1.5), or with --bare the EnvelopedData.\n"
         "  quillon cert show [--raw] FILE\n"
         "                              Print every query of a DER or PEM certificate: version, serial,\n"
         "                              signature algorithm, issuer, subject, validity in Korean time,\n"
@@ -68,15 +74,18 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "demo") {
         std::string code = kDefaultCode;
+        bool pkcs12 = false;
         for (int i = 2; i < argc; ++i) {
-            if (!std::strcmp(argv[i], "--code") && i + 1 < argc) {
+            if (!std::strcmp(argv[i], "--pkcs12")) {
+                pkcs12 = true;
+            } else if (!std::strcmp(argv[i], "--code") && i + 1 < argc) {
                 code = argv[++i];
             } else {
                 std::fprintf(stderr, "quillon demo: unknown argument '%s'\n", argv[i]);
                 return 2;
             }
         }
-        return quillon::cli::RunDemo(code);
+        return quillon::cli::RunDemo(code, pkcs12);
     }
     if (command == "key" && argc >= 3) {
         const std::string sub = argv[2];
@@ -85,6 +94,7 @@ int main(int argc, char** argv) {
         if (sub == "check") return quillon::cli::RunKeyCheck(args);
         if (sub == "reencrypt") return quillon::cli::RunKeyReencrypt(args);
     }
+    if (command == "envelope") return quillon::cli::RunEnvelope(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "keypair" && argc == 3) return quillon::cli::RunKeypair(argv[2]);
     if (command == "session-key") return quillon::cli::RunSessionKey(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);

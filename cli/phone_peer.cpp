@@ -6,7 +6,9 @@
 #include "asn1/der.h"
 #include "bignum/bignum.h"
 #include "cipher/hmac.h"
+#include "cipher/pbe.h"
 #include "cipher/random.h"
+#include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
@@ -19,6 +21,26 @@ constexpr size_t kModulusBytes = 128;
 
 AsnValue* OctetStringItem(const DerElement* element, int index) {
     return static_cast<AsnValue*>(DER_GetItem(element, index, DER_OCTET_STRING));
+}
+
+// Follows a path of item indexes down from `element`; null when an item is missing.
+DerElementPtr Descend(const DerElement* element, std::initializer_list<int> path) {
+    DerElementPtr current;
+    for (int index : path) {
+        current.reset(DER_GetItemElement(current ? current.get() : element, index));
+        if (!current) return nullptr;
+    }
+    return current;
+}
+
+// The plaintext SEQUENCE { OCTET STRING certificate, OCTET STRING private key }.
+bool ReadPair(const DerElement* pair, Bytes& certificate, Bytes& private_key) {
+    AsnValuePtr cert_value(OctetStringItem(pair, 0));
+    AsnValuePtr key_value(OctetStringItem(pair, 1));
+    if (!cert_value || !key_value) return false;
+    certificate.assign(cert_value->data, cert_value->data + cert_value->length);
+    private_key.assign(key_value->data, key_value->data + key_value->length);
+    return true;
 }
 
 }  // namespace
@@ -94,15 +116,51 @@ bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certifi
     for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ received_mac->data[i];
     if (difference != 0) return false;
 
-    // The plaintext is SEQUENCE { OCTET STRING certificate, OCTET STRING private key }.
     DerElementPtr pair(DER_Parse(plain.data(), plain.size()));
-    if (!pair) return false;
-    AsnValuePtr cert_value(OctetStringItem(pair.get(), 0));
-    AsnValuePtr key_value(OctetStringItem(pair.get(), 1));
-    if (!cert_value || !key_value) return false;
-    certificate.assign(cert_value->data, cert_value->data + cert_value->length);
-    private_key.assign(key_value->data, key_value->data + key_value->length);
-    return true;
+    return pair && ReadPair(pair.get(), certificate, private_key);
+}
+
+bool PhonePeer::OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, Bytes& private_key) const {
+    DerElementPtr parsed(DER_Parse(pfx, length));
+    if (session_key_.size() < 16 || !parsed || DER_ItemCount(parsed.get()) != 3) return false;
+    DerElementPtr auth(DER_GetItemElement(parsed.get(), 1));
+    DerElementPtr mac_data(DER_GetItemElement(parsed.get(), 2));
+    DerElementPtr digest_info = mac_data ? Descend(mac_data.get(), {0}) : nullptr;
+    AsnValuePtr received(digest_info ? OctetStringItem(digest_info.get(), 1) : nullptr);
+    AsnValuePtr salt(mac_data ? OctetStringItem(mac_data.get(), 1) : nullptr);
+    if (!auth || !received || received->length != 20 || !salt) return false;
+
+    // The MAC first: HMAC-SHA1 of the authSafe element under SHA-1(session key || salt).
+    uint8_t* auth_bytes = nullptr;
+    const int32_t auth_length = DER_ToBytes(auth.get(), &auth_bytes);
+    SecureBytes material(session_key_.begin(), session_key_.begin() + 16);
+    material.insert(material.end(), salt->data, salt->data + salt->length);
+    uint8_t mac_key[20], mac[20];
+    const bool computed = auth_length > 0 && SHA1_Digest(material.data(), material.size(), mac_key) &&
+                          HMAC_SHA1(mac_key, sizeof mac_key, auth_bytes, static_cast<size_t>(auth_length), mac);
+    MEM_Free(auth_bytes);
+    MEM_Wipe(mac_key, sizeof mac_key);
+    if (!computed) return false;
+    uint8_t difference = 0;
+    for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ received->data[i];
+    if (difference != 0) return false;
+
+    // authSafe [0] -> OCTET STRING -> AuthenticatedSafe -> ContentInfo [0] -> EncryptedData -> ciphertext.
+    DerElementPtr wrapped = Descend(auth.get(), {1});
+    AsnValuePtr safe(wrapped ? OctetStringItem(wrapped.get(), 0) : nullptr);
+    DerElementPtr authenticated(safe ? DER_Parse(safe->data, safe->length) : nullptr);
+    DerElementPtr content = authenticated ? Descend(authenticated.get(), {0, 1, 0, 1}) : nullptr;
+    AsnValuePtr ciphertext(content ? OctetStringItem(content.get(), 2) : nullptr);
+    if (!ciphertext) return false;
+    SecureBytes plain(ciphertext->length + 16);
+    size_t plain_length = 0;
+    if (!SEED_CBC_Crypt(kDecrypt, session_key_.data(), kPbeFixedIv, ciphertext->data, ciphertext->length,
+                        plain.data(), &plain_length))
+        return false;
+    // SafeContents -> SafeBag -> [0] -> the pair.
+    DerElementPtr contents(DER_Parse(plain.data(), plain_length));
+    DerElementPtr pair = contents ? Descend(contents.get(), {0, 1, 0}) : nullptr;
+    return pair && ReadPair(pair.get(), certificate, private_key);
 }
 
 }  // namespace quillon::cli

@@ -11,6 +11,16 @@
 //      (zero IV) under the first 16 session-key bytes, checks the HMAC-SHA1 of the plaintext under
 //      SHA-1(code key || session key), and reads the plaintext SEQUENCE { OCTET STRING certificate,
 //      OCTET STRING private key }.
+// Or, in the PKCS#12 form, step 4 receives a PFX SEQUENCE { INTEGER 3, authSafe, MacData }:
+//   - MacData = SEQUENCE { SEQUENCE { SEQUENCE { OID sha1, NULL }, OCTET STRING mac },
+//     OCTET STRING salt }; the MAC is HMAC-SHA1 under SHA-1(first 16 session-key bytes || salt)
+//     over the whole authSafe element, checked before anything else is read;
+//   - authSafe = SEQUENCE { OID pkcs7-data, [0] { OCTET STRING AuthenticatedSafe } }, whose first
+//     ContentInfo is SEQUENCE { OID pkcs7-encryptedData, [0] { EncryptedData } } and
+//     EncryptedData = SEQUENCE { INTEGER 0, SEQUENCE { OID pkcs7-data, algorithm, [0] ciphertext } };
+//   - the ciphertext is SEED-CBC under the first 16 session-key bytes with the IV made of the
+//     ASCII characters "5820463917352804", and holds SEQUENCE { SEQUENCE { OID secretBag,
+//     [0] { SEQUENCE { OCTET STRING certificate, OCTET STRING private key } } } }.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +40,8 @@ public:
     bool AnswerPublicKey(const uint8_t* message, size_t length, Bytes& reply);
     // Step 4: opens and verifies a sealed message.
     bool OpenSealed(const uint8_t* message, size_t length, Bytes& certificate, Bytes& private_key) const;
+    // Step 4 in the PKCS#12 form.
+    bool OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, Bytes& private_key) const;
 
     const Bytes& modulus() const { return modulus_; }
     const SecureBytes& session_key() const { return session_key_; }

@@ -14,13 +14,6 @@
 namespace quillon::cli {
 namespace {
 
-bool ReadAll(const std::string& path, std::vector<unsigned char>* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 std::string HexOf(const unsigned char* data, size_t length) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;
