@@ -16,10 +16,13 @@
 #include "cipher/sha1.h"
 #include "exchange/cert_exchange.h"
 #include "quilloncrypto.h"
+#include "../tests/support/tlv.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = quillon::test::ByteVec;
+using quillon::test::Tlv;
+using quillon::test::Concat;
 
 constexpr uint8_t kKey[16] = {0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42,
                               0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42};
@@ -35,27 +38,6 @@ CertExchangeSession* KeyedSession() {
     return session;
 }
 
-Bytes Tlv(uint8_t tag, const Bytes& contents) {
-    Bytes out{tag};
-    const size_t n = contents.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<uint8_t>(n));
-    } else {
-        Bytes length;
-        for (size_t v = n; v; v >>= 8) length.insert(length.begin(), static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(0x80 | length.size()));
-        out.insert(out.end(), length.begin(), length.end());
-    }
-    out.insert(out.end(), contents.begin(), contents.end());
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 const Bytes kData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
 const Bytes kEncryptedData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x06};
 const Bytes kSeedCbc = {0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x01, 0x04};
@@ -67,10 +49,10 @@ Bytes WithMac(const Bytes& auth_safe) {
     std::memcpy(material + 16, salt, 8);
     quillon::SHA1_Digest(material, sizeof material, mac_key);
     quillon::HMAC_SHA1(mac_key, sizeof mac_key, auth_safe.data(), auth_safe.size(), mac);
-    const Bytes mac_data = Tlv(0x30, Cat({Tlv(0x30, Cat({Tlv(0x30, Tlv(0x06, {0x2B, 0x0E, 0x03, 0x02, 0x1A})),
+    const Bytes mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Tlv(0x06, {0x2B, 0x0E, 0x03, 0x02, 0x1A})),
                                                           Tlv(0x04, Bytes(mac, mac + 20))})),
                                           Tlv(0x04, Bytes(salt, salt + 8))}));
-    return Tlv(0x30, Cat({Tlv(0x02, {3}), auth_safe, mac_data}));
+    return Tlv(0x30, Concat({Tlv(0x02, {3}), auth_safe, mac_data}));
 }
 
 Bytes AroundPlaintext(const uint8_t* plain, size_t length) {
@@ -78,11 +60,11 @@ Bytes AroundPlaintext(const uint8_t* plain, size_t length) {
     size_t produced = 0;
     quillon::SEED_CBC_Crypt(quillon::kEncrypt, kKey, quillon::kPbeFixedIv, plain, length, cipher.data(), &produced);
     cipher.resize(produced);
-    const Bytes encrypted = Tlv(0x30, Cat({Tlv(0x02, {0}), Tlv(0x30, Cat({Tlv(0x06, kData),
+    const Bytes encrypted = Tlv(0x30, Concat({Tlv(0x02, {0}), Tlv(0x30, Concat({Tlv(0x06, kData),
                                                                          Tlv(0x30, Tlv(0x06, kSeedCbc)),
                                                                          Tlv(0x80, cipher)}))}));
-    const Bytes inner = Tlv(0x30, Cat({Tlv(0x06, kEncryptedData), Tlv(0xA0, encrypted)}));
-    return Tlv(0x30, Cat({Tlv(0x06, kData), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
+    const Bytes inner = Tlv(0x30, Concat({Tlv(0x06, kEncryptedData), Tlv(0xA0, encrypted)}));
+    return Tlv(0x30, Concat({Tlv(0x06, kData), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
 }
 
 }  // namespace

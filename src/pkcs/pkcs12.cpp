@@ -48,11 +48,6 @@ AsnValue* Octets(const DerElement* parent, int index) {
     return static_cast<AsnValue*>(DER_GetExactItem(parent, index, DER_OCTET_STRING));
 }
 
-template <class T>
-T* NewRecord() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
-}
-
 // MAC key = SHA-1(key || salt); HMAC-SHA1 under it over `data`.
 bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, size_t length,
                 uint8_t mac[kPfxMacSize]) {
@@ -86,12 +81,12 @@ bool SeedCbc(uint32_t direction, const uint8_t* key, const uint8_t* in, size_t l
 
 // The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
 ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
-    EncryptedDataPtr encrypted(NewRecord<EncryptedData>());
+    EncryptedDataPtr encrypted(PKCS7_NewRecord<EncryptedData>());
     if (!encrypted || !(encrypted->version = BIGNUM_New()) || !BIGNUM_SetWord(encrypted->version, 0) ||
         !(encrypted->encryptedContentInfo = ENCCONTENT_Make(NID_PKCS7_DATA, NID_SEED_CBC, nullptr, cipher.data(),
                                                             static_cast<uint32_t>(cipher.size()))))
         return nullptr;
-    ContentInfoPtr inner(NewRecord<ContentInfo>());
+    ContentInfoPtr inner(PKCS7_NewRecord<ContentInfo>());
     if (!inner || !(inner->contentType = OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA))) return nullptr;
     inner->content = encrypted.release();
 
@@ -103,7 +98,7 @@ ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
         !DER_Append(safe.get(), DER_SEQUENCE, inner_der.get(), 0) || (length = DER_ToBytes(safe.get(), &bytes)) <= 0)
         return nullptr;
     MemBlock owned(bytes);
-    ContentInfoPtr auth(NewRecord<ContentInfo>());
+    ContentInfoPtr auth(PKCS7_NewRecord<ContentInfo>());
     if (!auth || !(auth->contentType = OBJ_ValueFromNid(NID_PKCS7_DATA)) ||
         !(auth->content = ASNVALUE_FromOctets(bytes, static_cast<uint32_t>(length))))
         return nullptr;
@@ -165,7 +160,7 @@ int MACDATA_Decode(const DerElement* element, MacData** out) {
     if (!element || !out) return 0;
     const int count = DER_ItemCount(element);
     if (count < 2 || count > 3) return 0;
-    MacDataPtr mac(NewRecord<MacData>());
+    MacDataPtr mac(PKCS7_NewRecord<MacData>());
     DerElementPtr digest_info = Sequence(element, 0);
     DerElementPtr algorithm = digest_info ? Sequence(digest_info.get(), 0) : nullptr;
     if (!mac || !algorithm ||
@@ -205,7 +200,7 @@ int PFX_Encode(const Pfx* pfx, DerElement* element) {
 int PFX_Decode(const DerElement* element, Pfx** out) {
     if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
     if (DER_ItemCount(element) != 3) return 0;
-    PfxPtr pfx(NewRecord<Pfx>());
+    PfxPtr pfx(PKCS7_NewRecord<Pfx>());
     DerElementPtr auth = Sequence(element, 1);
     DerElementPtr mac = Sequence(element, 2);
     if (!pfx || !auth || !mac ||
@@ -250,7 +245,7 @@ int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
     DerElementPtr item = Sequence(element, 0);
     DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kExplicit0Id) : nullptr);
     DerElementPtr value = wrapped ? Sequence(wrapped.get(), 0) : nullptr;
-    SafeBagPtr bag(NewRecord<SafeBag>());
+    SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
     if (!bag || !value || !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))) ||
         !(bag->bagValue = CERTKEY_FromDer(value.get())))
         return 0;
@@ -263,8 +258,8 @@ int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
 
 int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uint32_t certificate_length,
                  const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
-    SafeBagPtr bag(NewRecord<SafeBag>());
-    if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) || !(bag->bagValue = NewRecord<CertKeyPair>()) ||
+    SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
+    if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) || !(bag->bagValue = PKCS7_NewRecord<CertKeyPair>()) ||
         !(bag->bagValue->certificate = ASNVALUE_FromOctets(certificate, certificate_length)) ||
         !(bag->bagValue->private_key = ASNVALUE_FromOctets(private_key, private_key_length)))
         return 0;
@@ -275,12 +270,12 @@ int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uin
         return 0;
     bag.reset();
 
-    PfxPtr pfx(NewRecord<Pfx>());
+    PfxPtr pfx(PKCS7_NewRecord<Pfx>());
     if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
     uint8_t salt[kPfxSaltSize];
     uint8_t mac[kPfxMacSize];
     SecretDer auth;
-    MacDataPtr mac_data(NewRecord<MacData>());
+    MacDataPtr mac_data(PKCS7_NewRecord<MacData>());
     if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
         !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
         !EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth) ||

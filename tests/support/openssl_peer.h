@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "support/tlv.h"
+
 namespace quillon::test {
 
-using ByteVec = std::vector<uint8_t>;
-
-// Tag-length-value in DER with the minimal length form.
-ByteVec Tlv(uint8_t tag, const ByteVec& contents);
-ByteVec Concat(std::initializer_list<ByteVec> parts);
 
 struct TlvView {
     uint8_t tag;
