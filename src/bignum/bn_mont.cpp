@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bignum/bn_ct.h"
+#include "bignum/bn_window.h"
 
 namespace quillon {
 
@@ -170,14 +171,6 @@ void AddMod(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b, Limb*
     LIMBS_Select(r, scratch, n, Limb{0} - (borrow & (carry ^ 1)));
 }
 
-int WindowBits(int exponent_bits) {
-    if (exponent_bits >= 672) return 6;
-    if (exponent_bits >= 240) return 5;
-    if (exponent_bits >= 80) return 4;
-    if (exponent_bits >= 24) return 3;
-    return 1;
-}
-
 // Fixed-window width for an exponent of `bits` bits: the table costs 2^w products, each window w
 // squarings and one product.
 int SecretWindowBits(int bits) { return bits > 1536 ? 6 : 5; }
@@ -218,7 +211,7 @@ void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const Big
         MONT_Mul(mont, r, r, mont->rr, scratch);
         return;
     }
-    const int w = WindowBits(bits);
+    const int w = BIGNUM_WindowBits(bits);
     std::memcpy(table, base, sizeof(Limb) * n);
     if (w > 1) {
         Limb* square = table + 32 * n;
@@ -226,30 +219,21 @@ void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const Big
         for (int i = 1; i < 1 << (w - 1); ++i) MONT_Mul(mont, table + i * n, table + (i - 1) * n, square, scratch);
     }
     if (bits == 0) std::memcpy(r, mont->one, sizeof(Limb) * n);
-    bool start = true;
-    int i = bits - 1;
-    while (i >= 0) {
-        if (!BIGNUM_IsBitSet(p, i)) {
-            if (!start) MontSqr(mont, r, r, scratch);
-            --i;
-            continue;
-        }
-        int wend = 0, wval = 1;
-        for (int j = 1; j < w && i - j >= 0; ++j) {
-            if (BIGNUM_IsBitSet(p, i - j)) {
-                wval = (wval << (j - wend)) | 1;
-                wend = j;
-            }
-        }
-        if (start) {
-            std::memcpy(r, table + (wval >> 1) * n, sizeof(Limb) * n);
-        } else {
-            for (int k = 0; k <= wend; ++k) MontSqr(mont, r, r, scratch);
-            MONT_Mul(mont, r, r, table + (wval >> 1) * n, scratch);
-        }
-        i -= wend + 1;
-        start = false;
-    }
+    // Nothing here can fail: every step says go on.
+    BIGNUM_SlideWindows(
+        p, bits, w,
+        [&](int k) {
+            std::memcpy(r, table + k * n, sizeof(Limb) * n);
+            return true;
+        },
+        [&] {
+            MontSqr(mont, r, r, scratch);
+            return true;
+        },
+        [&](int k) {
+            MONT_Mul(mont, r, r, table + k * n, scratch);
+            return true;
+        });
 }
 
 namespace {
