@@ -6,6 +6,7 @@
 
 #include "bignum/bn_ct.h"
 #include "bignum/bn_window.h"
+#include "core/wiped_array.h"
 
 namespace quillon {
 
@@ -175,24 +176,6 @@ void AddMod(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b, Limb*
 // squarings and one product.
 int SecretWindowBits(int bits) { return bits > 1536 ? 6 : 5; }
 
-// A wiped limb buffer from the library allocator.
-class LimbBuffer {
-public:
-    explicit LimbBuffer(size_t count) : data_(static_cast<Limb*>(MEM_Alloc(sizeof(Limb) * (count ? count : 1)))), count_(count) {}
-    ~LimbBuffer() {
-        if (data_) MEM_Wipe(data_, sizeof(Limb) * count_);
-        MEM_Free(data_);
-    }
-    LimbBuffer(const LimbBuffer&) = delete;
-    LimbBuffer& operator=(const LimbBuffer&) = delete;
-    Limb* get() const { return data_; }
-    explicit operator bool() const { return data_ != nullptr; }
-
-private:
-    Limb* data_;
-    size_t count_;
-};
-
 int LimbsOf(const BigNum* a) { return (a->used + kWordsPerLimb - 1) / kWordsPerLimb; }
 
 }  // namespace
@@ -249,7 +232,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     }
     const int p_limbs = LimbsOf(p);
     const size_t table = secret ? static_cast<size_t>(MONT_ExpSecretScratchLimbs(n)) : 0;
-    LimbBuffer buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
+    WipedArray<Limb> buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
     if (!buf) return 0;
     Limb* base = buf.get();
     Limb* acc = base + n;
@@ -258,7 +241,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     Limb* tab = scratch + MONT_ExpPublicScratchLimbs(n);
     const int a_limbs = LimbsOf(a);
     {
-        LimbBuffer a_buf(static_cast<size_t>(a_limbs));
+        WipedArray<Limb> a_buf(static_cast<size_t>(a_limbs));
         if (!a_buf) return 0;
         LIMBS_FromBigNum(a_buf.get(), a_limbs, a);
         MONT_ToMont(mont, base, a_buf.get(), a_limbs, scratch);
@@ -470,7 +453,7 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     for (int i = 0; i < 6; ++i) inv *= 2 - m0 * inv;
     mont->n0 = Limb{0} - inv;
 
-    LimbBuffer scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
+    WipedArray<Limb> scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
     if (!scratch) {
         BIGNUM_MONT_Free(mont);
         return nullptr;
@@ -527,7 +510,7 @@ int BIGNUM_ModExpSecret(BigNum* r, const BigNum* a, const BigNum* p, const BigNu
 int BIGNUM_ModMulMont(BigNum* r, const BigNum* a, const BigNum* b, const BigNumMont* mont) {
     if (!r || !a || !b || !mont) return 0;
     const int n = mont->limbs, na = LimbsOf(a), nb = LimbsOf(b);
-    LimbBuffer buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
+    WipedArray<Limb> buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
     if (!buf) return 0;
     Limb* la = buf.get();
     Limb* lb = la + na;
