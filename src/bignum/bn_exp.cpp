@@ -3,6 +3,7 @@
 #include "bignum/bignum.h"
 #include "bignum/bn_mont.h"
 #include "bignum/bn_scratch.h"
+#include "bignum/bn_window.h"
 
 namespace quillon {
 
@@ -18,14 +19,6 @@ int BIGNUM_ModMul(BigNum* r, const BigNum* a, const BigNum* b, const BigNum* m, 
 
 namespace {
 
-int WindowBits(int exponent_bits) {
-    if (exponent_bits >= 672) return 6;
-    if (exponent_bits >= 240) return 5;
-    if (exponent_bits >= 80) return 4;
-    if (exponent_bits >= 24) return 3;
-    return 1;
-}
-
 int ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumContext* ctx) {
     const int bits = BIGNUM_NumBits(p);
     if (bits == 0) {
@@ -36,7 +29,7 @@ int ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumC
     if (!BIGNUM_Div(nullptr, val[0], a, m, ctx)) return 0;
     if (val[0]->used == 0) return BIGNUM_SetWord(r, 0);
 
-    const int w = WindowBits(bits);
+    const int w = BIGNUM_WindowBits(bits);
     if (w > 1) {
         BigNum* square = ctx->slot[BIGNUM_SLOT_EXP_SQUARE];
         if (!BIGNUM_ModMul(square, val[0], val[0], m, ctx)) return 0;
@@ -44,34 +37,13 @@ int ModExp(BigNum* r, const BigNum* a, const BigNum* p, const BigNum* m, BigNumC
             if (!BIGNUM_ModMul(val[i], val[i - 1], square, m, ctx)) return 0;
     }
 
-    bool start = true;
-    int i = bits - 1;
-    while (i >= 0) {
-        if (!BIGNUM_IsBitSet(p, i)) {
-            if (!start && !BIGNUM_ModMul(r, r, r, m, ctx)) return 0;
-            --i;
-            continue;
-        }
-        // Longest window of at most w bits from bit i down that ends in a set bit.
-        int wend = 0, wval = 1;
-        for (int j = 1; j < w && i - j >= 0; ++j) {
-            if (BIGNUM_IsBitSet(p, i - j)) {
-                wval = (wval << (j - wend)) | 1;
-                wend = j;
-            }
-        }
-        if (start) {
-            // 1 * val is val, already reduced.
-            if (!BIGNUM_Copy(r, val[wval >> 1])) return 0;
-        } else {
-            for (int k = 0; k <= wend; ++k)
-                if (!BIGNUM_ModMul(r, r, r, m, ctx)) return 0;
-            if (!BIGNUM_ModMul(r, r, val[wval >> 1], m, ctx)) return 0;
-        }
-        i -= wend + 1;
-        start = false;
-    }
-    return 1;
+    // The first window copies: 1 * val is val, already reduced.
+    return BIGNUM_SlideWindows(
+               p, bits, w, [&](int k) { return BIGNUM_Copy(r, val[k]) != 0; },
+               [&] { return BIGNUM_ModMul(r, r, r, m, ctx) != 0; },
+               [&](int k) { return BIGNUM_ModMul(r, r, val[k], m, ctx) != 0; })
+               ? 1
+               : 0;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "bignum/bn_ct.h"
+#include "bignum/bn_window.h"
+#include "core/wiped_array.h"
 
 namespace quillon {
 
@@ -170,35 +172,9 @@ void AddMod(const BigNumMont* mont, Limb* r, const Limb* a, const Limb* b, Limb*
     LIMBS_Select(r, scratch, n, Limb{0} - (borrow & (carry ^ 1)));
 }
 
-int WindowBits(int exponent_bits) {
-    if (exponent_bits >= 672) return 6;
-    if (exponent_bits >= 240) return 5;
-    if (exponent_bits >= 80) return 4;
-    if (exponent_bits >= 24) return 3;
-    return 1;
-}
-
 // Fixed-window width for an exponent of `bits` bits: the table costs 2^w products, each window w
 // squarings and one product.
 int SecretWindowBits(int bits) { return bits > 1536 ? 6 : 5; }
-
-// A wiped limb buffer from the library allocator.
-class LimbBuffer {
-public:
-    explicit LimbBuffer(size_t count) : data_(static_cast<Limb*>(MEM_Alloc(sizeof(Limb) * (count ? count : 1)))), count_(count) {}
-    ~LimbBuffer() {
-        if (data_) MEM_Wipe(data_, sizeof(Limb) * count_);
-        MEM_Free(data_);
-    }
-    LimbBuffer(const LimbBuffer&) = delete;
-    LimbBuffer& operator=(const LimbBuffer&) = delete;
-    Limb* get() const { return data_; }
-    explicit operator bool() const { return data_ != nullptr; }
-
-private:
-    Limb* data_;
-    size_t count_;
-};
 
 int LimbsOf(const BigNum* a) { return (a->used + kWordsPerLimb - 1) / kWordsPerLimb; }
 
@@ -218,7 +194,7 @@ void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const Big
         MONT_Mul(mont, r, r, mont->rr, scratch);
         return;
     }
-    const int w = WindowBits(bits);
+    const int w = BIGNUM_WindowBits(bits);
     std::memcpy(table, base, sizeof(Limb) * n);
     if (w > 1) {
         Limb* square = table + 32 * n;
@@ -226,30 +202,21 @@ void MONT_ExpPublic(const BigNumMont* mont, Limb* r, const Limb* base, const Big
         for (int i = 1; i < 1 << (w - 1); ++i) MONT_Mul(mont, table + i * n, table + (i - 1) * n, square, scratch);
     }
     if (bits == 0) std::memcpy(r, mont->one, sizeof(Limb) * n);
-    bool start = true;
-    int i = bits - 1;
-    while (i >= 0) {
-        if (!BIGNUM_IsBitSet(p, i)) {
-            if (!start) MontSqr(mont, r, r, scratch);
-            --i;
-            continue;
-        }
-        int wend = 0, wval = 1;
-        for (int j = 1; j < w && i - j >= 0; ++j) {
-            if (BIGNUM_IsBitSet(p, i - j)) {
-                wval = (wval << (j - wend)) | 1;
-                wend = j;
-            }
-        }
-        if (start) {
-            std::memcpy(r, table + (wval >> 1) * n, sizeof(Limb) * n);
-        } else {
-            for (int k = 0; k <= wend; ++k) MontSqr(mont, r, r, scratch);
-            MONT_Mul(mont, r, r, table + (wval >> 1) * n, scratch);
-        }
-        i -= wend + 1;
-        start = false;
-    }
+    // Nothing here can fail: every step says go on.
+    BIGNUM_SlideWindows(
+        p, bits, w,
+        [&](int k) {
+            std::memcpy(r, table + k * n, sizeof(Limb) * n);
+            return true;
+        },
+        [&] {
+            MontSqr(mont, r, r, scratch);
+            return true;
+        },
+        [&](int k) {
+            MONT_Mul(mont, r, r, table + k * n, scratch);
+            return true;
+        });
 }
 
 namespace {
@@ -265,7 +232,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     }
     const int p_limbs = LimbsOf(p);
     const size_t table = secret ? static_cast<size_t>(MONT_ExpSecretScratchLimbs(n)) : 0;
-    LimbBuffer buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
+    WipedArray<Limb> buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
     if (!buf) return 0;
     Limb* base = buf.get();
     Limb* acc = base + n;
@@ -274,7 +241,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     Limb* tab = scratch + MONT_ExpPublicScratchLimbs(n);
     const int a_limbs = LimbsOf(a);
     {
-        LimbBuffer a_buf(static_cast<size_t>(a_limbs));
+        WipedArray<Limb> a_buf(static_cast<size_t>(a_limbs));
         if (!a_buf) return 0;
         LIMBS_FromBigNum(a_buf.get(), a_limbs, a);
         MONT_ToMont(mont, base, a_buf.get(), a_limbs, scratch);
@@ -486,7 +453,7 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     for (int i = 0; i < 6; ++i) inv *= 2 - m0 * inv;
     mont->n0 = Limb{0} - inv;
 
-    LimbBuffer scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
+    WipedArray<Limb> scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
     if (!scratch) {
         BIGNUM_MONT_Free(mont);
         return nullptr;
@@ -543,7 +510,7 @@ int BIGNUM_ModExpSecret(BigNum* r, const BigNum* a, const BigNum* p, const BigNu
 int BIGNUM_ModMulMont(BigNum* r, const BigNum* a, const BigNum* b, const BigNumMont* mont) {
     if (!r || !a || !b || !mont) return 0;
     const int n = mont->limbs, na = LimbsOf(a), nb = LimbsOf(b);
-    LimbBuffer buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
+    WipedArray<Limb> buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
     if (!buf) return 0;
     Limb* la = buf.get();
     Limb* lb = la + na;

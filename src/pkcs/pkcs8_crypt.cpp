@@ -10,6 +10,7 @@
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "core/mem.h"
+#include "core/wiped_array.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 
@@ -25,21 +26,6 @@ template <size_t N>
 struct SecretBuffer {
     uint8_t bytes[N];
     ~SecretBuffer() { MEM_Wipe(bytes, N); }
-};
-
-// A MEM_ block wiped before release: plaintext keys pass through these.
-struct SecretBlock {
-    uint8_t* data;
-    size_t size;
-    explicit SecretBlock(size_t n) : data(static_cast<uint8_t*>(MEM_Alloc(n ? n : 1))), size(n) {}
-    ~SecretBlock() {
-        if (data) {
-            MEM_Wipe(data, size);
-            MEM_Free(data);
-        }
-    }
-    SecretBlock(const SecretBlock&) = delete;
-    SecretBlock& operator=(const SecretBlock&) = delete;
 };
 
 // Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
@@ -169,8 +155,8 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     const AsnValue* salt = params->salt;
     const AsnValue* cipher = epki->encryptedData;
     if (!cipher->data || cipher->length == 0) return 0;
-    SecretBlock plain(cipher->length);
-    if (!plain.data) return 0;
+    WipedArray<uint8_t> plain(cipher->length);  // the plaintext key
+    if (!plain) return 0;
     size_t plain_length = 0;
     const auto count = static_cast<int32_t>(iterations);
     int decrypted = 0;
@@ -178,20 +164,20 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
         case NID_PBE_WITH_SHA1_AND_SEED_CBC:
         case NID_SEED_CBC:
             decrypted = PBE_SEED_Decrypt(cipher->data, cipher->length, password, password_length, salt->data,
-                                         salt->length, count, plain.data, &plain_length,
+                                         salt->length, count, plain.get(), &plain_length,
                                          scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
             break;
         case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC: {
             SecretBuffer<kKeySize> key, iv;
             decrypted = Pkcs12KeyAndIv(password, password_length, salt, iterations, key.bytes, iv.bytes) &&
-                        SEED_CBC_Crypt(kDecrypt, key.bytes, iv.bytes, cipher->data, cipher->length, plain.data,
+                        SEED_CBC_Crypt(kDecrypt, key.bytes, iv.bytes, cipher->data, cipher->length, plain.get(),
                                        &plain_length) == 1;
             break;
         }
         case NID_PBES2: {
             const uint8_t* iv = Pbes2Iv(params.get());
             decrypted = iv && PBES2_Decrypt(cipher->data, cipher->length, password, password_length, salt->data,
-                                            salt->length, count, plain.data, &plain_length, iv,
+                                            salt->length, count, plain.get(), &plain_length, iv,
                                             CipherNid(params.get()));
             break;
         }
@@ -200,8 +186,8 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     }
     // The unpadding checks little, so a wrong password shows as plaintext that is not a
     // PrivateKeyInfo SEQUENCE.
-    if (decrypted != 1 || plain_length < 2 || plain.data[0] != 0x30) return 0;
-    return PKCS8_DecodeBytes(plain.data, plain_length, out);
+    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != 0x30) return 0;
+    return PKCS8_DecodeBytes(plain.get(), plain_length, out);
 }
 
 int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, const uint8_t* password,
@@ -219,19 +205,19 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
     if (salt_length > kDerMaxLength) return 0;
     SecretDer plain;
     if (!PKCS8_EncodeBytes(key, &plain)) return 0;
-    SecretBlock cipher(size_t{plain.length} + 32);
-    if (!cipher.data) return 0;
+    WipedArray<uint8_t> cipher(size_t{plain.length} + 32);
+    if (!cipher) return 0;
     size_t cipher_length = 0;
     int encrypted = 0;
     if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC) {
         const AsnValue salt_value{DER_OCTET_STRING, const_cast<uint8_t*>(salt), static_cast<uint32_t>(salt_length), 0};
         SecretBuffer<kKeySize> k, iv;
         encrypted = Pkcs12KeyAndIv(password, password_length, &salt_value, iterations, k.bytes, iv.bytes) &&
-                    SEED_CBC_Crypt(kEncrypt, k.bytes, iv.bytes, plain.data, plain.length, cipher.data,
+                    SEED_CBC_Crypt(kEncrypt, k.bytes, iv.bytes, plain.data, plain.length, cipher.get(),
                                    &cipher_length) == 1;
     } else {
         encrypted = PBE_SEED_Encrypt(plain.data, plain.length, password, password_length, salt, salt_length,
-                                     static_cast<int32_t>(iterations), cipher.data, &cipher_length,
+                                     static_cast<int32_t>(iterations), cipher.get(), &cipher_length,
                                      scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
     }
     if (encrypted != 1 || cipher_length > kDerMaxLength) return 0;
@@ -242,7 +228,7 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
     const uint8_t count[4] = {static_cast<uint8_t>(iterations >> 24), static_cast<uint8_t>(iterations >> 16),
                               static_cast<uint8_t>(iterations >> 8), static_cast<uint8_t>(iterations)};
     if (!epki || !oid || !params || !EPKI_SetAlgorithm(epki.get(), oid.get()) ||
-        !EPKI_SetData(epki.get(), cipher.data, static_cast<uint32_t>(cipher_length)) ||
+        !EPKI_SetData(epki.get(), cipher.get(), static_cast<uint32_t>(cipher_length)) ||
         !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
         !EPKI_StorePbeParams(epki.get(), params.get()))
         return 0;

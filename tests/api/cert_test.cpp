@@ -13,7 +13,7 @@
 #include "core/mem.h"
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
-#include "support/cert_fixtures.h"
+#include "support/cert_exports.h"
 #include "support/time_zone.h"
 #include "x509/x509_cert.h"
 
@@ -26,25 +26,6 @@ std::string BnHex(const BIGNUM* bn) {
     char* hex = BN_bn2hex(bn);
     std::string out = hex;
     OPENSSL_free(hex);
-    return out;
-}
-
-// OpenSSL's reading of a name in this library's text form: last RDN first, first value of
-// each RDN, values in EUC-KR, the country as encoded.
-std::string ExpectedName(const X509_NAME* name) {
-    std::string out;
-    for (int i = 0, last_set = -1; i < X509_NAME_entry_count(name); ++i) {
-        const X509_NAME_ENTRY* e = X509_NAME_get_entry(name, i);
-        if (X509_NAME_ENTRY_set(e) == std::exchange(last_set, X509_NAME_ENTRY_set(e))) continue;
-        const int nid = OBJ_obj2nid(X509_NAME_ENTRY_get_object(e));
-        const ASN1_STRING* value = X509_NAME_ENTRY_get_data(e);
-        unsigned char* utf8 = nullptr;
-        const int n = ASN1_STRING_to_UTF8(&utf8, value);
-        const std::string text = nid == NID_countryName ? std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(value)), ASN1_STRING_length(value))
-                                                        : EucKr(std::string(reinterpret_cast<char*>(utf8), n));
-        OPENSSL_free(utf8);
-        out = std::string(OBJ_nid2sn(nid)) + "=" + text + (out.empty() ? "" : ",") + out;
-    }
     return out;
 }
 
@@ -83,18 +64,6 @@ std::string ExpectedKey(X509* x, bool kcdsa) {
     return out;
 }
 
-struct Loaded {
-    explicit Loaded(const std::string& name) : der(ReadCert(name)), ossl(OsslParse(der)) {
-        BINSTR in{der.data(), static_cast<uint32_t>(der.size())};
-        result = CERT_Load(&cert, &in);
-    }
-    ~Loaded() { CERT_Unload(cert); }
-    Bytes der;
-    OsslCert ossl;
-    X509Cert* cert = nullptr;
-    int32_t result = 0;
-};
-
 // user_utf8 runs to 2050, past 2038.
 TEST(CertQuery, RendersWhatOpensslReports) {
     ScopedTimeZone tz(SeoulZone());
@@ -118,9 +87,9 @@ TEST(CertQuery, RendersWhatOpensslReports) {
         ASSERT_EQ(CERT_GetSignatureAlgorithm(c.cert, sizeof text, text), QC_OK);
         EXPECT_STREQ(text, OBJ_nid2ln(X509_get_signature_nid(x)));
         ASSERT_EQ(CERT_GetSubjectName(c.cert, sizeof text, text), QC_OK);
-        EXPECT_EQ(text, ExpectedName(X509_get_subject_name(x)));
+        EXPECT_EQ(text, NameText(X509_get_subject_name(x)));
         ASSERT_EQ(CERT_GetIssuerName(c.cert, sizeof text, text), QC_OK);
-        EXPECT_EQ(text, ExpectedName(X509_get_issuer_name(x)));
+        EXPECT_EQ(text, NameText(X509_get_issuer_name(x)));
         // Korean time from the certificate's UTC, whatever the machine's zone.
         for (const char* zone : {"UTC0", "EST5EDT", "KST-9"}) {
             ScopedTimeZone validity_zone(zone);
@@ -148,22 +117,6 @@ TEST(CertQuery, RendersWhatOpensslReports) {
         EXPECT_EQ(quillon::MEM_LiveBlocks(), live) << "asking again replaces the bytes";
         BINSTR_Delete(&der);
     }
-}
-
-// Calls `query` with every size up to `top` in an exact-size buffer followed by guard bytes;
-// returns the smallest size that succeeds after checking that no larger one fails.
-template <class Query>
-int SmallestSize(int top, Query query, std::vector<int32_t>* codes = nullptr) {
-    int smallest = -1;
-    for (int size = 0; size <= top; ++size) {
-        std::vector<char> buffer(size + 16, '\x5A');
-        const int32_t r = query(size, buffer.data());
-        EXPECT_EQ(std::count(buffer.begin() + size, buffer.end(), '\x5A'), 16) << "written past size " << size;
-        EXPECT_TRUE(r == QC_OK || smallest < 0) << "size " << size << " fails after a smaller one worked";
-        if (codes) codes->push_back(r);
-        if (r == QC_OK && smallest < 0) smallest = size;
-    }
-    return smallest;
 }
 
 TEST(CertQueryRoom, TextsNeverPassTheirSize) {

@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
 #include "card/card_transport.h"
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
+#include "support/binstr_holder.h"
+#include "support/fixture_file.h"
 #include "support/virtual_card.h"
 
 namespace {
@@ -17,11 +17,6 @@ namespace {
 using namespace quillon::test;
 
 constexpr const char* kPin = VirtualCard::kPin;
-
-ByteVector Fixture(const std::string& path) {
-    std::ifstream in(std::string(QUILLON_FIXTURES) + "/" + path, std::ios::binary);
-    return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A DER SEQUENCE of exactly `size` bytes (size >= 4 + 128 uses two length bytes).
 ByteVector Sequence(size_t size) {
@@ -35,28 +30,6 @@ ByteVector Sequence(size_t size) {
     for (size_t i = der.size(); i < size; ++i) der.push_back(static_cast<uint8_t>(i * 7 + 1));
     return der;
 }
-
-// The records a DER object must occupy: number, 0x32, then 50 bytes of the 2-byte length
-// and the object, zero-padded.
-std::vector<ByteVector> LayoutRecords(const ByteVector& der) {
-    ByteVector payload = {static_cast<uint8_t>(der.size() >> 8), static_cast<uint8_t>(der.size())};
-    payload.insert(payload.end(), der.begin(), der.end());
-    std::vector<ByteVector> records;
-    for (size_t at = 0, n = 1; at < payload.size(); at += 50, ++n) {
-        ByteVector record = {static_cast<uint8_t>(n), 0x32};
-        for (size_t i = at; i < at + 50; ++i) record.push_back(i < payload.size() ? payload[i] : 0);
-        records.push_back(record);
-    }
-    return records;
-}
-
-struct Binstr {
-    Binstr() { BINSTR_Create(&b); }
-    explicit Binstr(const ByteVector& bytes) : Binstr() { BINSTR_SetData(bytes.data(), bytes.size(), &b); }
-    ~Binstr() { BINSTR_Delete(&b); }
-    ByteVector bytes() const { return b.data ? ByteVector(b.data, b.data + b.length) : ByteVector(); }
-    BINSTR b;
-};
 
 class MediaCard : public VirtualCardTest {};
 
@@ -72,8 +45,8 @@ class MediaCardRoundTrip : public VirtualCardTest, public ::testing::WithParamIn
 // of the payload is not where the object starts), one that fits record 1 alone, and the
 // largest one 254 records carry.
 const CertCase kCertCases[] = {
-    {"cert_1489", Fixture("certs/user_utf8.der"), VirtualCard::kDefaultRecords},
-    {"cert_2073", Fixture("card/user_4096.der"), VirtualCard::kDefaultRecords},
+    {"cert_1489", FixtureBytes("certs/user_utf8.der"), VirtualCard::kDefaultRecords},
+    {"cert_2073", FixtureBytes("card/user_4096.der"), VirtualCard::kDefaultRecords},
     {"length_0530", Sequence(0x0530), VirtualCard::kDefaultRecords},
     {"record_one_alone", Sequence(48), VirtualCard::kDefaultRecords},
     {"largest", Sequence(254 * 50 - 2), 254},
@@ -238,7 +211,7 @@ TEST_F(MediaCard, UsesOnlyTheFirstReader) {
 }
 
 TEST_F(MediaCard, AllocationFailures) {
-    const ByteVector der = Fixture("certs/user_utf8.der");
+    const ByteVector der = FixtureBytes("certs/user_utf8.der");
     Binstr cert(der);
     WalkAllocationFailures([&] { return MEDIA_CARD_WriteCert(1, kPin, &cert.b, nullptr); },
                            [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK); });

@@ -17,6 +17,7 @@
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
 #include "support/alloc_fault.h"
+#include "support/binstr_holder.h"
 #include "support/pkcs8_fixtures.h"
 
 namespace {
@@ -27,14 +28,6 @@ using Bytes = std::vector<uint8_t>;
 std::string Cert(const std::string& name) { return std::string(QUILLON_FIXTURES) + "/certs/" + name + ".der"; }
 
 BINSTR View(const Bytes& b) { return BINSTR{const_cast<uint8_t*>(b.data()), static_cast<uint32_t>(b.size())}; }
-Bytes Of(const BINSTR& b) { return b.data ? Bytes(b.data, b.data + b.length) : Bytes(); }
-
-// Library-owned output record, released at scope end.
-struct Out {
-    BINSTR b{nullptr, 0};
-    ~Out() { BINSTR_Delete(&b); }
-    void Set(const Bytes& bytes) { BINSTR_SetData(bytes.data(), static_cast<uint32_t>(bytes.size()), &b); }
-};
 
 struct KeyFile {
     const char* file;
@@ -64,19 +57,17 @@ TEST(PrikeyDecrypt, EveryFixtureFromBytesAndFromDisk) {
         const Bytes encrypted = ReadPkcs8(k.file);
         const Bytes plain = k.plain ? ReadPkcs8(k.plain) : Bytes{};
         const Bytes before = {0xEE};
-        Out from_bytes, from_disk;
-        from_bytes.Set(before);
-        from_disk.Set(before);
+        Binstr from_bytes(before), from_disk(before);
         const BINSTR in = View(encrypted);
         EXPECT_EQ(PRIKEY_Decrypt(kKeyPassword, &in, &from_bytes.b), k.decrypt) << k.file;
         EXPECT_EQ(MEDIA_DISK_ReadPriKey(Pkcs8Path(k.file).c_str(), kKeyPassword, &from_disk.b), k.decrypt) << k.file;
-        EXPECT_EQ(Of(from_bytes.b), k.decrypt == QC_OK ? plain : before) << k.file;
-        EXPECT_EQ(Of(from_disk.b), k.decrypt == QC_OK ? plain : before) << k.file;
+        EXPECT_EQ(from_bytes.bytes(), k.decrypt == QC_OK ? plain : before) << k.file;
+        EXPECT_EQ(from_disk.bytes(), k.decrypt == QC_OK ? plain : before) << k.file;
         EXPECT_EQ(MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(Pkcs8Path(k.file).c_str(), kKeyPassword), k.index) << k.file;
         // A wrong password leaves the output as it was.
         if (k.decrypt != QC_OK) continue;
         EXPECT_EQ(PRIKEY_Decrypt("quillon-tesT", &in, &from_bytes.b), QC_ERR_DECRYPT_KEY) << k.file;
-        EXPECT_EQ(Of(from_bytes.b), plain);
+        EXPECT_EQ(from_bytes.bytes(), plain);
     }
 }
 
@@ -93,7 +84,7 @@ TEST(PrikeyExports, ResultCodesInTheirDocumentedOrder) {
     ASSERT_NE(at, other_kdf.end());
     at[10] = 0x0D;
     const BINSTR o = View(other_kdf);
-    Out out;
+    Binstr out;
     struct Case { const char* what; int32_t result; int32_t expected; };
     const Case cases[] = {
         {"decrypt null password", PRIKEY_Decrypt(nullptr, &k, &out.b), QC_ERR_NULL_ARGUMENT},
@@ -138,10 +129,10 @@ TEST(PrikeyEncrypt, WritesTheDocumentedSchemesAndDecryptsBackByteForByte) {
     for (const Case& c : cases) {
         const Bytes plain = ReadPkcs8(c.plain);
         const BINSTR in = View(plain);
-        Out encrypted, again, decrypted;
+        Binstr encrypted, again, decrypted;
         ASSERT_EQ(PRIKEY_Encrypt("new password", &in, &encrypted.b), QC_OK) << c.plain;
         ASSERT_EQ(PRIKEY_Encrypt("new password", &in, &again.b), QC_OK);
-        const Bytes e = Of(encrypted.b);
+        const Bytes e = encrypted.bytes();
         // SEQUENCE { SEQUENCE { OID, 30 0E 04 08 salt 02 02 08 00 }, OCTET STRING }
         const size_t at = 4 + 2;
         ASSERT_GT(e.size(), at + c.oid.size() + 16);
@@ -149,9 +140,9 @@ TEST(PrikeyEncrypt, WritesTheDocumentedSchemesAndDecryptsBackByteForByte) {
         const auto params = e.begin() + at + c.oid.size();
         EXPECT_EQ(Bytes(params, params + 4), (Bytes{0x30, 0x0E, 0x04, 0x08}));
         EXPECT_EQ(Bytes(params + 12, params + 16), (Bytes{0x02, 0x02, 0x08, 0x00}));
-        EXPECT_NE(Of(encrypted.b), Of(again.b)) << "a fresh salt each time";
+        EXPECT_NE(encrypted.bytes(), again.bytes()) << "a fresh salt each time";
         EXPECT_EQ(PRIKEY_Decrypt("new password", &encrypted.b, &decrypted.b), QC_OK);
-        EXPECT_EQ(Of(decrypted.b), plain) << c.plain;
+        EXPECT_EQ(decrypted.bytes(), plain) << c.plain;
     }
 }
 
@@ -184,11 +175,11 @@ TEST(MediaDisk, ReadsRegularFilesOnly) {
     const std::string empty = dir + "/empty", fifo = dir + "/fifo";
     std::fclose(std::fopen(empty.c_str(), "wb"));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    Out out;
+    Binstr out;
     ASSERT_EQ(MEDIA_DISK_ReadCert(Cert("user_utf8").c_str(), &out.b), QC_OK);
-    EXPECT_EQ(Of(out.b), ReadFile(Cert("user_utf8")));
+    EXPECT_EQ(out.bytes(), ReadFile(Cert("user_utf8")));
     for (const std::string& path : {empty, fifo, dir, std::string("/dev/null"), dir + "/missing"}) {
-        out.Set({1, 2, 3});
+        BINSTR_SetData(reinterpret_cast<const uint8_t*>("abc"), 3, &out.b);
         EXPECT_EQ(MEDIA_DISK_ReadCert(path.c_str(), &out.b), QC_ERR_FILE_READ) << path;
         EXPECT_EQ(out.b.data, nullptr) << "emptied first: " << path;
         EXPECT_EQ(MEDIA_DISK_ReadPriKey(path.c_str(), kKeyPassword, &out.b), QC_ERR_FILE_READ) << path;
@@ -223,11 +214,11 @@ Bytes OpenSslRsa(EVP_PKEY* key, bool encrypt, const Bytes& in) {
 TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     const Bytes encrypted = ReadPkcs8("scheme73.der");
     const BINSTR in = View(encrypted);
-    Out out;
+    Binstr out;
     quillon::RsaKey* key = nullptr;
     ASSERT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &in, &out.b, &key), QC_OK);
     quillon::RsaKeyPtr owned(key);
-    EXPECT_EQ(Of(out.b), ReadPkcs8("user_plain.der"));
+    EXPECT_EQ(out.bytes(), ReadPkcs8("user_plain.der"));
     EXPECT_EQ(key->present, 15);
     EVP_PKEY* ossl = UserKey();
     ASSERT_NE(ossl, nullptr);
@@ -250,7 +241,7 @@ TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     const BINSTR kin = View(kcdsa);
     EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &kin, &out.b, &key), QC_ERR_KEY_INVALID);
     EXPECT_EQ(key->present, 15);
-    EXPECT_EQ(Of(out.b), ReadPkcs8("user_plain.der"));
+    EXPECT_EQ(out.bytes(), ReadPkcs8("user_plain.der"));
     EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey("", &in, &out.b, &key), QC_ERR_DECRYPT_KEY);
     EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &in, &out.b, nullptr), QC_ERR_NULL_ARGUMENT);
 }

@@ -2,14 +2,13 @@
 #include <openssl/asn1.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 
 #include "asn1/der.h"
 #include "bignum/bignum.h"
 #include "support/alloc_fault.h"
+#include "support/fixture_file.h"
 #include "support/openssl_peer.h"
 #include "support/random_bytes.h"
 
@@ -280,13 +279,8 @@ TEST(DerGetItem, AnyTypeValuesWriteBackAsRead) {
     EXPECT_FALSE(DER_GetItemElement(e.get(), 1) || DER_GetItemElement(e.get(), -1) || DER_GetItemElement(nullptr, 0));
 }
 
-Octets ReadFixture(const std::string& name) {
-    std::ifstream in(std::string(QUILLON_FIXTURES) + "/der/" + name, std::ios::binary);
-    return Octets(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(DerFixture, OpenSslGeneratedStructuresReadBack) {
-    Element e = Parse(ReadFixture("mixed.der"));
+    Element e = Parse(test::FixtureBytes("der/mixed.der"));
     ASSERT_TRUE(e);
     ASSERT_EQ(DER_ItemCount(e.get()), 18);
     struct Item { uint8_t id; int tag; Octets data; };
@@ -304,7 +298,7 @@ TEST(DerFixture, OpenSslGeneratedStructuresReadBack) {
         EXPECT_TRUE(d.ok) << i;
         EXPECT_EQ(d.data, items[i].data) << i;
     }
-    const Octets long_der = ReadFixture("long.der");
+    const Octets long_der = test::FixtureBytes("der/long.der");
     Element longer = Parse(long_der);
     ASSERT_TRUE(longer);
     EXPECT_EQ(DER_ContentLength(longer.get()), 70311);

@@ -62,7 +62,8 @@ TEST(Ksx1001Convert, Utf8AndBmp) {
         {false, "\xFF", "", false}, {false, "\xEA\xB0", "", false}, {false, "\xC3", "", false},
         {false, "\xF0\x9F\x98", "", false}, {true, "", "", true}, {true, "\xAC\x00\x00k\xD6\x4D"s, "\xB0\xA1k\xC8\xAB", true},
         {true, "\x4E\x00"s, "\0"s, true}, {true, "\x00\xC1"s, "\x41", true},  // below U+8000: the low seven bits
-        {true, "\xD7\xA3", "", false}, {true, "\xFF\xFF", "", false}, {false, "\xEF\xBF\xBF", "", false},  // no empty cell {true, "\xAC\x00\x00"s, "", false}, {true, "\x41", "", false},
+        {true, "\xD7\xA3", "", false}, {true, "\xFF\xFF", "", false}, {false, "\xEF\xBF\xBF", "", false},  // no empty cell
+        {true, "\xAC\x00\x00"s, "", false}, {true, "\x41", "", false},  // odd lengths
     };
     for (const Case& c : cases) {
         AsnValue in = Contents(c.bmp ? 30 : 12, c.in);

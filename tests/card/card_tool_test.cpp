@@ -5,10 +5,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "quilloncrypto.h"
+#include "support/binstr_holder.h"
 #include "support/pkcs8_fixtures.h"
 #include "support/virtual_card.h"
 
@@ -72,15 +72,9 @@ TEST_F(CardTool, WritesAndReadsAKey) {
     std::ofstream(pin) << VirtualCard::kPin << "\n";
     const std::string fixtures = std::string(QUILLON_FIXTURES) + "/pkcs8/";
     const std::string options = " --pin-file " + pin + " --password-file " + fixtures + "password.txt";
-    BINSTR plain, encrypted;
-    BINSTR_Create(&plain);
-    BINSTR_Create(&encrypted);
-    const ByteVector attrs = quillon::test::ReadPkcs8("rsa_attrs_plain.der");
-    BINSTR_SetData(attrs.data(), static_cast<uint32_t>(attrs.size()), &plain);
-    ASSERT_EQ(PRIKEY_Encrypt(quillon::test::kKeyPassword, &plain, &encrypted), QC_OK);
-    std::ofstream(key, std::ios::binary).write(reinterpret_cast<const char*>(encrypted.data), encrypted.length);
-    BINSTR_Delete(&plain);
-    BINSTR_Delete(&encrypted);
+    Binstr plain(ReadPkcs8("rsa_attrs_plain.der")), encrypted;
+    ASSERT_EQ(PRIKEY_Encrypt(kKeyPassword, &plain.b, &encrypted.b), QC_OK);
+    std::ofstream(key, std::ios::binary).write(reinterpret_cast<const char*>(encrypted.b.data), encrypted.b.length);
 
     ToolRun run = Tool("write-key 1 " + key + options);
     EXPECT_EQ(run.status, 0) << run.output;

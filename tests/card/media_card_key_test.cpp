@@ -3,10 +3,13 @@
 // refused before anything is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
+#include "support/binstr_holder.h"
+#include "support/openssl_peer.h"
 #include "support/pkcs8_fixtures.h"
 #include "support/virtual_card.h"
 
@@ -17,29 +20,9 @@ using namespace quillon::test;
 constexpr const char* kPin = VirtualCard::kPin;
 constexpr uint8_t kKeyFile = 3, kRandomFile = 5;
 
-ByteVector Tlv(uint8_t tag, const ByteVector& contents) {
-    ByteVector out = {tag};
-    const size_t n = contents.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<uint8_t>(n));
-    } else if (n < 0x100) {
-        out.insert(out.end(), {0x81, static_cast<uint8_t>(n)});
-    } else {
-        out.insert(out.end(), {0x82, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
-    }
-    out.insert(out.end(), contents.begin(), contents.end());
-    return out;
-}
-
-ByteVector Cat(std::initializer_list<ByteVector> parts) {
-    ByteVector out;
-    for (const ByteVector& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 const ByteVector kRandomNumOid = {0x06, 0x0A, 0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x0A, 0x01, 0x01, 0x03};
-const ByteVector kFriendlyName = Tlv(0x30, Cat({{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x14},
-                                               Tlv(0x31, {0x1E, 0x02, 0xD0, 0xA4})}));
+const ByteVector kFriendlyName = Tlv(0x30, Concat({{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x14},
+                                                  Tlv(0x31, {0x1E, 0x02, 0xD0, 0xA4})}));
 
 ByteVector RandomBytes(size_t n) {
     ByteVector r(n);
@@ -49,15 +32,15 @@ ByteVector RandomBytes(size_t n) {
 
 // randomNum with one value: `tag` 03 gets the unused-bits octet before the bytes.
 ByteVector RandomAttribute(const ByteVector& random, uint8_t tag = 0x03) {
-    ByteVector contents = tag == 0x03 ? Cat({{0x00}, random}) : random;
-    return Tlv(0x30, Cat({kRandomNumOid, Tlv(0x31, Tlv(tag, contents))}));
+    ByteVector contents = tag == 0x03 ? Concat({{0x00}, random}) : random;
+    return Tlv(0x30, Concat({kRandomNumOid, Tlv(0x31, Tlv(tag, contents))}));
 }
 
 // The 2048-bit fixture key (user_plain.der) with the given attributes.
 ByteVector KeyWith(const ByteVector& attributes) {
     const ByteVector plain = ReadPkcs8("user_plain.der");
     ByteVector body(plain.begin() + 4, plain.end());
-    if (!attributes.empty()) body = Cat({body, Tlv(0xA0, attributes)});
+    if (!attributes.empty()) body = Concat({body, Tlv(0xA0, attributes)});
     return Tlv(0x30, body);
 }
 
@@ -65,14 +48,6 @@ ByteVector Truncated(ByteVector bytes) {
     bytes.pop_back();
     return bytes;
 }
-
-struct Binstr {
-    Binstr() { BINSTR_Create(&b); }
-    explicit Binstr(const ByteVector& bytes) : Binstr() { BINSTR_SetData(bytes.data(), bytes.size(), &b); }
-    ~Binstr() { BINSTR_Delete(&b); }
-    ByteVector bytes() const { return b.data ? ByteVector(b.data, b.data + b.length) : ByteVector(); }
-    BINSTR b;
-};
 
 ByteVector Decrypt(const ByteVector& encrypted, const char* password = kKeyPassword) {
     Binstr in(encrypted), out;
@@ -87,20 +62,18 @@ protected:
 };
 
 ByteVector MediaCardKeys::KeyFileObject(int slot) {
-    ByteVector payload;
+    const ByteVector head = card().Record(slot, kKeyFile, 1);
+    const size_t length = static_cast<size_t>(head[2] << 8 | head[3]);
+    EXPECT_GT(length, 0u);
+    ByteVector der;
     for (size_t n = 1; n <= card().RecordCount(slot, kKeyFile); ++n) {
         const ByteVector record = card().Record(slot, kKeyFile, n);
-        payload.insert(payload.end(), record.begin() + 2, record.end());
+        der.insert(der.end(), record.begin() + 2, record.end());
     }
-    const size_t length = static_cast<size_t>(payload[0] << 8 | payload[1]);
-    EXPECT_GT(length, 0u);
-    const ByteVector der(payload.begin() + 2, payload.begin() + 2 + static_cast<long>(length));
-    for (size_t n = 1, at = 0; n <= card().RecordCount(slot, kKeyFile); ++n, at += 50) {
-        ByteVector expected = {static_cast<uint8_t>(n), 0x32};
-        for (size_t i = at; i < at + 50; ++i) expected.push_back(i < 2 + length ? payload[i] : 0);
-        if (at >= 2 + length) expected = ByteVector(52);
-        EXPECT_EQ(card().Record(slot, kKeyFile, n), expected) << "record " << n;
-    }
+    der = ByteVector(der.begin() + 2, der.begin() + 2 + static_cast<long>(std::min(length, der.size() - 2)));
+    const auto records = LayoutRecords(der);
+    for (size_t n = 1; n <= card().RecordCount(slot, kKeyFile); ++n)
+        EXPECT_EQ(card().Record(slot, kKeyFile, n), n <= records.size() ? records[n - 1] : ByteVector(52)) << "record " << n;
     return der;
 }
 
@@ -110,16 +83,16 @@ class MediaCardKey : public MediaCardKeys, public ::testing::WithParamInterface<
 // the disk form (with its randomNum, without the other attributes) rebuilt on reading.
 TEST_P(MediaCardKey, WritesBothFilesAndRebuildsTheDiskForm) {
     const int slot = GetParam();
-    const ByteVector random = RandomBytes(20), key = KeyWith(Cat({RandomAttribute(random), kFriendlyName}));
+    const ByteVector random = RandomBytes(20), key = KeyWith(Concat({RandomAttribute(random), kFriendlyName}));
     Binstr in(key);
     ASSERT_EQ(MEDIA_CARD_WritePriKey(slot, kPin, kKeyPassword, &in.b, nullptr), QC_OK);
 
-    ByteVector random_record = Cat({{0x01, 0x28, 0x00, 0x14}, random});
+    ByteVector random_record = Concat({{0x01, 0x28, 0x00, 0x14}, random});
     random_record.resize(42, 0);
     EXPECT_EQ(card().Record(slot, kRandomFile, 1), random_record);
     const auto log = card().Log();
     ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(log[4], Cat({{0x00, 0xDC, 0x01, 0x04, 0x2A}, random_record}));
+    EXPECT_EQ(log[4], Concat({{0x00, 0xDC, 0x01, 0x04, 0x2A}, random_record}));
     const ByteVector stored = KeyFileObject(slot);
     EXPECT_EQ(Decrypt(stored), ReadPkcs8("user_plain.der"));  // no attributes on the card
     for (uint8_t file : {kKeyFile, kRandomFile})
@@ -155,7 +128,7 @@ TEST_F(MediaCardKeys, RefusedBeforeAnythingIsWritten) {
     };
     const Case keys[] = {
         {"no attributes", ReadPkcs8("user_plain.der"), QC_ERR_MALFORMED_DER},
-        {"randomNum not first", KeyWith(Cat({kFriendlyName, RandomAttribute(random)})), QC_ERR_MALFORMED_DER},
+        {"randomNum not first", KeyWith(Concat({kFriendlyName, RandomAttribute(random)})), QC_ERR_MALFORMED_DER},
         {"randomNum of 19 bytes", KeyWith(RandomAttribute(RandomBytes(19))), QC_ERR_MALFORMED_DER},
         {"randomNum as OCTET STRING", KeyWith(RandomAttribute(RandomBytes(21), 0x04)), QC_ERR_MALFORMED_DER},
         {"encrypted key", ReadPkcs8("scheme73.der"), QC_ERR_MALFORMED_DER},

@@ -60,13 +60,19 @@ Buffer Decrypt(const EncryptedPrivateKeyInfo* epki, const char* password = kKeyP
     return Encode(key);
 }
 
+// A password as the PKCS#12 derivation takes it: 00 b pairs closed by 00 00.
+Buffer Widened(const Buffer& password) {
+    Buffer wide;
+    for (uint8_t b : password) wide.insert(wide.end(), {0, b});
+    wide.insert(wide.end(), {0, 0});
+    return wide;
+}
+
 // The scheme's key and IV the way an independent reader gets them: OpenSSL's SHA-1 for PBKDF1,
 // OpenSSL's PKCS#12 derivation on the password widened to 00 b pairs.
 std::pair<Buffer, Buffer> OpenSslKeyAndIv(int scheme, const Buffer& salt, int iterations) {
     if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC) {
-        Buffer wide;
-        for (size_t i = 0; i < kPasswordLength; ++i) wide.insert(wide.end(), {0, static_cast<uint8_t>(kKeyPassword[i])});
-        wide.insert(wide.end(), {0, 0});
+        Buffer wide = Widened(Buffer(Password(), Password() + kPasswordLength));
         Buffer key(16), iv(16);
         for (auto [id, out] : {std::pair{1, &key}, {2, &iv}})
             EXPECT_EQ(PKCS12_key_gen_uni(wide.data(), static_cast<int>(wide.size()), const_cast<uint8_t*>(salt.data()),
@@ -87,9 +93,7 @@ TEST(Pkcs12DeriveKey, MatchesOpenSslOnWidenedPasswords) {
     const Buffer passwords[] = {{}, test::Text("a"), test::Text("abc"), Buffer(40, 0xB0), Buffer(70, 'p')};
     const Buffer salts[] = {Hex("01"), Hex("0102030405060708"), Buffer(64, 0x5A), Buffer(65, 0xA5)};
     for (const Buffer& password : passwords) {
-        Buffer wide;
-        for (uint8_t b : password) wide.insert(wide.end(), {0, b});
-        wide.insert(wide.end(), {0, 0});
+        Buffer wide = Widened(password);
         for (const Buffer& salt : salts) {
             for (int id : {1, 2, 3}) {
                 for (int iterations : {1, 2, 1000}) {
@@ -253,7 +257,7 @@ TEST(EpkiCodec, AcceptsTheFourSchemesOnly) {
                                        test::Tlv(4, Buffer(32, 1))})),
          false},
         {"three items", test::Tlv(0x30, test::Concat({Buffer(good.begin() + 4, good.end()), Hex("0500")})), false},
-        {"certificate", test::ReadFile(std::string(QUILLON_FIXTURES) + "/certs/user_utf8.der"), false},
+        {"certificate", test::FixtureBytes("certs/user_utf8.der"), false},
         {"plain key", ReadPkcs8("user_plain.der"), false},
     };
     for (const Case& c : cases) {

@@ -4,7 +4,6 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include <fstream>
 #include <random>
 
 #include "bignum/bn_oracle.h"
@@ -15,6 +14,7 @@
 #include "rsa/rsa_prime.h"
 #include "rsa/small_primes.h"
 #include "support/alloc_fault.h"
+#include "support/fixture_file.h"
 #include "support/random_bytes.h"
 
 namespace quillon {
@@ -24,10 +24,7 @@ using namespace test;
 using OsslRsa = std::unique_ptr<RSA, decltype(&RSA_free)>;
 using RsaKeyPtr = Owned<RsaKey, RSAKEY_Free>;
 
-Buffer ReadFixture(const std::string& name) {
-    std::ifstream in(std::string(QUILLON_FIXTURES) + "/rsa/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+Buffer ReadFixture(const std::string& name) { return FixtureBytes("rsa/" + name); }
 
 OsslRsa LoadKey(const std::string& name) {
     const Buffer pem = ReadFixture("key_" + name + ".pem");

@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <openssl/objects.h>
 #include <openssl/x509.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/fixture_file.h"
 
 namespace quillon::test {
 
@@ -26,10 +28,36 @@ inline std::string EucKr(const std::string& utf8) {
     return out;
 }
 
-inline std::vector<uint8_t> ReadCert(const std::string& name) {
-    std::ifstream in(std::string(QUILLON_FIXTURES) + "/certs/" + name + ".der", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+inline std::string Raw(const ASN1_STRING* s) {
+    return std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)), ASN1_STRING_length(s));
 }
+
+inline std::string Utf8ToEucKr(const ASN1_STRING* s) {
+    unsigned char* utf8 = nullptr;
+    const int n = ASN1_STRING_to_UTF8(&utf8, s);
+    const std::string out = EucKr(std::string(reinterpret_cast<char*>(utf8), n > 0 ? n : 0));
+    OPENSSL_free(utf8);
+    return out;
+}
+
+inline std::string OsslShortName(const ASN1_OBJECT* type) { return OBJ_nid2sn(OBJ_obj2nid(type)); }
+
+// OpenSSL's reading of a name in this library's text form: last RDN first, the first value of
+// each, values in EUC-KR but the country as encoded; `label` names each attribute type.
+inline std::string NameText(const X509_NAME* name, std::string (*label)(const ASN1_OBJECT*) = OsslShortName) {
+    std::string out;
+    for (int i = 0, last_set = -1; i < X509_NAME_entry_count(name); ++i) {
+        const X509_NAME_ENTRY* e = X509_NAME_get_entry(name, i);
+        if (X509_NAME_ENTRY_set(e) == std::exchange(last_set, X509_NAME_ENTRY_set(e))) continue;
+        const ASN1_OBJECT* type = X509_NAME_ENTRY_get_object(e);
+        const ASN1_STRING* value = X509_NAME_ENTRY_get_data(e);
+        const std::string text = OBJ_obj2nid(type) == NID_countryName ? Raw(value) : Utf8ToEucKr(value);
+        out = label(type) + "=" + text + (out.empty() ? "" : ",") + out;
+    }
+    return out;
+}
+
+inline std::vector<uint8_t> ReadCert(const std::string& name) { return FixtureBytes("certs/" + name + ".der"); }
 
 struct X509Deleter {
     void operator()(X509* x) const { X509_free(x); }

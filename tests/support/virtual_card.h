@@ -90,6 +90,20 @@ private:
     int atr_requests_ = 0;
 };
 
+// The records a DER object must occupy in a certificate or key file: number, 0x32, then 50
+// bytes of the 2-byte length and the object, zero-padded.
+inline std::vector<ByteVector> LayoutRecords(const ByteVector& der) {
+    ByteVector payload = {static_cast<uint8_t>(der.size() >> 8), static_cast<uint8_t>(der.size())};
+    payload.insert(payload.end(), der.begin(), der.end());
+    std::vector<ByteVector> records;
+    for (size_t at = 0, n = 1; at < payload.size(); at += 50, ++n) {
+        ByteVector record = {static_cast<uint8_t>(n), 0x32};
+        for (size_t i = at; i < at + 50; ++i) record.push_back(i < payload.size() ? payload[i] : 0);
+        records.push_back(record);
+    }
+    return records;
+}
+
 // Waits (up to 10 s) until the first reader holds a card, or none: true when it came to be.
 bool WaitForCard(bool present);
 
