@@ -13,7 +13,6 @@ from ._library import BINSTR_P, Binstr, SecretBinstr, c_text, check_code, check_
 from .base64 import base64_encode
 
 SESSION_KEY_MAX = 214  # what OAEP with SHA-1 carries under a 2048-bit key
-TEMPLATE_MIN_LENGTH = 560
 
 _P = ctypes.c_void_p
 _BYTES = ctypes.c_char_p
