@@ -7,12 +7,14 @@
 #include <openssl/provider.h>
 #include <openssl/rsa.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "bench_openssl.h"
 #include "quilloncrypto.h"
+#include "support/openssl_peer.h"
 
 namespace {
 
@@ -61,11 +63,18 @@ struct SealFixture {
 
 // A session that has issued its public key. Sealing cost does not depend on the session key's
 // value, so the zero key of an unkeyed session serves.
+// A session with its RSA key and a 16-byte session key from the OpenSSL phone: sealing needs both.
 CertExchangeSession* KeyedSession() {
     CertExchangeSession* session = CreateCertExchangeSession();
     CesMessage* message = nullptr;
-    GetCertExchangePublicKey(session, kCode, &message);
+    const int32_t length = GetCertExchangePublicKey(session, kCode, &message);
+    const std::vector<unsigned char> public_key(message, message + (length > 0 ? length : 0));
     FreeCesMessage(message);
+    quillon::test::OpenSslPhone phone(kCode);
+    const auto modulus = phone.ReadPublicKeyMessage(public_key);
+    if (!modulus) std::abort();
+    const auto reply = phone.MakeSessionKeyMessage(*modulus, Random(16, 3));
+    if (SetCertExchangeSessionKey(session, reply.data(), static_cast<int32_t>(reply.size())) != 1) std::abort();
     return session;
 }
 

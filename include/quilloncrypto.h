@@ -98,14 +98,17 @@ QUILLON_API CertExchangeSession* CreateCertExchangeSession(void);
    terminator among them, or a wrong check digit, gives 0. */
 QUILLON_API int32_t GetCertExchangePublicKey(CertExchangeSession* session, const char* exchange_code,
                                              CesMessage** message);
-/* Takes in the peer's session-key message (session key RSA-encrypted to the session's key); 1 or 0. */
+/* Takes in the peer's session-key message (session key RSA-encrypted to the session's key); 1 or 0.
+   An empty session key is refused like an undecryptable one; a refused message keeps the current key. */
 QUILLON_API int32_t SetCertExchangeSessionKey(CertExchangeSession* session, const unsigned char* message,
                                               int32_t length);
-/* Seals a certificate and a private key into one message; returns its length. */
+/* Seals a certificate and a private key into one message; returns its length. 0 while the
+   session has no session key (SetCertExchangeSessionKey has not succeeded). */
 QUILLON_API int32_t EncryptCertExchange(CertExchangeSession* session, CesMessage** message,
                                         const unsigned char* certificate, int32_t certificate_length,
                                         const unsigned char* private_key, int32_t private_key_length);
-/* Opens a sealed message into two new buffers (MAC checked for version 1; version 2 carries none); 1 or 0. */
+/* Opens a sealed message into two new buffers (MAC checked for version 1; version 2 carries none); 1 or 0,
+   and 0 while the session has no session key. */
 QUILLON_API int32_t DecryptCertExchange(CertExchangeSession* session, CesMessage** certificate,
                                         int32_t* certificate_length, CesMessage** private_key,
                                         int32_t* private_key_length, const unsigned char* message, int32_t length);

@@ -1,17 +1,21 @@
-"""QuillonCrypto for Python: certificates, the certificate exchange, SEED-CBC, Base64 and random
-bytes over the QuillonCrypto shared library (ctypes, no dependencies).
+"""QuillonCrypto for Python: certificates, private keys, smart cards, the certificate exchange,
+session keys, SEED-CBC, Base64 and random bytes over the QuillonCrypto shared library (ctypes, no
+dependencies).
 
-Each export family is one module (base64, random, crypt, cert, exchange); the private-key, disk and
-card media, PKCS#7/#12 and session-key families join the same way.
+Each export family is one module (base64, random, crypt, cert, prikey, card, exchange, session).
 """
 from ._library import ENVIRONMENT_VARIABLE, library_path
 from .base64 import base64_decode, base64_encode
+from .card import SmartCard
 from .cert import KOREA_TIME, Certificate, PublicKey
 from .crypt import SeedCbc
 from .errors import QuillonError
 from .exchange import ExchangeSession
+from .prikey import KeyCipher, PrivateKey
 from .random import random_bytes
+from .session import GeneratedKeyPair, decode_keyboard, decode_keyboard_blocks, decrypt_session_key
 
 __version__ = "0.1.0"
-__all__ = ["Certificate", "ENVIRONMENT_VARIABLE", "ExchangeSession", "KOREA_TIME", "PublicKey", "QuillonError",
-           "SeedCbc", "base64_decode", "base64_encode", "library_path", "random_bytes"]
+__all__ = ["Certificate", "ENVIRONMENT_VARIABLE", "ExchangeSession", "GeneratedKeyPair", "KOREA_TIME", "KeyCipher",
+           "PrivateKey", "PublicKey", "QuillonError", "SeedCbc", "SmartCard", "base64_decode", "base64_encode",
+           "decode_keyboard", "decode_keyboard_blocks", "decrypt_session_key", "library_path", "random_bytes"]

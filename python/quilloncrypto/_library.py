@@ -99,6 +99,38 @@ def binstr_bytes(record: Binstr) -> bytes:
     return ctypes.string_at(record.data, record.length) if record.length else b""
 
 
+def binstr_secret(record: Binstr) -> bytearray:
+    """Copies out bytes that must not linger (a plain private key) and clears the library's copy,
+    which BINSTR_Delete releases without clearing."""
+    copy = bytearray(record.length)
+    if record.length:
+        ctypes.memmove((ctypes.c_char * record.length).from_buffer(copy), record.data, record.length)
+        ctypes.memset(record.data, 0, record.length)
+    return copy
+
+
+class SecretBinstr:
+    """An input BINSTR over secret bytes whose ctypes copy is cleared on leaving the with block."""
+
+    def __init__(self, data):
+        self.record = input_binstr(data)
+
+    def __enter__(self) -> Binstr:
+        return self.record
+
+    def __exit__(self, *exc) -> None:
+        if self.record.length:
+            ctypes.memset(self.record.data, 0, self.record.length)
+
+
+def c_text(value, name: str, encoding: str = "euc-kr") -> bytes:
+    """A NUL-terminated argument: bytes as they are, str in the library's encoding."""
+    data = value.encode(encoding) if isinstance(value, str) else bytes(value)
+    if b"\0" in data:
+        raise ValueError("%s must not contain a NUL" % name)
+    return data
+
+
 def read_source(source) -> bytes:
     """bytes-like objects as they are; str and path-like objects name a file."""
     if isinstance(source, (bytes, bytearray, memoryview)):

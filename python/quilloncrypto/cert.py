@@ -1,7 +1,7 @@
 """X.509 certificates (CERT_*): the decoded certificate and its basic queries.
 
-Texts come from the library in EUC-KR and are returned as str. Extension queries (key usage,
-policies, alternative names, ...) join this class as properties when the library exports them.
+Texts come from the library in EUC-KR and are returned as str. Each extension is a property
+holding the library's text of it, or None when the certificate has no such extension.
 """
 from __future__ import annotations
 
@@ -26,6 +26,29 @@ _validity = export("CERT_GetValidity", ctypes.c_int32, _P, ctypes.c_char_p, ctyp
 _subject_der = export("CERT_GetSubjectName_DERFormat", ctypes.c_int32, _P, BINSTR_P)
 _public_key = export("CERT_GetPubKey", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p, ctypes.c_char_p)
 _signature = export("CERT_GetSignature", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_EXTENSION_ABSENT = -53
+_TOO_SMALL = -10
+_LARGEST_TEXT = 1 << 22
+
+
+def _extension(name: str, doc: str):
+    function = export(name, ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+
+    def get(self) -> str | None:
+        size = self._text_size
+        while True:
+            buffer = ctypes.create_string_buffer(size)
+            result = function(self._open_handle(), size, buffer)
+            # The buffer is sized from the certificate; a text that still does not fit gets room.
+            if result == _TOO_SMALL and size < _LARGEST_TEXT:
+                size *= 4
+                continue
+            if result == _EXTENSION_ABSENT:
+                return None
+            check_code(result, name)
+            return buffer.value.decode(_ENCODING)
+
+    return property(get, doc=doc)
 
 
 @dataclass(frozen=True)
@@ -137,6 +160,29 @@ class Certificate:
     @property
     def signature(self) -> bytes:
         return bytes.fromhex(self._text(_signature, "CERT_GetSignature"))
+
+    key_usage = _extension("CERT_GetKeyUsage", 'e.g. "digitalSignature, nonRepudiation".')
+    basic_constraints = _extension("CERT_GetBasicConstraints", 'e.g. "CA : TRUE, PathLenConstraint : 0".')
+    certificate_policies = _extension("CERT_GetCertPolicy", "Every policy with its qualifiers, one per line group.")
+    extended_key_usage = _extension("CERT_GetExtKeyUsage", 'Short names joined by ", "; "UNDEF" for one unknown.')
+    subject_alt_name = _extension("CERT_GetSubjectAltName", "E-mail names and the Korean identification data.")
+    authority_key_id = _extension("CERT_GetAuthKeyID", 'From "KeyID=<hex>", with the issuer and serial if present.')
+    subject_key_id = _extension("CERT_GetSubKeyID", "The key identifier in upper-case hex.")
+    crl_distribution_points = _extension("CERT_GetCRLDP", "Every distribution point with its names and flags.")
+    _policy_ids = _extension("CERT_GetCertPolicy_PolicyID", None)
+    _crl_urls = _extension("CERT_GetCRLDP_URL", None)
+
+    @property
+    def policy_ids(self) -> list[str] | None:
+        """The policy OIDs in dotted form."""
+        text = self._policy_ids
+        return None if text is None else [oid for oid in text.split(",") if oid]
+
+    @property
+    def crl_urls(self) -> list[str] | None:
+        """Every full-name URI of every distribution point."""
+        text = self._crl_urls
+        return None if text is None else [url for url in text.split("|\n") if url]
 
     def __repr__(self) -> str:
         return "<Certificate %s>" % (self.subject if self._handle else "closed")

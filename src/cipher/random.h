@@ -47,5 +47,9 @@ bool RANDOM_SystemEntropy(uint8_t* out, size_t length);
 // Test hooks: copy out / overwrite the pool (under its lock).
 void RANDOM_PoolSnapshot(uint8_t out[kRandomPoolSize]);
 void RANDOM_PoolReplace(const uint8_t in[kRandomPoolSize]);
+// Test hook: while set, a generator seeded without material of its own takes seed and xseed
+// from these 40 bytes instead of entropy, so key generation repeats itself exactly (and its
+// keys are predictable: tests only). Null restores entropy.
+void RANDOM_FixSelfSeedingForTesting(const uint8_t* material);
 
 }  // namespace quillon

@@ -11,6 +11,7 @@ std::atomic<long> g_fail_countdown{0};
 std::atomic<bool> g_failure_fired{false};
 std::atomic<long> g_live_blocks{0};
 thread_local unsigned long t_failures = 0;
+thread_local unsigned long t_allocations = 0;
 
 void* Counted(void* p) {
     if (!p) ++t_failures;
@@ -19,6 +20,7 @@ void* Counted(void* p) {
 
 // True when this allocation is the one the test hook asked to fail.
 bool InjectFailure() {
+    ++t_allocations;
     long current = g_fail_countdown.load(std::memory_order_relaxed);
     while (current > 0) {
         if (g_fail_countdown.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
@@ -86,5 +88,7 @@ bool MEM_InjectedFailureFired() { return g_failure_fired.load(std::memory_order_
 long MEM_LiveBlocks() { return g_live_blocks.load(std::memory_order_relaxed); }
 
 unsigned long MEM_FailureCount() { return t_failures; }
+
+unsigned long MEM_AllocationCount() { return t_allocations; }
 
 }  // namespace quillon

@@ -27,6 +27,8 @@ void MEM_FailNthAllocation(long n);
 bool MEM_InjectedFailureFired();
 // Blocks currently allocated and not yet released (a cheap leak check for tests).
 long MEM_LiveBlocks();
+// Allocations requested on this thread so far, failed ones included (to place injected failures).
+unsigned long MEM_AllocationCount();
 
 // Allocations that have failed on this thread so far. Decoders report bad input and
 // exhausted memory alike as 0; comparing this count before and after tells them apart.

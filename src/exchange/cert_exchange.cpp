@@ -109,6 +109,8 @@ CertKeyPair* CERTKEY_FromDer(const DerElement* element) {
 }
 
 SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* pair) {
+    // Before the peer's key arrives the key bytes are zeros: sealing under them would expose the pair.
+    if (session->session_key_length == 0) return nullptr;
     uint8_t* der = nullptr;
     const int32_t der_length = CERTKEY_ToDer(pair, &der);
     if (der_length <= 0) return nullptr;
@@ -177,6 +179,7 @@ int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size
 }
 
 CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message) {
+    if (session->session_key_length == 0) return nullptr;
     SecureBytes plain;
     if (!CES_SeedCbc(0, session->session_key, message->encrypted->data, message->encrypted->length, plain))
         return nullptr;
@@ -261,7 +264,8 @@ int CES_SetSessionKey(CertExchangeSession* session, const uint8_t* message, size
     uint32_t key_length = 0;
     const int decrypted = RSA_PrivateDecrypt(session->rsa_key, key, &key_length, sealed_key->data,
                                              sealed_key->length, kRsaPkcs1Type2);
-    const bool accepted = decrypted > 0 && key_length <= kMaxSessionKeyLength;
+    // An empty key would leave the session keyed with zeros.
+    const bool accepted = decrypted > 0 && key_length > 0 && key_length <= kMaxSessionKeyLength;
     if (accepted) {
         // The cipher keys read 16 bytes whatever the key's length: a shorter key replacing a
         // longer one must see zeros there, as in a new session, not the earlier key's tail.

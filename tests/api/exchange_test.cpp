@@ -298,6 +298,28 @@ TEST(ExchangeSeal, RefusesEmptyOrMissingInputs) {
     EXPECT_EQ(message, nullptr);
 }
 
+// Until the peer's session key is in, nothing is sealed or opened: the key bytes are still zeros.
+TEST(ExchangeSeal, NoSessionKeyNoSealing) {
+    Session session(CreateCertExchangeSession());
+    OpenSslPhone phone(kCode);
+    const auto modulus = phone.ReadPublicKeyMessage(PublicKeyMessage(session.get()));
+    ASSERT_TRUE(modulus);
+    const ByteVec empty_key = phone.MakeSessionKeyMessage(*modulus, {});
+    EXPECT_EQ(SetCertExchangeSessionKey(session.get(), empty_key.data(), static_cast<int32_t>(empty_key.size())), 0);
+    phone.session_key = ByteVec(16, 0);  // what an unkeyed session would have sealed under
+    const ByteVec cert = Bytes(300, 7), key = Bytes(400, 8);
+    Session fresh(CreateCertExchangeSession());
+    const long live = quillon::MEM_LiveBlocks();
+    for (CertExchangeSession* s : {session.get(), fresh.get()}) {
+        CesMessage* message = nullptr;
+        EXPECT_EQ(EncryptCertExchange(s, &message, cert.data(), 300, key.data(), 400), 0);
+        EXPECT_EQ(message, nullptr);
+        EXPECT_FALSE(Decrypt(s, phone.Seal(cert, key)));
+        EXPECT_FALSE(Decrypt(s, phone.Seal(cert, key, 2, false)));
+    }
+    EXPECT_EQ(quillon::MEM_LiveBlocks(), live);
+}
+
 TEST(ExchangeSession, CloseInAnyState) {
     CloseCertExchangeSession(nullptr);
     const long live = quillon::MEM_LiveBlocks();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bignum/bignum.h"
+#include "cipher/random.h"
 #include "exchange/keypair_cert.h"
 #include "quilloncrypto.h"
 #include "rsa/rsa_key.h"
@@ -203,6 +204,60 @@ TEST(KeyPairRefusal, ShortOrMisshapenTemplates) {
     EXPECT_EQ(GenKeyPairNGenCert(&key, nullptr, 926, pem.data()), 0);
     EXPECT_EQ(GenKeyPairNGenCert(&key, Bytes(original).data(), 926, nullptr), 0);
     EXPECT_EQ(key, nullptr);
+}
+
+// Allocation failures anywhere in the export: 0, no key, the template as it was, nothing left
+// behind. Generation is made to repeat itself, so allocation N is the same one in every run;
+// a whole walk would generate thousands of keys, so it takes the first allocations, every one
+// of the last kTail (the end of generation and the encoding) and a sample in between.
+TEST(KeyPairAllocation, FailuresReleaseTheKeyOnEveryPath) {
+    constexpr long kHead = 8, kTail = 24, kSample = 12;
+    uint8_t material[40];
+    for (size_t i = 0; i < sizeof material; ++i) material[i] = static_cast<uint8_t>(0x31 * i + 7);
+    struct Restore {
+        ~Restore() { quillon::RANDOM_FixSelfSeedingForTesting(nullptr); }
+    } restore;
+    quillon::RANDOM_FixSelfSeedingForTesting(material);
+
+    const Bytes original = Template();
+    std::string pem(QC_KEYPAIR_PEM_SIZE(original.size()), 'x');
+    const long live = quillon::MEM_LiveBlocks();
+    // Run n fails allocation n (0: none); the key, if any, is released as a host would.
+    auto run = [&](long n, Bytes* t, bool* fired) {
+        *t = original;
+        ::RsaKey* key = reinterpret_cast<::RsaKey*>(&pem);  // stale: must come back null on failure
+        quillon::MEM_FailNthAllocation(n);
+        const int32_t written = GenKeyPairNGenCert(&key, t->data(), static_cast<uint32_t>(t->size()), pem.data());
+        *fired = quillon::MEM_InjectedFailureFired();
+        quillon::MEM_FailNthAllocation(0);
+        if (written > 0) EXPECT_EQ(DecryptSessionKey(key, nullptr, 0, nullptr), 0);  // releases it
+        else EXPECT_EQ(key, nullptr) << "allocation " << n;
+        EXPECT_EQ(quillon::MEM_LiveBlocks(), live) << "allocation " << n;
+        return written;
+    };
+
+    Bytes patched;
+    bool fired = false;
+    const unsigned long before = quillon::MEM_AllocationCount();
+    ASSERT_GT(run(0, &patched, &fired), 0);
+    const long total = static_cast<long>(quillon::MEM_AllocationCount() - before);
+    ASSERT_GT(total, kHead + kTail + kSample);
+
+    std::vector<long> positions;
+    for (long n = 1; n <= kHead; ++n) positions.push_back(n);
+    for (long i = 1; i <= kSample; ++i) positions.push_back(kHead + (total - kTail - kHead) * i / (kSample + 1));
+    for (long n = total - kTail + 1; n <= total; ++n) positions.push_back(n);
+    for (long n : positions) {
+        Bytes t;
+        EXPECT_EQ(run(n, &t, &fired), 0) << "allocation " << n << " of " << total;
+        EXPECT_TRUE(fired) << "allocation " << n;
+        EXPECT_EQ(t, original) << "allocation " << n;
+    }
+    // Past the last allocation the run is the clean one again: the same key in the template.
+    Bytes t;
+    EXPECT_GT(run(total + 1, &t, &fired), 0);
+    EXPECT_FALSE(fired);
+    EXPECT_EQ(t, patched);
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+import pytest
+
+from conftest import REPOSITORY
+from quilloncrypto import Certificate, KeyCipher, PrivateKey, QuillonError
+
+FIXTURES = REPOSITORY / "tests/fixtures"
+KEYS = FIXTURES / "pkcs8"
+PASSWORD = "quillon-test"  # of every encrypted fixture (make_pkcs8.sh)
+USER_CERT = FIXTURES / "certs/user_utf8.der"
+USER_PLAIN = (KEYS / "user_plain.der").read_bytes()
+
+
+@pytest.mark.parametrize("name, cipher", [("scheme73.der", KeyCipher.SEED_CBC), ("scheme70.der", KeyCipher.SEED_CBC),
+                                          ("scheme89_rsa.der", KeyCipher.SEED_CBC_PKCS12),
+                                          ("pbes2_seed.der", KeyCipher.PBES2_SEED_CBC),
+                                          ("pbes2_aria.der", KeyCipher.PBES2_ARIA_CBC)])
+def test_decrypt_from_path_or_bytes(name, cipher):
+    path = KEYS / name
+    for source in (path, str(path), path.read_bytes()):
+        with PrivateKey.decrypt(source, PASSWORD) as key:
+            assert key.der == USER_PLAIN and key.cipher == cipher
+            assert key.matches(USER_CERT) and key.matches(Certificate.load(USER_CERT))
+            assert not key.matches(FIXTURES / "certs/ca.der")
+
+
+def test_kcdsa_key_matches_its_certificate():
+    with PrivateKey.decrypt(KEYS / "scheme73_kcdsa.der", PASSWORD.encode()) as key:
+        assert key.matches(FIXTURES / "certs/user_kcdsa.der")
+        assert not key.matches(USER_CERT)
+
+
+def test_encrypt_round_trip_under_a_new_password():
+    with PrivateKey(USER_PLAIN) as key:
+        encrypted = key.encrypt("새 비밀번호")
+        assert encrypted != key.encrypt("새 비밀번호")  # a fresh salt every time
+    with PrivateKey.decrypt(encrypted, "새 비밀번호") as again:
+        assert again.der == USER_PLAIN and again.cipher == KeyCipher.SEED_CBC
+
+
+@pytest.mark.parametrize("call, code", [
+    (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", "wrong"), -13),
+    (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", ""), -13),
+    (lambda: PrivateKey.decrypt(KEYS / "pbes2_aes.der", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(b"\x30\x03\x02\x01\x00", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(KEYS / "missing.der", PASSWORD), -54),
+    (lambda: PrivateKey(b"\x30\x00").encrypt(PASSWORD), -12),
+    (lambda: PrivateKey(USER_PLAIN).encrypt(""), -15),
+    (lambda: PrivateKey(USER_PLAIN).matches(b"\x30\x00"), -12),
+])
+def test_failures_raise_with_code(call, code):
+    with pytest.raises(QuillonError) as caught:
+        call()
+    assert caught.value.code == code
+
+
+def test_closed_key_and_bad_password_refused():
+    key = PrivateKey(USER_PLAIN)
+    key.close()
+    with pytest.raises(ValueError):
+        key.encrypt(PASSWORD)
+    with pytest.raises(ValueError):
+        PrivateKey.decrypt(KEYS / "scheme73.der", "a\0b")
