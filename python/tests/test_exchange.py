@@ -61,3 +61,21 @@ def test_closed_session_refuses_use():
     with pytest.raises(ValueError):
         session.public_key_message(CODE)
 
+
+
+def test_pkcs12_form_round_trip_and_integrity():
+    phone = Phone(CODE)
+    with keyed_session(phone) as pc, ExchangeSession() as other:
+        pfx = pc.seal_pkcs12(CERTIFICATE, PRIVATE_KEY)
+        assert pc.open_pkcs12(pfx + b"\x30\x80") == (CERTIFICATE, PRIVATE_KEY)  # what follows is not read
+        tampered = bytearray(pfx)
+        tampered[40] ^= 1
+        with pytest.raises(QuillonError) as caught:
+            pc.open_pkcs12(bytes(tampered))
+        assert caught.value.code == -1
+        for refused in (pfx[:-1], b"\x30"):  # shorter than the header says
+            with pytest.raises(QuillonError) as caught:
+                pc.open_pkcs12(refused)
+            assert caught.value.code == 0
+        with pytest.raises(QuillonError):
+            other.seal_pkcs12(CERTIFICATE, PRIVATE_KEY)  # no session key

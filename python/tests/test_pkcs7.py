@@ -1,0 +1,27 @@
+import subprocess
+
+import pytest
+
+from conftest import REPOSITORY
+from quilloncrypto import QuillonError, envelope
+
+CERTS = REPOSITORY / "tests/fixtures/certs"
+
+
+@pytest.mark.parametrize("data", [b"", b"Quillon" * 1000])
+def test_openssl_opens_the_envelope(tmp_path, data):
+    message = tmp_path / "message.p7"
+    message.write_bytes(envelope(CERTS / "recipient_bmp.der", data))
+    opened = subprocess.run(["openssl", "cms", "-decrypt", "-inform", "DER", "-in", str(message),
+                             "-recip", str(CERTS / "recipient_bmp.der"), "-inkey", str(CERTS / "keys/user.key.pem"),
+                             "-provider", "legacy", "-provider", "default"], capture_output=True, check=True)
+    assert opened.stdout == data
+
+
+def test_refusals_carry_the_code():
+    bare = envelope((CERTS / "user_sha1.der").read_bytes(), b"x", content_info=False)
+    assert bare[0] == 0x30 and bare[4:7] == b"\x02\x01\x00"  # EnvelopedData, version 0
+    for certificate, code in ((b"\x30\x00", -50), (CERTS / "user_kcdsa.der", -78)):
+        with pytest.raises(QuillonError) as caught:
+            envelope(certificate, b"data")
+        assert caught.value.code == code
