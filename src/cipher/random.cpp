@@ -2,10 +2,6 @@
 // with b taken from XKEY every round and one SHA-1 chaining state for the generator's life.
 #include "cipher/random.h"
 
-#include <pthread.h>
-#include <sys/random.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -13,6 +9,7 @@
 #include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/sha1.h"
+#include "platform/entropy.h"
 
 namespace quillon {
 
@@ -24,7 +21,7 @@ std::mutex g_pool_mutex;
 uint8_t g_pool[kRandomPoolSize];
 bool g_pool_ready = false;
 
-// getrandom costs microseconds per call, more than a whole draw: small requests are served
+// The OS source costs microseconds per call, more than a whole draw: small requests are served
 // from a block read ahead, each byte handed out once and wiped.
 std::mutex g_entropy_mutex;
 uint8_t g_entropy[1024];
@@ -37,7 +34,7 @@ thread_local uint32_t t_lcg_state = 1;
 void InstallForkHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
-        pthread_atfork(
+        ENTROPY_AtFork(
             [] {
                 g_pool_mutex.lock();
                 g_entropy_mutex.lock();
@@ -55,18 +52,7 @@ void InstallForkHandlers() {
     });
 }
 
-bool ReadSystemEntropy(uint8_t* out, size_t length) {
-    while (length > 0) {
-        const ssize_t got = getrandom(out, length, 0);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out += got;
-        length -= static_cast<size_t>(got);
-    }
-    return true;
-}
+bool ReadSystemEntropy(uint8_t* out, size_t length) { return ENTROPY_Read(out, length) == 1; }
 
 bool PoolReadyLocked() {
     if (!g_pool_ready) g_pool_ready = RANDOM_SystemEntropy(g_pool, sizeof g_pool);
