@@ -52,8 +52,6 @@ void InstallForkHandlers() {
     });
 }
 
-bool ReadSystemEntropy(uint8_t* out, size_t length) { return ENTROPY_Read(out, length) == 1; }
-
 bool PoolReadyLocked() {
     if (!g_pool_ready) g_pool_ready = RANDOM_SystemEntropy(g_pool, sizeof g_pool);
     return g_pool_ready;
@@ -75,11 +73,11 @@ uint32_t LCG_Rand() {
 }
 
 bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
-    if (length > sizeof g_entropy / 4) return ReadSystemEntropy(out, length);
+    if (length > sizeof g_entropy / 4) return ENTROPY_Read(out, length) == 1;
     InstallForkHandlers();
     std::lock_guard lock(g_entropy_mutex);
     if (g_entropy_left < length) {
-        if (!ReadSystemEntropy(g_entropy, sizeof g_entropy)) return false;
+        if (!ENTROPY_Read(g_entropy, sizeof g_entropy)) return false;
         g_entropy_left = sizeof g_entropy;
     }
     g_entropy_left -= length;

@@ -73,6 +73,7 @@ typedef int32_t (*ReadKeyFn)(const char*, const char*, BINSTR*);
 typedef int32_t (*CipherIndexFn)(const char*, const char*);
 typedef int32_t (*CheckPairFn)(const BINSTR*, const BINSTR*);
 typedef int32_t (*CardReadCertFn)(int32_t, const char*, BINSTR*, int32_t*);
+typedef int32_t (*CardReadKeyFn)(int32_t, const char*, const char*, BINSTR*, int32_t*);
 /* Declared here until the public header carries it. */
 typedef int32_t (*Pkcs7Fn)(int32_t, const BINSTR*, const BINSTR*, BINSTR*);
 
@@ -481,8 +482,10 @@ static void CheckCardWithoutReader(void) {
 #if defined(_WIN32)
     BINSTR out = {0};
     int32_t tries = -1;
-    const int32_t rc = CALL(CardReadCertFn, MEDIA_CARD_ReadCert)(1, "1234", &out, &tries);
+    int32_t rc = CALL(CardReadCertFn, MEDIA_CARD_ReadCert)(1, "1234", &out, &tries);
     CHECK(rc == QC_ERR_PCSC, "MEDIA_CARD_ReadCert without a reader gives %d", (int)rc);
+    rc = CALL(CardReadKeyFn, MEDIA_CARD_ReadPriKey)(2, "1234", "quillon-test", &out, &tries);
+    CHECK(rc == QC_ERR_PCSC, "MEDIA_CARD_ReadPriKey without a reader gives %d", (int)rc);
 #endif
 }
 
