@@ -4,7 +4,9 @@ quillon_install_deps() {
     local packages=(cmake ninja-build g++ binutils libgtest-dev libbenchmark-dev libssl-dev openssl valgrind
                     clang libclang-rt-14-dev llvm  # clang + compiler-rt: libFuzzer; llvm: the symbolizer
                     libpcsclite-dev pcscd vsmartcard-vpcd  # the PC/SC header; the card tests' reader
-                    pkg-config dpkg-dev python3-pip python3-setuptools python3-pytest)  # packaging, Python
+                    pkg-config dpkg-dev python3-pip python3-setuptools python3-pytest  # packaging, Python
+                    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools  # the Windows DLLs
+                    wine64 googletest)  # running the 64-bit DLL's tests; GoogleTest's sources for them
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

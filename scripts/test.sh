@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Release and the AddressSanitizer+UndefinedBehaviorSanitizer configurations and
-# runs every test in both, then the clang fuzz configuration: every libFuzzer target replays its
+# runs every test in both, then cross-builds the 32-bit and 64-bit Windows DLLs (mingw-w64),
+# checks their exports, ordinals and imports and runs the 64-bit DLL's tests under Wine, then
+# the clang fuzz configuration: every libFuzzer target replays its
 # committed corpus and fuzzes for 30 seconds (scripts/fuzz.sh). Exits non-zero on any build or
 # test failure or fuzzer finding.
 set -euo pipefail
@@ -22,6 +24,10 @@ run_config() {
 }
 run_config release -DCMAKE_BUILD_TYPE=Release
 run_config sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON
+# Windows: only the 64-bit tests run (no 32-bit Wine here); both DLLs are checked with objdump.
+for arch in i686 x86_64; do
+    run_config "win-$arch" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake"
+done
 QUILLON_DEPS_DONE=1 bash scripts/fuzz.sh 30 || status=1
 if [ $status -ne 0 ]; then
     echo "Some tests failed."

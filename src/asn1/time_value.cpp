@@ -1,23 +1,18 @@
 #include "asn1/time_value.h"
 
+#include <climits>
 #include <cstring>
 
 namespace quillon {
 namespace {
+
+static_assert(sizeof(std::time_t) == 8, "time counts past 2038 need a 64-bit time_t");
 
 bool LocalTime(std::time_t t, std::tm* out) {
 #if defined(_WIN32)
     return localtime_s(out, &t) == 0;
 #else
     return localtime_r(&t, out) != nullptr;
-#endif
-}
-
-bool UtcTime(std::time_t t, std::tm* out) {
-#if defined(_WIN32)
-    return gmtime_s(out, &t) == 0;
-#else
-    return gmtime_r(&t, out) != nullptr;
 #endif
 }
 
@@ -65,6 +60,32 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
     const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
     return era * 146097 + day_of_era - 719468;
+}
+
+// Broken-down UTC of a time count, by arithmetic: the Windows runtime's gmtime refuses counts
+// before 1970, and UTCTime reaches back to 1950.
+bool UtcTime(int64_t t, std::tm* out) {
+    int64_t days = t / 86400, second_of_day = t % 86400;
+    if (second_of_day < 0) second_of_day += 86400, --days;
+    const int64_t shifted = days + 719468;  // days since 0000-03-01
+    const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const int64_t day_of_era = shifted - era * 146097;
+    const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const int64_t month_index = (5 * day_of_year + 2) / 153;  // March is 0
+    const int64_t month = month_index < 10 ? month_index + 3 : month_index - 9;
+    const int64_t year = year_of_era + era * 400 + (month <= 2);
+    if (year - 1900 < INT_MIN || year - 1900 > INT_MAX) return false;
+    *out = std::tm{};
+    out->tm_year = static_cast<int>(year - 1900);
+    out->tm_mon = static_cast<int>(month - 1);
+    out->tm_mday = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
+    out->tm_hour = static_cast<int>(second_of_day / 3600);
+    out->tm_min = static_cast<int>(second_of_day / 60 % 60);
+    out->tm_sec = static_cast<int>(second_of_day % 60);
+    out->tm_wday = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
+    out->tm_yday = static_cast<int>(days - DaysFromCivil(year, 1, 1));
+    return true;
 }
 
 }  // namespace

@@ -2,11 +2,7 @@
 // with b taken from XKEY every round and one SHA-1 chaining state for the generator's life.
 #include "cipher/random.h"
 
-#include <pthread.h>
-#include <sys/random.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -14,6 +10,7 @@
 #include "core/mem.h"
 #include "bignum/bignum.h"
 #include "cipher/sha1.h"
+#include "platform/entropy.h"
 
 namespace quillon {
 
@@ -25,7 +22,7 @@ std::mutex g_pool_mutex;
 uint8_t g_pool[kRandomPoolSize];
 bool g_pool_ready = false;
 
-// getrandom costs microseconds per call, more than a whole draw: small requests are served
+// The OS source costs microseconds per call, more than a whole draw: small requests are served
 // from a block read ahead, each byte handed out once and wiped.
 std::mutex g_entropy_mutex;
 uint8_t g_entropy[1024];
@@ -42,7 +39,7 @@ uint8_t g_fixed_material[2 * kRandomMinSeed];
 void InstallForkHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
-        pthread_atfork(
+        ENTROPY_AtFork(
             [] {
                 g_pool_mutex.lock();
                 g_entropy_mutex.lock();
@@ -58,19 +55,6 @@ void InstallForkHandlers() {
                 g_pool_mutex.unlock();
             });
     });
-}
-
-bool ReadSystemEntropy(uint8_t* out, size_t length) {
-    while (length > 0) {
-        const ssize_t got = getrandom(out, length, 0);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out += got;
-        length -= static_cast<size_t>(got);
-    }
-    return true;
 }
 
 bool PoolReadyLocked() {
@@ -94,11 +78,11 @@ uint32_t LCG_Rand() {
 }
 
 bool RANDOM_SystemEntropy(uint8_t* out, size_t length) {
-    if (length > sizeof g_entropy / 4) return ReadSystemEntropy(out, length);
+    if (length > sizeof g_entropy / 4) return ENTROPY_Read(out, length) == 1;
     InstallForkHandlers();
     std::lock_guard lock(g_entropy_mutex);
     if (g_entropy_left < length) {
-        if (!ReadSystemEntropy(g_entropy, sizeof g_entropy)) return false;
+        if (!ENTROPY_Read(g_entropy, sizeof g_entropy)) return false;
         g_entropy_left = sizeof g_entropy;
     }
     g_entropy_left -= length;

@@ -110,4 +110,21 @@ TEST(TimeFromTm, WritesThirteenCharactersAndClearsTheRecord) {
     EXPECT_EQ(TIME_FromTm(nullptr), nullptr);
 }
 
+// The shifted reading does its own calendar arithmetic (Windows' gmtime stops at 1970): it
+// agrees with the C library's gmtime_r from 1950 to past 2400, leap days and weekdays included.
+TEST(TimeShift, CalendarMatchesGmtime) {
+    Value v(MakeTime("500101000000Z"));
+    const int64_t start = -631152000;  // 1950-01-01 00:00:00 UTC
+    for (int64_t seconds = -86400 * 3; seconds < int64_t{86400} * 365 * 460; seconds += 86400 * 7 + 3613) {
+        std::tm mine{}, theirs{};
+        const std::time_t t = static_cast<std::time_t>(start + seconds);
+        ASSERT_EQ(TIME_ParseShifted(v.get(), seconds, &mine), 1);
+        ASSERT_NE(gmtime_r(&t, &theirs), nullptr);
+        ASSERT_TRUE(mine.tm_year == theirs.tm_year && mine.tm_mon == theirs.tm_mon && mine.tm_mday == theirs.tm_mday &&
+                    mine.tm_hour == theirs.tm_hour && mine.tm_min == theirs.tm_min && mine.tm_sec == theirs.tm_sec &&
+                    mine.tm_wday == theirs.tm_wday && mine.tm_yday == theirs.tm_yday)
+            << "at " << t;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,15 @@
+# Shared by the mingw-w64 toolchain files; QUILLON_MINGW_TRIPLET names the target.
+set(CMAKE_C_COMPILER ${QUILLON_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLON_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUILLON_MINGW_TRIPLET}-windres)
+set(CMAKE_OBJDUMP ${QUILLON_MINGW_TRIPLET}-objdump)
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLON_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine where a Wine for the target exists (64-bit only on these machines).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+endif()
