@@ -9,9 +9,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint8_t kSequenceId = 0x30;
-constexpr uint8_t kSetId = 0x31;
-constexpr uint8_t kConstructed = 0x20;
 constexpr uint8_t kContextClass = 0x80;
 constexpr uint8_t kClassMask = 0xC0;
 constexpr uint8_t kHighTagForm = 0x1F;
@@ -355,7 +352,7 @@ int EncodeAsDecoded(DerElement* target, const AsnValue* v) {
     if (!AcceptedIdentifier(id)) return 0;
     const auto n = static_cast<int32_t>(v->length);
     if ((id & kClassMask) != kContextClass) {
-        if (IsConstructedTag(id & 0x1F)) id |= kConstructed;  // 16 and 17 name SEQUENCE and SET
+        if (IsConstructedTag(id & 0x1F)) id |= kDerConstructed;  // 16 and 17 name SEQUENCE and SET
         switch (id & 0x1F) {
             case DER_BIT_STRING:
                 return DER_EncodeBitString(target, id, v, n);
@@ -469,7 +466,7 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
         if (tag == DER_ANY && v && IsConstructedTag(static_cast<int>(v->type))) {
             // Always constructed, whichever of the two tag numbers the type gives.
             if (!Supplies(v, length) ||
-                !Fill(made.get(), static_cast<uint8_t>(v->type | kConstructed), nullptr, 0, v->data,
+                !Fill(made.get(), static_cast<uint8_t>(v->type | kDerConstructed), nullptr, 0, v->data,
                       static_cast<size_t>(length)))
                 return 0;
         } else if (!DER_EncodeValue(made.get(), tag, value, length)) {
@@ -484,7 +481,7 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
 
     int32_t old_length = 0;
     if (!element->identifier) {
-        element->identifier = Copy(&kSequenceId, 1);
+        element->identifier = Copy(&kDerSequenceId, 1);
         if (!element->identifier) return 0;
     } else if ((old_length = DER_ContentLength(element)) < 0) {
         DER_Reset(element);
@@ -529,7 +526,7 @@ int DER_AppendToSet(DerElement* element, int tag, const void* value, int32_t len
         DER_Reset(element);
         return 0;
     }
-    *element->identifier = kSetId;
+    *element->identifier = kDerSetId;
     return 1;
 }
 
@@ -537,12 +534,12 @@ int DER_AppendToSetOrEmpty(DerElement* element, int tag, const void* value, int3
     if (!element) return 0;
     if (IsConstructedTag(tag) || length != 0) return DER_AppendToSet(element, tag, value, length);
     DER_Reset(element);
-    return Fill(element, kSetId, nullptr, 0, nullptr, 0);
+    return Fill(element, kDerSetId, nullptr, 0, nullptr, 0);
 }
 
 int DER_AppendExplicit(DerElement* element, int context, int tag, const void* value, int32_t length) {
     if (!ValidContext(context) || !DER_Append(element, tag, value, length)) return 0;
-    *element->identifier = static_cast<uint8_t>(kContextClass | kConstructed | context);
+    *element->identifier = static_cast<uint8_t>(kContextClass | kDerConstructed | context);
     return 1;
 }
 
@@ -560,7 +557,7 @@ int DER_WrapConstructed(const AsnValue* value, DerElement** out) {
     if ((value->type == DER_SEQUENCE || value->type == DER_SET) && value->length == 0) return 0;
     if (value->length > kDerMaxLength || (value->length && !value->data)) return 0;
     DerElementPtr element(DER_New());
-    if (!element || !Fill(element.get(), static_cast<uint8_t>(value->type | kConstructed), nullptr, 0, value->data,
+    if (!element || !Fill(element.get(), static_cast<uint8_t>(value->type | kDerConstructed), nullptr, 0, value->data,
                           value->length))
         return 0;
     *out = element.release();

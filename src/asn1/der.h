@@ -42,6 +42,12 @@ enum DerTag : int {
     DER_SET_CONSTRUCTED = 49,
 };
 
+// Identifier octets, for readers that check an item's exact form.
+inline constexpr uint8_t kDerSequenceId = 0x30;
+inline constexpr uint8_t kDerSetId = 0x31;
+inline constexpr uint8_t kDerExplicit0Id = 0xA0;  // [0], constructed
+inline constexpr uint8_t kDerConstructed = 0x20;
+
 // Lengths at or above this are refused everywhere.
 inline constexpr uint32_t kDerMaxLength = 0x7FFFFFFF;
 

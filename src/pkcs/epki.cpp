@@ -8,11 +8,10 @@
 namespace quillon {
 namespace {
 
-constexpr uint8_t kSequenceId = 0x30;
 constexpr uint32_t kSequenceType = 0x30;
 
 DerElementPtr GetSequence(const DerElement* parent, int index) {
-    return DerElementPtr(DER_GetExactElement(parent, index, kSequenceId));
+    return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
 }
 
 template <class T>
@@ -98,7 +97,7 @@ int ALGID_Encode(const AlgorithmId* id, DerElement* element) {
 }
 
 int ALGID_Decode(const DerElement* element, AlgorithmId** out) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     const int count = DER_ItemCount(element);
     if (count < 1 || count > 2) return 0;
     AlgorithmIdPtr id(ALGID_New());
@@ -169,7 +168,7 @@ void EPKI_Store(EncryptedPrivateKeyInfoPtr epki, EncryptedPrivateKeyInfo** out) 
 }
 
 int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     if (DER_ItemCount(element) != 2) return 0;
     EncryptedPrivateKeyInfoPtr epki(EPKI_New());
     DerElementPtr algorithm = GetSequence(element, 0);
@@ -244,7 +243,7 @@ PbeParameters* EPKI_GetPbeParams(const EncryptedPrivateKeyInfo* epki) {
     PbeParametersPtr params(PBEPARAM_New());
     if (!params || DER_ItemCount(sequence.get()) != 2) return nullptr;
     const int first = DER_ItemTag(sequence.get(), 0);
-    if (first == kSequenceId) {
+    if (first == kDerSequenceId) {
         // PBES2: keyDerivationFunc, then the encryption scheme with its IV.
         DerElementPtr kdf = GetSequence(sequence.get(), 0);
         DerElementPtr scheme = GetSequence(sequence.get(), 1);

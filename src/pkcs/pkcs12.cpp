@@ -14,8 +14,6 @@
 namespace quillon {
 namespace {
 
-constexpr int kSequenceId = 0x30;
-constexpr int kExplicit0Id = 0xA0;
 constexpr uint32_t kPfxVersion = 3;
 static_assert(QC_PFX_MAX_SIZE == kDerUnsizedMax, "the documented PFX cap is the unsized reader's");
 
@@ -41,7 +39,7 @@ bool EncodeTo(const T* record, int (*encode)(const T*, DerElement*), SecretDer& 
 }
 
 DerElementPtr Sequence(const DerElement* parent, int index) {
-    return DerElementPtr(DER_GetExactElement(parent, index, kSequenceId));
+    return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
 }
 
 AsnValue* Octets(const DerElement* parent, int index) {
@@ -111,7 +109,7 @@ EncryptedDataPtr EncryptedPart(const ContentInfo* auth) {
     if (CONTENTINFO_TypeNid(auth) != NID_PKCS7_DATA || !auth->content) return nullptr;
     const auto* octets = static_cast<const AsnValue*>(auth->content);
     DerElementPtr safe(DER_Parse(octets->data, octets->length));
-    if (!safe || *safe->identifier != kSequenceId) return nullptr;
+    if (!safe || *safe->identifier != kDerSequenceId) return nullptr;
     DerElementPtr first = Sequence(safe.get(), 0);
     ContentInfo* raw = nullptr;
     if (!first || !CONTENTINFO_Decode(first.get(), &raw)) return nullptr;
@@ -198,7 +196,7 @@ int PFX_Encode(const Pfx* pfx, DerElement* element) {
 }
 
 int PFX_Decode(const DerElement* element, Pfx** out) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     if (DER_ItemCount(element) != 3) return 0;
     PfxPtr pfx(PKCS7_NewRecord<Pfx>());
     DerElementPtr auth = Sequence(element, 1);
@@ -241,9 +239,9 @@ int SAFECONTENTS_Encode(const SafeBag* bag, DerElement* element) {
 }
 
 int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId || !out) return 0;
+    if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     DerElementPtr item = Sequence(element, 0);
-    DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kExplicit0Id) : nullptr);
+    DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kDerExplicit0Id) : nullptr);
     DerElementPtr value = wrapped ? Sequence(wrapped.get(), 0) : nullptr;
     SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
     if (!bag || !value || !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))) ||

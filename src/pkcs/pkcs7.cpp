@@ -8,13 +8,8 @@
 namespace quillon {
 namespace {
 
-constexpr int kSequenceId = 0x30;
-constexpr int kSetId = 0x31;
-constexpr int kExplicit0Id = 0xA0;
-constexpr int kConstructedBit = 0x20;
-
 DerElementPtr Sequence(const DerElement* parent, int index) {
-    return DerElementPtr(DER_GetExactElement(parent, index, kSequenceId));
+    return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
 }
 
 BigNum* Integer(const DerElement* parent, int index) {
@@ -26,7 +21,7 @@ AsnValue* Octets(const DerElement* parent, int index) {
 }
 
 bool IsSequence(const DerElement* element) {
-    return element && element->identifier && *element->identifier == kSequenceId;
+    return element && element->identifier && *element->identifier == kDerSequenceId;
 }
 
 // Runs `build` on a fresh element and appends the result to `parent` as it stands.
@@ -86,7 +81,7 @@ int ISSUERSERIAL_Encode(const IssuerAndSerialNumber* ias, DerElement* element) {
 int ISSUERSERIAL_Decode(const DerElement* element, IssuerAndSerialNumber** out) {
     return Decode<IssuerAndSerialNumber, ISSUERSERIAL_Free>(element, out, [&](IssuerAndSerialNumber* ias) {
         if (DER_ItemCount(element) != 2) return false;
-        ias->issuerDer = DER_GetExactElement(element, 0, kSequenceId);
+        ias->issuerDer = DER_GetExactElement(element, 0, kDerSequenceId);
         ias->serialNumberDer = DER_GetExactElement(element, 1, DER_INTEGER);
         return ias->issuerDer && ias->serialNumberDer && X509Name_Decode(ias->issuerDer, &ias->issuer) &&
                (ias->serialNumber = Integer(element, 1));
@@ -174,7 +169,7 @@ int ENCCONTENT_Decode(const DerElement* element, EncryptedContentInfo** out) {
             return false;
         if (count == 2) return true;
         // The content's octets, under any tag, but only in the primitive form.
-        if (DER_ItemTag(element, 2) & kConstructedBit) return false;
+        if (DER_ItemTag(element, 2) & kDerConstructed) return false;
         return (info->encryptedContent = static_cast<AsnValue*>(DER_GetItem(element, 2, DER_OCTET_STRING))) != nullptr;
     });
 }
@@ -212,7 +207,7 @@ int ENVDATA_Encode(const EnvelopedData* data, DerElement* element) {
 int ENVDATA_Decode(const DerElement* element, EnvelopedData** out) {
     return Decode<EnvelopedData, ENVDATA_Free>(element, out, [&](EnvelopedData* data) {
         if (DER_ItemCount(element) != 3 || !(data->version = Integer(element, 0))) return false;
-        DerElementPtr set(DER_GetExactElement(element, 1, kSetId));
+        DerElementPtr set(DER_GetExactElement(element, 1, kDerSetId));
         const int count = DER_ItemCount(set.get());
         if (count < 1 || !(data->recipientInfos = PLIST_New())) return false;
         for (int i = 0; i < count; ++i) {
@@ -316,7 +311,7 @@ int CONTENTINFO_Decode(const DerElement* element, ContentInfo** out) {
         if (count < 1 || count > 2 || !(info->contentType = static_cast<AsnValue*>(DER_GetExactItem(element, 0, DER_OID))))
             return false;
         if (count == 1) return true;
-        DerElementPtr wrapped(DER_GetExactElement(element, 1, kExplicit0Id));
+        DerElementPtr wrapped(DER_GetExactElement(element, 1, kDerExplicit0Id));
         if (!wrapped) return false;
         switch (CONTENTINFO_TypeNid(info)) {
             case NID_PKCS7_DATA:

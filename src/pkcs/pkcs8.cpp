@@ -10,9 +10,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint8_t kSequenceId = 0x30;
-constexpr uint8_t kSetId = 0x31;
-constexpr uint8_t kAttributesId = 0xA0;
 constexpr int kKcdsaMaxPBits = 8192, kKcdsaMaxQBits = 1024;
 
 using AttributePtr = Owned<Pkcs8Attribute, PKCS8_FreeAttribute>;
@@ -79,12 +76,12 @@ DerElementPtr RawElement(const AsnValue* value) {
 }
 
 Pkcs8Attribute* DecodeAttribute(const DerElement* item) {
-    if (*item->identifier != kSequenceId || DER_ItemCount(item) != 2) return nullptr;
+    if (*item->identifier != kDerSequenceId || DER_ItemCount(item) != 2) return nullptr;
     AttributePtr attribute(static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute))));
     if (!attribute) return nullptr;
     attribute->type = static_cast<AsnValue*>(DER_GetItem(item, 0, DER_OID));
     DerElementPtr set = GetElement(item, 1, DER_SET);
-    if (!attribute->type || !set || *set->identifier != kSetId) return nullptr;
+    if (!attribute->type || !set || *set->identifier != kDerSetId) return nullptr;
     ValueList values(PLIST_New());
     if (!values) return nullptr;
     const bool ok = ForEachItem(set.get(), [&](const DerElement* value_element) {
@@ -113,7 +110,7 @@ bool DecodeRsa(const AsnValue* octets, PrivateKeyInfo* key) {
 // p, q, g from the algorithm parameters, x from the OCTET STRING, and y = g^(x^-1 mod q) mod p.
 bool DecodeKcdsa(const DerElement* algorithm, const AsnValue* octets, PrivateKeyInfo* key) {
     DerElementPtr params = GetElement(algorithm, 1, DER_SEQUENCE);
-    if (!params || *params->identifier != kSequenceId || DER_ItemCount(params.get()) < 3) return false;
+    if (!params || *params->identifier != kDerSequenceId || DER_ItemCount(params.get()) < 3) return false;
     KcdsaSlots slots(static_cast<BigNum**>(MEM_Calloc(kKcdsaKeySlots, sizeof(BigNum*))));
     if (!slots) return false;
     BigNum** s = slots.get();
@@ -135,13 +132,13 @@ bool DecodeKcdsa(const DerElement* algorithm, const AsnValue* octets, PrivateKey
 }
 
 PrivateKeyInfo* DecodeFresh(const DerElement* element) {
-    if (!element || !element->identifier || *element->identifier != kSequenceId) return nullptr;
+    if (!element || !element->identifier || *element->identifier != kDerSequenceId) return nullptr;
     const int count = DER_ItemCount(element);
     if (count < 3) return nullptr;
     BigNumPtr version(static_cast<BigNum*>(DER_GetItem(element, 0, DER_INTEGER)));
     if (!version || DER_ItemTag(element, 0) != 0x02) return nullptr;
     DerElementPtr algorithm = GetElement(element, 1, DER_SEQUENCE);
-    if (!algorithm || *algorithm->identifier != kSequenceId) return nullptr;
+    if (!algorithm || *algorithm->identifier != kDerSequenceId) return nullptr;
     PrivateKeyInfoPtr key(PKCS8_New());
     if (!key) return nullptr;
     key->algorithm = static_cast<AsnValue*>(DER_GetItem(algorithm.get(), 0, DER_OID));
@@ -158,7 +155,7 @@ PrivateKeyInfo* DecodeFresh(const DerElement* element) {
             return nullptr;
     }
     if (count >= 4) {
-        if (DER_ItemTag(element, 3) != kAttributesId) return nullptr;
+        if (DER_ItemTag(element, 3) != kDerExplicit0Id) return nullptr;
         DerElementPtr attributes = GetElement(element, 3, DER_SET);
         PointerList* list = nullptr;
         if (!attributes || !ATTRS_Decode(attributes.get(), &list)) return nullptr;
@@ -279,7 +276,7 @@ int PKCS8_Encode(const PrivateKeyInfo* key, DerElement* element) {
         DerElementPtr attributes(DER_New());
         ok = attributes && ATTRS_Encode(key->attributes, attributes.get());
         if (ok) {
-            *attributes->identifier = kAttributesId;
+            *attributes->identifier = kDerExplicit0Id;
             ok = DER_Append(element, DER_SEQUENCE, attributes.get(), 0);
         }
     }
