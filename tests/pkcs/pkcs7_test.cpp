@@ -94,9 +94,9 @@ bool Contains(const ByteVec& haystack, const ByteVec& needle) {
 class Pkcs7Test : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // SEED-CBC lives in the legacy provider.
-        OSSL_PROVIDER_load(nullptr, "legacy");
-        OSSL_PROVIDER_load(nullptr, "default");
+        // SEED-CBC lives in the legacy provider; the providers stay loaded for the process.
+        static OSSL_PROVIDER* providers[] = {OSSL_PROVIDER_load(nullptr, "legacy"), OSSL_PROVIDER_load(nullptr, "default")};
+        ASSERT_TRUE(providers[0] && providers[1]);
     }
 };
 
