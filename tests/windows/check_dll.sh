@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks a built quilloncrypto.dll with objdump -p: it exports exactly the implemented entries
-# of the export table, by name under their fixed ordinals, and imports system DLLs only (the C++
+# Checks a built quilloncrypto.dll with objdump -p: it exports exactly the entries of the export
+# table, by name under their fixed ordinals, and imports system DLLs only (the C++
 # runtime, libgcc and winpthread must be linked in, or the DLL would not load on a bare machine).
 # usage: check_dll.sh <objdump> <quilloncrypto.dll> <export_table.h>
 set -u
@@ -8,7 +8,7 @@ objdump=$1 dll=$2 table=$3
 dump=$("$objdump" -p "$dll") || { echo "objdump failed on $dll"; exit 1; }
 status=0
 
-expected=$(sed -n 's/.*QUILLON_EXPORT_ENTRY(\([0-9]*\), \([A-Za-z0-9_]*\), 1).*/\1 \2/p' "$table" | sort)
+expected=$(sed -n 's/.*QUILLON_EXPORT_ENTRY(\([0-9]*\), \([A-Za-z0-9_]*\)).*/\1 \2/p' "$table" | sort)
 base=$(echo "$dump" | awk '/^Ordinal Base/ {print $3}')
 # "[Ordinal/Name Pointer] Table" rows are "[ordinal - base] name".
 actual=$(echo "$dump" | awk -v base="${base:-1}" '
