@@ -8,7 +8,6 @@
 #include "cipher/hmac.h"
 #include "cipher/pbe.h"
 #include "cipher/random.h"
-#include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
@@ -152,13 +151,11 @@ bool PhonePeer::OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, B
     DerElementPtr content = authenticated ? Descend(authenticated.get(), {0, 1, 0, 1}) : nullptr;
     AsnValuePtr ciphertext(content ? OctetStringItem(content.get(), 2) : nullptr);
     if (!ciphertext) return false;
-    SecureBytes plain(ciphertext->length + 16);
-    size_t plain_length = 0;
-    if (!SEED_CBC_Crypt(kDecrypt, session_key_.data(), kPbeFixedIv, ciphertext->data, ciphertext->length,
-                        plain.data(), &plain_length))
+    SecureBytes plain;
+    if (!CES_SeedCbc(0, session_key_.data(), ciphertext->data, ciphertext->length, plain, kPbeFixedIv))
         return false;
     // SafeContents -> SafeBag -> [0] -> the pair.
-    DerElementPtr contents(DER_Parse(plain.data(), plain_length));
+    DerElementPtr contents(DER_Parse(plain.data(), plain.size()));
     DerElementPtr pair = contents ? Descend(contents.get(), {0, 1, 0}) : nullptr;
     return pair && ReadPair(pair.get(), certificate, private_key);
 }

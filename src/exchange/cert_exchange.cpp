@@ -47,10 +47,11 @@ uint32_t VersionTopByte(const BigNum* version) {
 
 }  // namespace
 
-bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out) {
+bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out,
+                 const uint8_t* iv) {
     out.resize(length + 16);
     size_t produced = 0;
-    if (!SEED_CBC_Crypt(direction, key, nullptr, in, length, out.data(), &produced)) return false;
+    if (!SEED_CBC_Crypt(direction, key, iv, in, length, out.data(), &produced)) return false;
     out.resize(produced);
     return true;
 }

@@ -69,14 +69,6 @@ bool MacMatches(const AsnValue* received, const uint8_t expected[kPfxMacSize]) {
     return difference == 0;
 }
 
-bool SeedCbc(uint32_t direction, const uint8_t* key, const uint8_t* in, size_t length, SecureBytes& out) {
-    out.resize(length + 2 * kSeedBlockSize);
-    size_t produced = 0;
-    if (SEED_CBC_Crypt(direction, key, kPbeFixedIv, in, length, out.data(), &produced) < 1) return false;
-    out.resize(produced);
-    return true;
-}
-
 // The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
 ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
     EncryptedDataPtr encrypted(PKCS7_NewRecord<EncryptedData>());
@@ -264,7 +256,7 @@ int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uin
     SecretDer plain;
     SecureBytes cipher;
     if (!EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain) ||
-        !SeedCbc(kEncrypt, key, plain.bytes, static_cast<size_t>(plain.length), cipher))
+        !CES_SeedCbc(kEncrypt, key, plain.bytes, static_cast<size_t>(plain.length), cipher, kPbeFixedIv))
         return 0;
     bag.reset();
 
@@ -309,7 +301,7 @@ int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair**
     if (!encrypted) return 0;
     const AsnValue* cipher = encrypted->encryptedContentInfo->encryptedContent;
     SecureBytes plain;
-    if (!SeedCbc(kDecrypt, key, cipher->data, cipher->length, plain)) return 0;
+    if (!CES_SeedCbc(kDecrypt, key, cipher->data, cipher->length, plain, kPbeFixedIv)) return 0;
     DerElementPtr contents(DER_Parse(plain.data(), plain.size()));
     SafeBag* bag_raw = nullptr;
     if (!contents || !SAFECONTENTS_Decode(contents.get(), &bag_raw)) return 0;
