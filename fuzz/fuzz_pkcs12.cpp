@@ -38,9 +38,6 @@ CertExchangeSession* KeyedSession() {
     return session;
 }
 
-const Bytes kData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
-const Bytes kEncryptedData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x06};
-const Bytes kSeedCbc = {0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x01, 0x04};
 
 Bytes WithMac(const Bytes& auth_safe) {
     const uint8_t salt[8] = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -49,7 +46,7 @@ Bytes WithMac(const Bytes& auth_safe) {
     std::memcpy(material + 16, salt, 8);
     quillon::SHA1_Digest(material, sizeof material, mac_key);
     quillon::HMAC_SHA1(mac_key, sizeof mac_key, auth_safe.data(), auth_safe.size(), mac);
-    const Bytes mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Tlv(0x06, {0x2B, 0x0E, 0x03, 0x02, 0x1A})),
+    const Bytes mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Tlv(0x06, quillon::test::kOidSha1)),
                                                           Tlv(0x04, Bytes(mac, mac + 20))})),
                                           Tlv(0x04, Bytes(salt, salt + 8))}));
     return Tlv(0x30, Concat({Tlv(0x02, {3}), auth_safe, mac_data}));
@@ -60,11 +57,11 @@ Bytes AroundPlaintext(const uint8_t* plain, size_t length) {
     size_t produced = 0;
     quillon::SEED_CBC_Crypt(quillon::kEncrypt, kKey, quillon::kPbeFixedIv, plain, length, cipher.data(), &produced);
     cipher.resize(produced);
-    const Bytes encrypted = Tlv(0x30, Concat({Tlv(0x02, {0}), Tlv(0x30, Concat({Tlv(0x06, kData),
-                                                                         Tlv(0x30, Tlv(0x06, kSeedCbc)),
+    const Bytes encrypted = Tlv(0x30, Concat({Tlv(0x02, {0}), Tlv(0x30, Concat({Tlv(0x06, quillon::test::kOidPkcs7Data),
+                                                                         Tlv(0x30, Tlv(0x06, quillon::test::kOidSeedCbc)),
                                                                          Tlv(0x80, cipher)}))}));
-    const Bytes inner = Tlv(0x30, Concat({Tlv(0x06, kEncryptedData), Tlv(0xA0, encrypted)}));
-    return Tlv(0x30, Concat({Tlv(0x06, kData), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
+    const Bytes inner = Tlv(0x30, Concat({Tlv(0x06, quillon::test::kOidPkcs7EncryptedData), Tlv(0xA0, encrypted)}));
+    return Tlv(0x30, Concat({Tlv(0x06, quillon::test::kOidPkcs7Data), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
 }
 
 }  // namespace

@@ -17,20 +17,19 @@ namespace {
 
 using quillon::test::ByteVec;
 using quillon::test::Concat;
+using quillon::test::kOidPkcs7Data;
+using quillon::test::kOidPkcs7EncryptedData;
+using quillon::test::kOidSecretBag;
+using quillon::test::kOidSeedCbc;
+using quillon::test::kOidSha1;
+using quillon::test::kPfxIv;
 using quillon::test::ReadItems;
 using quillon::test::Tlv;
-
-const ByteVec kData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
-const ByteVec kEncryptedData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x06};
-const ByteVec kSecretBag = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x0C, 0x0A, 0x01, 0x05};
-const ByteVec kSeedCbc = {0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x01, 0x04};
-const ByteVec kSha1 = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
-const ByteVec kFixedIv = {'5', '8', '2', '0', '4', '6', '3', '9', '1', '7', '3', '5', '2', '8', '0', '4'};
 
 // What the peer puts in, so that the failure cases can bend one part at a time.
 struct PeerOptions {
     ByteVec salt = ByteVec(8, 0x5A);
-    ByteVec inner_type = kEncryptedData;
+    ByteVec inner_type = kOidPkcs7EncryptedData;
     uint8_t version = 3;
     std::optional<ByteVec> digest;  // instead of the right MAC
     ByteVec ciphertext;             // instead of the right one, when not empty
@@ -41,15 +40,15 @@ struct Pkcs12Peer {
 
     static ByteVec AuthSafe(const ByteVec& key, const ByteVec& cert, const ByteVec& private_key,
                             const PeerOptions& o) {
-        const ByteVec safe = Tlv(0x30, Tlv(0x30, Concat({Tlv(0x06, kSecretBag),
+        const ByteVec safe = Tlv(0x30, Tlv(0x30, Concat({Tlv(0x06, kOidSecretBag),
                                                           Tlv(0xA0, Tlv(0x30, Concat({Tlv(0x04, cert), Tlv(0x04, private_key)})))})));
-        const ByteVec cipher = o.ciphertext.empty() ? quillon::test::SeedCbc(true, key, safe, kFixedIv) : o.ciphertext;
+        const ByteVec cipher = o.ciphertext.empty() ? quillon::test::SeedCbc(true, key, safe, kPfxIv) : o.ciphertext;
         const ByteVec encrypted = Tlv(0x30, Concat({Tlv(0x02, {0}),
-                                                    Tlv(0x30, Concat({Tlv(0x06, kData),
-                                                                      Tlv(0x30, Concat({Tlv(0x06, kSeedCbc), Tlv(0x05, {})})),
+                                                    Tlv(0x30, Concat({Tlv(0x06, kOidPkcs7Data),
+                                                                      Tlv(0x30, Concat({Tlv(0x06, kOidSeedCbc), Tlv(0x05, {})})),
                                                                       Tlv(0x80, cipher)}))}));
         const ByteVec inner = Tlv(0x30, Concat({Tlv(0x06, o.inner_type), Tlv(0xA0, encrypted)}));
-        return Tlv(0x30, Concat({Tlv(0x06, kData), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
+        return Tlv(0x30, Concat({Tlv(0x06, kOidPkcs7Data), Tlv(0xA0, Tlv(0x04, Tlv(0x30, inner)))}));
     }
 
     ByteVec Mac(const ByteVec& salt, const ByteVec& auth_safe) const {
@@ -59,7 +58,7 @@ struct Pkcs12Peer {
     ByteVec Seal(const ByteVec& cert, const ByteVec& private_key, const PeerOptions& o = {}) const {
         const ByteVec auth = AuthSafe(key, cert, private_key, o);
         const ByteVec digest = o.digest ? *o.digest : Mac(o.salt, auth);
-        const ByteVec mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x06, kSha1), Tlv(0x05, {})})),
+        const ByteVec mac_data = Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x30, Concat({Tlv(0x06, kOidSha1), Tlv(0x05, {})})),
                                                                      Tlv(0x04, digest)})),
                                                    Tlv(0x04, o.salt)}));
         return Tlv(0x30, Concat({Tlv(0x02, {o.version}), auth, mac_data}));
@@ -90,7 +89,7 @@ struct Pkcs12Peer {
         auto eci = encrypted ? walk(*encrypted, 1) : std::nullopt;
         auto cipher = eci ? ReadItems(*eci) : std::nullopt;
         if (!cipher || cipher->size() != 3) return std::nullopt;
-        const ByteVec plain = quillon::test::SeedCbc(false, key, (*cipher)[2].contents, kFixedIv);
+        const ByteVec plain = quillon::test::SeedCbc(false, key, (*cipher)[2].contents, kPfxIv);
         auto bag = plain.empty() ? std::nullopt : walk(plain, 0);
         auto value = bag ? walk(*bag, 1) : std::nullopt;
         auto pair = value ? walk(*value, 0) : std::nullopt;
@@ -189,7 +188,7 @@ TEST_F(Pkcs12Exchange, IntegrityAndShape) {
     PeerOptions garbage;
     garbage.ciphertext = ByteVec(32, 0x01);
     PeerOptions data_inner;
-    data_inner.inner_type = kData;
+    data_inner.inner_type = kOidPkcs7Data;
     PeerOptions version;
     version.version = 9;
     const ByteVec right_mac = peer.Mac(PeerOptions{}.salt, Pkcs12Peer::AuthSafe(key16, cert, private_key, {}));

@@ -27,9 +27,6 @@ using quillon::test::OsslParse;
 using quillon::test::ReadCert;
 using quillon::test::Tlv;
 
-// 1.2.840.113549.1.7.3, contents octets.
-const ByteVec kEnvelopedDataOid = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03};
-
 struct PkeyDeleter {
     void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
 };
@@ -60,7 +57,7 @@ using P7 = std::unique_ptr<PKCS7, Pkcs7Deleter>;
 
 // Mode 0 output is the bare EnvelopedData: OpenSSL reads it inside a ContentInfo we add.
 P7 ParseAsContentInfo(int32_t mode, const ByteVec& der) {
-    const ByteVec ci = mode == 1 ? der : Tlv(0x30, quillon::test::Concat({Tlv(0x06, kEnvelopedDataOid), Tlv(0xA0, der)}));
+    const ByteVec ci = mode == 1 ? der : Tlv(0x30, quillon::test::Concat({Tlv(0x06, quillon::test::kOidPkcs7EnvelopedData), Tlv(0xA0, der)}));
     const unsigned char* p = ci.data();
     return P7(d2i_PKCS7(nullptr, &p, static_cast<long>(ci.size())));
 }
@@ -155,7 +152,7 @@ TEST_F(Pkcs7Test, OutputShapeAndFreshKeys) {
     // ContentInfo: SEQUENCE { OID pkcs7-envelopedData, [0] constructed }.
     const auto items = quillon::test::ReadItems(a);
     ASSERT_TRUE(items && items->size() == 2);
-    EXPECT_EQ((*items)[0].contents, kEnvelopedDataOid);
+    EXPECT_EQ((*items)[0].contents, quillon::test::kOidPkcs7EnvelopedData);
     EXPECT_EQ((*items)[1].tag, 0xA0);
     const auto env = quillon::test::ReadItems(bare);
     ASSERT_TRUE(env && env->size() == 3);
