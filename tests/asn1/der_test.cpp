@@ -8,6 +8,7 @@
 #include "asn1/der.h"
 #include "bignum/bignum.h"
 #include "support/alloc_fault.h"
+#include "support/der_bytes.h"
 #include "support/fixture_file.h"
 #include "support/openssl_peer.h"
 #include "support/random_bytes.h"
@@ -20,14 +21,8 @@ using test::Tlv;  // independent of the codec
 using Element = Owned<DerElement, DER_Free>;
 using Number = Owned<BigNum, BIGNUM_Free>;
 using Octets = std::vector<uint8_t>;
+using quillon::test::DerBytes;
 
-Octets Serialise(const DerElement* e) {
-    uint8_t* bytes = nullptr;
-    const int32_t n = DER_ToBytes(e, &bytes);
-    Octets out(bytes, bytes + (n > 0 ? n : 0));
-    MEM_Free(bytes);
-    return out;
-}
 Element Parse(const Octets& b) { return Element(DER_Parse(b.data(), b.size())); }
 Octets Text(const char* s) { return Octets(s, s + std::strlen(s)); }
 AsnValue View(uint32_t type, const Octets& b, uint32_t unused = 0) {
@@ -57,7 +52,7 @@ Decoded GetItem(const DerElement* e, int index, int tag) {
         BIGNUM_ToBytes(n.get(), magnitude.data());
         return {true, magnitude, t};
     }
-    if (tag == 16 || tag == 17 || tag == 48 || tag == 49) return {true, Serialise(Element(static_cast<DerElement*>(p)).get()), t};
+    if (tag == 16 || tag == 17 || tag == 48 || tag == 49) return {true, DerBytes(Element(static_cast<DerElement*>(p)).get()), t};
     Owned<AsnValue, ASNVALUE_Free> v(static_cast<AsnValue*>(p));
     if (v->type == 6 || v->type == 19 || v->type == 22 || v->type == 23) {
         EXPECT_EQ(v->data[v->length], 0);
@@ -91,13 +86,13 @@ TEST(DerEncode, EncodingsAndRefusals) {
         Element e(DER_New());
         ASSERT_EQ(DER_EncodeValue(e.get(), 4, &str, 5), 1);
         EXPECT_EQ(DER_EncodeValue(e.get(), c.tag, c.value, c.length), c.expected.empty() ? 0 : 1) << &c - cases;
-        EXPECT_EQ(Serialise(e.get()), c.expected) << &c - cases;
+        EXPECT_EQ(DerBytes(e.get()), c.expected) << &c - cases;
         EXPECT_TRUE(c.expected.size() || (!e->identifier && !e->length_octets && !e->contents)) << &c - cases;
     }
     EXPECT_EQ(DER_EncodeValue(nullptr, 4, &str, 5), 0);
     Element e(DER_New());
     ASSERT_EQ(DER_EncodeImplicit(e.get(), 3, 4, &str, 5), 1);
-    EXPECT_EQ(Serialise(e.get()), Tlv(0x83, hello));
+    EXPECT_EQ(DerBytes(e.get()), Tlv(0x83, hello));
     EXPECT_EQ(DER_EncodeImplicit(e.get(), 31, 4, &str, 5), 0) << "[31] needs the high tag form";
     EXPECT_EQ(e->identifier, nullptr);
 }
@@ -107,7 +102,7 @@ TEST(DerAppend, Builders) {
     AsnValue v = View(4, hello), any_set = View(17, item);
     auto twice = [&](auto append) {
         Element e(DER_New());
-        return append(e.get()) && append(e.get()) ? Serialise(e.get()) : Octets{};
+        return append(e.get()) && append(e.get()) ? DerBytes(e.get()) : Octets{};
     };
     EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendToSet(e, 4, &v, 5); }), Tlv(0x31, Concat({item, item})));
     EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendToSetOrEmpty(e, 4, &v, 5); }), Tlv(0x31, Concat({item, item})));
@@ -120,9 +115,9 @@ TEST(DerAppend, Builders) {
     ASSERT_EQ(DER_Append(inner.get(), 4, &v, 5), 1);
     ASSERT_EQ(DER_AppendToSet(outer.get(), 16, inner.get(), 0), 1);
     ASSERT_EQ(DER_Append(outer.get(), 49, inner.get(), 0), 1);
-    EXPECT_EQ(Serialise(outer.get()), Tlv(0x31, Concat({seq, seq})));
+    EXPECT_EQ(DerBytes(outer.get()), Tlv(0x31, Concat({seq, seq})));
     ASSERT_EQ(DER_Append(inner.get(), 16, inner.get(), 0), 1);
-    EXPECT_EQ(Serialise(inner.get()), Tlv(0x30, Concat({item, seq})));
+    EXPECT_EQ(DerBytes(inner.get()), Tlv(0x30, Concat({item, seq})));
 }
 
 TEST(DerAppend, FailuresLeaveOrResetTheTarget) {
@@ -132,7 +127,7 @@ TEST(DerAppend, FailuresLeaveOrResetTheTarget) {
     ASSERT_EQ(DER_Append(e.get(), 4, &v, 5), 1);
     EXPECT_FALSE(DER_Append(e.get(), 4, &v, 99) || DER_Append(e.get(), 16, nullptr, 0) || DER_Append(nullptr, 4, &v, 5) ||
                  DER_Append(e.get(), 16, empty_child.get(), 0) || DER_AppendExplicit(e.get(), 31, 4, &v, 5));
-    EXPECT_EQ(Serialise(e.get()), Tlv(0x30, Tlv(0x04, hello))) << "the item could not be built: untouched";
+    EXPECT_EQ(DerBytes(e.get()), Tlv(0x30, Tlv(0x04, hello))) << "the item could not be built: untouched";
     EXPECT_EQ(DER_AppendToSet(e.get(), 4, &v, 99), 0);
     EXPECT_EQ(e->identifier, nullptr) << "through the SET builder any failure resets";
     // The builders wrap non-empty values and the random trees empty SEQUENCE and SET.
@@ -155,8 +150,8 @@ TEST(DerParse, HostileInputFailsCleanly) {
     for (const Case& c : cases) EXPECT_EQ(DER_Parse(c.bytes.data(), c.available), nullptr) << c.name;
     EXPECT_EQ(DER_Parse(nullptr, 10), nullptr);
     // Trailing bytes are left alone; non-minimal long forms are kept as given.
-    EXPECT_EQ(Serialise(Parse({0x04, 0x01, 0xAA, 0xBB, 0xCC}).get()), (Octets{0x04, 0x01, 0xAA}));
-    EXPECT_EQ(Serialise(Parse({0x04, 0x81, 0x01, 0xAA}).get()), (Octets{0x04, 0x81, 0x01, 0xAA}));
+    EXPECT_EQ(DerBytes(Parse({0x04, 0x01, 0xAA, 0xBB, 0xCC}).get()), (Octets{0x04, 0x01, 0xAA}));
+    EXPECT_EQ(DerBytes(Parse({0x04, 0x81, 0x01, 0xAA}).get()), (Octets{0x04, 0x81, 0x01, 0xAA}));
 }
 
 // Bytes that come without a length: each case sits in a heap block of exactly its size, so under
@@ -179,7 +174,7 @@ TEST(DerParseUnsized, TakesExactlyTheDeclaredElement) {
         std::memcpy(exact.get(), c.bytes.data(), c.bytes.size());
         EXPECT_EQ(DER_UnsizedLength(exact.get()), c.expected) << c.name;
         Element e(DER_ParseUnsized(exact.get()));
-        EXPECT_EQ(Serialise(e.get()), Octets(c.bytes.begin(), c.bytes.begin() + c.expected)) << c.name;
+        EXPECT_EQ(DerBytes(e.get()), Octets(c.bytes.begin(), c.bytes.begin() + c.expected)) << c.name;
     }
     // A cut header leaves the items it no longer covers unread: the walk stops at its end.
     Element cut(DER_ParseUnsized(cases[4].bytes.data()));
@@ -271,11 +266,11 @@ TEST(DerGetItem, AnyTypeValuesWriteBackAsRead) {
         ASSERT_TRUE(v);
         Element written(DER_New()), taken(DER_GetItemElement(e.get(), 0));
         ASSERT_EQ(DER_EncodeValue(written.get(), 32, v.get(), 0), 1);
-        EXPECT_EQ(Serialise(written.get()), item);
-        EXPECT_EQ(Serialise(taken.get()), item);
+        EXPECT_EQ(DerBytes(written.get()), item);
+        EXPECT_EQ(DerBytes(taken.get()), item);
     }
     Element e = Parse({0x30, 0x04, 0x04, 0x81, 0x01, 0xAA}), taken(DER_GetItemElement(e.get(), 0));
-    EXPECT_EQ(Serialise(taken.get()), (Octets{0x04, 0x81, 0x01, 0xAA})) << "a long form is kept as it stands";
+    EXPECT_EQ(DerBytes(taken.get()), (Octets{0x04, 0x81, 0x01, 0xAA})) << "a long form is kept as it stands";
     EXPECT_FALSE(DER_GetItemElement(e.get(), 1) || DER_GetItemElement(e.get(), -1) || DER_GetItemElement(nullptr, 0));
 }
 
@@ -304,7 +299,7 @@ TEST(DerFixture, OpenSslGeneratedStructuresReadBack) {
     EXPECT_EQ(DER_ContentLength(longer.get()), 70311);
     EXPECT_EQ(DER_ItemCount(longer.get()), 3);
     EXPECT_TRUE(GetItem(longer.get(), 1, 4).data == Octets(70000, 'B'));
-    EXPECT_TRUE(Serialise(longer.get()) == long_der);
+    EXPECT_TRUE(DerBytes(longer.get()) == long_der);
 }
 
 // Random trees: primitives keep their value as decoded, constructed items their children.
@@ -419,7 +414,7 @@ TEST(DerRoundTrip, RandomTreesSerialiseParseAndWalkBack) {
         bool ok = true;
         Element built = Build(root, ok);
         ASSERT_TRUE(ok);
-        const Octets bytes = Serialise(built.get());
+        const Octets bytes = DerBytes(built.get());
         largest = std::max(largest, bytes.size());
         Element parsed = Parse(bytes);
         ASSERT_TRUE(parsed);
@@ -460,12 +455,12 @@ TEST(DerAllocation, EveryFailureIsReportedWithoutLeaks) {
     root.id = 0x30;
     root.kids.push_back(Node{0x04, Text("x"), 0, {}});
     bool built = true;
-    const Octets expected = Serialise(Build(root, built).get());
+    const Octets expected = DerBytes(Build(root, built).get());
     auto check = [](bool fired, bool made) { EXPECT_NE(fired, made); };
     test::WalkAllocationFailures([&] {
         bool ok = true;
         Element e = Build(root, ok);
-        return ok && Serialise(e.get()) == expected;
+        return ok && DerBytes(e.get()) == expected;
     }, check);
     test::WalkAllocationFailures([&] {
         Element e = Parse(expected);

@@ -18,6 +18,7 @@
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/cert_fixtures.h"
+#include "support/der_bytes.h"
 #include "support/openssl_peer.h"
 
 namespace {
@@ -203,10 +204,7 @@ TEST_F(Pkcs7Test, DecodersReadTheEnvelope) {
     quillon::ContentInfoPtr owned(info);
     quillon::DerElementPtr again(quillon::DER_New());
     ASSERT_TRUE(quillon::CONTENTINFO_Encode(info, again.get()));
-    uint8_t* bytes = nullptr;
-    const int32_t n = quillon::DER_ToBytes(again.get(), &bytes);
-    EXPECT_EQ(ByteVec(bytes, bytes + n), der);
-    quillon::MEM_Free(bytes);
+    EXPECT_EQ(quillon::test::DerBytes(again.get()), der);
 }
 
 }  // namespace

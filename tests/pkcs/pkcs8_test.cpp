@@ -14,6 +14,7 @@
 #include "pkcs/pkcs8_crypt.h"
 #include "rsa/rsa_der.h"
 #include "rsa/rsa_key.h"
+#include "support/der_bytes.h"
 #include "support/openssl_peer.h"
 #include "support/pkcs8_fixtures.h"
 
@@ -46,11 +47,7 @@ Buffer Encode(const PrivateKeyInfo* key) {
 
 Buffer Encode(const EncryptedPrivateKeyInfo* epki) {
     DerElementPtr element(DER_New());
-    uint8_t* bytes = nullptr;
-    const int32_t n = EPKI_Encode(epki, element.get()) ? DER_ToBytes(element.get(), &bytes) : 0;
-    Buffer out(bytes, bytes + (n > 0 ? n : 0));
-    MEM_Free(bytes);
-    return out;
+    return EPKI_Encode(epki, element.get()) ? quillon::test::DerBytes(element.get()) : Buffer{};
 }
 
 Buffer Decrypt(const EncryptedPrivateKeyInfo* epki, const char* password = kKeyPassword) {

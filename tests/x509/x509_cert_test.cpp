@@ -7,6 +7,7 @@
 #include "core/mem.h"
 #include "asn1/object_table.h"
 #include "support/cert_fixtures.h"
+#include "support/der_bytes.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_name.h"
 
@@ -40,14 +41,7 @@ std::string Text(const X509_ALGOR* algorithm) {
     return Text(object);
 }
 
-Bytes Serialise(const DerElement* e) {
-    uint8_t* bytes = nullptr;
-    const int32_t n = DER_ToBytes(e, &bytes);
-    Bytes out(bytes, bytes + (n > 0 ? n : 0));
-    MEM_Free(bytes);
-    return out;
-}
-Bytes Rebuilt(const PointerList* name) { return Serialise(Element(X509Name_Encode(name)).get()); }
+Bytes Rebuilt(const PointerList* name) { return DerBytes(Element(X509Name_Encode(name)).get()); }
 template <class T, class I2d>
 Bytes OsslDer(const T* object, I2d i2d) {
     unsigned char* der = nullptr;
@@ -86,9 +80,9 @@ TEST(X509Decode, AlgorithmsKeysAndExtensionsAsOpensslReadsThem) {
         // match too, but for the further values of a multi-valued RDN.
         const Bytes issuer = OsslDer(X509_get_issuer_name(ossl.get()), i2d_X509_NAME);
         const Bytes subject = OsslDer(X509_get_subject_name(ossl.get()), i2d_X509_NAME);
-        EXPECT_EQ(Serialise(cert->tbs->serialNumberDer), OsslDer(X509_get0_serialNumber(ossl.get()), i2d_ASN1_INTEGER));
-        EXPECT_EQ(Serialise(cert->tbs->issuerDer), issuer);
-        EXPECT_EQ(Serialise(cert->tbs->subjectDer), subject);
+        EXPECT_EQ(DerBytes(cert->tbs->serialNumberDer), OsslDer(X509_get0_serialNumber(ossl.get()), i2d_ASN1_INTEGER));
+        EXPECT_EQ(DerBytes(cert->tbs->issuerDer), issuer);
+        EXPECT_EQ(DerBytes(cert->tbs->subjectDer), subject);
         EXPECT_EQ(Rebuilt(cert->tbs->issuer) == issuer, name != "user_strings");
         EXPECT_EQ(Rebuilt(cert->tbs->subject) == subject, name != "user_sha1");
     }
