@@ -10,6 +10,7 @@
 
 #include "cipher/aria.h"
 #include "cipher/hmac.h"
+#include "cipher/kdf.h"
 #include "cipher/pbe.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"

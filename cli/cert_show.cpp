@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "asn1/ksx1001.h"
+#include "text/ksx1001.h"
 #include "commands.h"
 #include "quilloncrypto.h"
 

@@ -8,6 +8,7 @@
 #include "cipher/hmac.h"
 #include "cipher/pbe.h"
 #include "cipher/random.h"
+#include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
@@ -56,7 +57,7 @@ bool PhonePeer::AnswerPublicKey(const uint8_t* message, size_t length, Bytes& re
     SecureBytes plain;
     // The session key is RSA-1024: anything else is not the PC this code was given to.
     if (!encrypted_modulus ||
-        !CES_SeedCbc(0, code_key_, encrypted_modulus->data, encrypted_modulus->length, plain) ||
+        !SEED_CBC_CryptBytes(kDecrypt, code_key_, nullptr, encrypted_modulus->data, encrypted_modulus->length, plain) ||
         plain.size() != kModulusBytes || (plain[0] & 0x80) == 0)
         return false;
     modulus_.assign(plain.begin(), plain.end());
@@ -103,7 +104,7 @@ bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certifi
 
     // Decrypt under the session key, then check the MAC over the plaintext.
     SecureBytes plain;
-    if (!CES_SeedCbc(0, session_key_.data(), ciphertext->data, ciphertext->length, plain)) return false;
+    if (!SEED_CBC_CryptBytes(kDecrypt, session_key_.data(), nullptr, ciphertext->data, ciphertext->length, plain)) return false;
     SecureBytes mac_key_material(code_key_, code_key_ + sizeof code_key_);
     mac_key_material.insert(mac_key_material.end(), session_key_.begin(), session_key_.end());
     uint8_t mac_key[20], mac[20];
@@ -152,7 +153,7 @@ bool PhonePeer::OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, B
     AsnValuePtr ciphertext(content ? OctetStringItem(content.get(), 2) : nullptr);
     if (!ciphertext) return false;
     SecureBytes plain;
-    if (!CES_SeedCbc(0, session_key_.data(), ciphertext->data, ciphertext->length, plain, kPbeFixedIv))
+    if (!SEED_CBC_CryptBytes(kDecrypt, session_key_.data(), kPbeFixedIv, ciphertext->data, ciphertext->length, plain))
         return false;
     // SafeContents -> SafeBag -> [0] -> the pair.
     DerElementPtr contents(DER_Parse(plain.data(), plain.size()));

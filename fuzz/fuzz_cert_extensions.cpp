@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "asn1/object_table.h"
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 #include "quilloncrypto.h"
 #include "x509/ext_text.h"
 #include "x509/x509_cert.h"

@@ -1,6 +1,6 @@
 // BASE64_*: count shape; the output record is left empty on failure.
-#include "asn1/base64.h"
-#include "core/export_guard.h"
+#include "text/base64.h"
+#include "api/export_guard.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;

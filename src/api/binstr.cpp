@@ -1,7 +1,7 @@
 // BINSTR records and the release of exchange buffers: the memory that crosses the export boundary.
 #include <cstring>
 
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "core/mem.h"
 #include "quilloncrypto.h"
 

@@ -3,7 +3,7 @@
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "core/mem.h"
 #include "quilloncrypto.h"
 #include "x509/cert_text.h"

@@ -2,7 +2,7 @@
 // decrypt restarts the chain from the stored IV, so each message stands alone.
 #include <cstring>
 
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "core/mem.h"
 #include "cipher/random.h"
 #include "cipher/seed.h"

@@ -1,10 +1,10 @@
 // The certificate-exchange exports: count shape, 0 for any failure.
 #include <cstring>
 
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "core/mem.h"
 #include "exchange/cert_exchange.h"
-#include "pkcs/pkcs12.h"
+#include "exchange/exchange_pfx.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;

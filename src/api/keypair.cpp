@@ -1,5 +1,5 @@
 // GenKeyPairNGenCert: count shape (the PEM text's length, 0 on failure).
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "exchange/keypair_cert.h"
 #include "quilloncrypto.h"
 #include "rsa/rsa_key.h"

@@ -4,7 +4,7 @@
 #include "card/card_keys.h"
 #include "card/card_storage.h"
 #include "card/card_transport.h"
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "core/mem.h"
 #include "quilloncrypto.h"
 

@@ -1,7 +1,7 @@
 // MEDIA_DISK_*: code shape. Files are read whole through the platform's file API.
 #include <cstring>
 
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "pkcs/media_disk.h"
 #include "quilloncrypto.h"
 

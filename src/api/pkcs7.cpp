@@ -1,5 +1,5 @@
 // PKCS7_EncryptData: code shape.
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "pkcs/pkcs7_envelope.h"
 #include "quilloncrypto.h"
 

@@ -2,7 +2,7 @@
 // only once the decryption or encryption has succeeded.
 #include <cstring>
 
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "pkcs/prikey.h"
 #include "quilloncrypto.h"
 

@@ -1,5 +1,5 @@
 // GetRandomByte: the library's random generator behind a count-shape export.
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "cipher/random.h"
 #include "quilloncrypto.h"
 

@@ -1,6 +1,6 @@
 // Session-key and keyboard exports. The RSA ones are count-shaped (1 or 0, PRIKEY codes passed
 // through); the keyboard ones code-shaped.
-#include "core/export_guard.h"
+#include "api/export_guard.h"
 #include "exchange/session_key.h"
 #include "quilloncrypto.h"
 #include "rsa/rsa_key.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "asn1/object_table.h"
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 #include "card/card_storage.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"

@@ -1,5 +1,4 @@
-// Password-based key derivation (PBKDF1 with SHA-1, PBKDF2 with HMAC-SHA1) and the
-// password-based encryption of private keys built on them.
+// Password-based encryption of private keys: the SEED schemes over PBKDF1 and PBES2 over PBKDF2.
 #pragma once
 
 #include <cstddef>
@@ -14,14 +13,6 @@ inline constexpr uint8_t kPbeFixedIv[16] = {'5', '8', '2', '0', '4', '6', '3', '
 // IV modes of PBE_SEED_*: derived from the key material, or the fixed IV.
 constexpr int kPbeIvFixed = 0;
 constexpr int kPbeIvDerived = 1;
-
-// T1 = SHA-1(password || salt), Tk = SHA-1(Tk-1); 20 bytes out, *out_length = 20.
-// Iteration counts of 1 or less give T1.
-int PBKDF1_SHA1(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
-                int32_t iterations, uint8_t* out, size_t* out_length);
-// PBKDF2 with HMAC-SHA1; counts below 2 give U1 only. A negative length fails; 0 writes nothing.
-int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
-                int32_t iterations, uint8_t* out, int32_t derived_length);
 
 // SEED-CBC under PBKDF1 key material. Encrypting needs room for length + 16 bytes.
 int PBE_SEED_Encrypt(const uint8_t* in, size_t length, const uint8_t* password, size_t password_length,

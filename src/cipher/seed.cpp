@@ -245,4 +245,13 @@ int SEED_CBC_Crypt(uint32_t direction, const uint8_t* key, const uint8_t* iv, co
     return ok;
 }
 
+bool SEED_CBC_CryptBytes(uint32_t direction, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
+                         SecureBytes& out) {
+    out.resize(length + kSeedBlockSize);
+    size_t produced = 0;
+    if (!SEED_CBC_Crypt(direction, key, iv, in, length, out.data(), &produced)) return false;
+    out.resize(produced);
+    return true;
+}
+
 }  // namespace quillon

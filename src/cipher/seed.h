@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/mem.h"
 #include "quilloncrypto.h"  // SeedCbcContext, which the host allocates
 
 namespace quillon {
@@ -35,5 +36,8 @@ int SEED_CBC_Padded(SeedCbcContext* context, uint8_t* out, size_t* out_length, c
 // One-shot: init and padded message on a context of its own.
 int SEED_CBC_Crypt(uint32_t direction, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
                    uint8_t* out, size_t* out_length);
+// The same into `out`, sized to the result.
+bool SEED_CBC_CryptBytes(uint32_t direction, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
+                         SecureBytes& out);
 
 }  // namespace quillon

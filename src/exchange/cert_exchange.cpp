@@ -47,15 +47,6 @@ uint32_t VersionTopByte(const BigNum* version) {
 
 }  // namespace
 
-bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out,
-                 const uint8_t* iv) {
-    out.resize(length + 16);
-    size_t produced = 0;
-    if (!SEED_CBC_Crypt(direction, key, iv, in, length, out.data(), &produced)) return false;
-    out.resize(produced);
-    return true;
-}
-
 void CERTKEY_Free(CertKeyPair* pair) {
     if (!pair) return;
     ASNVALUE_Free(pair->certificate);
@@ -125,7 +116,7 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
 
     SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
     SecureBytes cipher;
-    if (!sealed || !CES_SeedCbc(1, session->session_key, plain.get(), plain_length, cipher)) return nullptr;
+    if (!sealed || !SEED_CBC_CryptBytes(kEncrypt, session->session_key, nullptr, plain.get(), plain_length, cipher)) return nullptr;
     sealed->version = BIGNUM_New();
     sealed->encrypted = ASNVALUE_FromOctets(cipher.data(), static_cast<uint32_t>(cipher.size()));
     if (!sealed->version || !BIGNUM_SetWord(sealed->version, 1) || !sealed->encrypted) return nullptr;
@@ -182,7 +173,7 @@ int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size
 CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message) {
     if (session->session_key_length == 0) return nullptr;
     SecureBytes plain;
-    if (!CES_SeedCbc(0, session->session_key, message->encrypted->data, message->encrypted->length, plain))
+    if (!SEED_CBC_CryptBytes(kDecrypt, session->session_key, nullptr, message->encrypted->data, message->encrypted->length, plain))
         return nullptr;
     if (VersionTopByte(message->version) == 1) {
         if (!message->mac) return nullptr;
@@ -217,7 +208,7 @@ int32_t IssuePublicKey(CertExchangeSession* session, uint8_t** out) {
     Bytes modulus((BIGNUM_NumBits(n) + 7) / 8);
     BIGNUM_ToBytes(n, modulus.data());
     SecureBytes cipher;
-    if (!CES_SeedCbc(1, session->code_key, modulus.data(), modulus.size(), cipher)) return 0;
+    if (!SEED_CBC_CryptBytes(kEncrypt, session->code_key, nullptr, modulus.data(), modulus.size(), cipher)) return 0;
 
     DerElementPtr message(DER_New());
     BigNumPtr zero(BIGNUM_New());

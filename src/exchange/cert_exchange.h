@@ -42,11 +42,6 @@ inline constexpr size_t kExchangeCodeLength = 16;
 inline constexpr uint32_t kMaxSessionKeyLength = 48;
 inline constexpr int kSessionRsaBits = 1024;
 
-// SEED-CBC with block padding under `iv`: the all-zero IV of the exchange messages when null,
-// the fixed IV in the PKCS#12 form. `out` is sized to the result.
-bool CES_SeedCbc(uint32_t direction, const uint8_t key[16], const uint8_t* in, size_t length, SecureBytes& out,
-                 const uint8_t* iv = nullptr);
-
 // 1 when the 16 characters at `code` are decimal digits whose last is the check digit of the
 // first fifteen. Reads those 16 and nothing after them; a terminator among them fails.
 int CES_CheckCode(const char* code);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "asn1/base64.h"
+#include "text/base64.h"
 #include "cipher/seed.h"
 #include "core/mem.h"
 #include "pkcs/prikey.h"

@@ -1,42 +1,9 @@
 #include "pkcs/pkcs12.h"
 
-#include <cstring>
-
-#include "asn1/object_table.h"
 #include "bignum/bignum.h"
-#include "cipher/hmac.h"
-#include "cipher/pbe.h"
-#include "cipher/random.h"
-#include "cipher/seed.h"
-#include "cipher/sha1.h"
-#include "quilloncrypto.h"
 
 namespace quillon {
 namespace {
-
-constexpr uint32_t kPfxVersion = 3;
-static_assert(QC_PFX_MAX_SIZE == kDerUnsizedMax, "the documented PFX cap is the unsized reader's");
-
-// DER bytes from DER_ToBytes that may hold a private key: wiped when released.
-struct SecretDer {
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
-    SecretDer() = default;
-    SecretDer(const SecretDer&) = delete;
-    SecretDer& operator=(const SecretDer&) = delete;
-    ~SecretDer() {
-        if (bytes) MEM_Wipe(bytes, static_cast<size_t>(length));
-        MEM_Free(bytes);
-    }
-};
-
-template <class T>
-bool EncodeTo(const T* record, int (*encode)(const T*, DerElement*), SecretDer& out) {
-    DerElementPtr element(DER_New());
-    if (!element || !encode(record, element.get())) return false;
-    out.length = DER_ToBytes(element.get(), &out.bytes);
-    return out.length > 0;
-}
 
 DerElementPtr Sequence(const DerElement* parent, int index) {
     return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
@@ -44,74 +11,6 @@ DerElementPtr Sequence(const DerElement* parent, int index) {
 
 AsnValue* Octets(const DerElement* parent, int index) {
     return static_cast<AsnValue*>(DER_GetExactItem(parent, index, DER_OCTET_STRING));
-}
-
-// MAC key = SHA-1(key || salt); HMAC-SHA1 under it over `data`.
-bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, size_t length,
-                uint8_t mac[kPfxMacSize]) {
-    if (!salt || (salt->length && !salt->data)) return false;
-    Sha1Context context;
-    uint8_t mac_key[kSha1DigestSize];
-    const bool ok = SHA1_Init(&context) && SHA1_Update(&context, key, kPfxKeySize) &&
-                    SHA1_Update(&context, salt->data, salt->length) && SHA1_Final(&context, mac_key) &&
-                    HMAC_SHA1(mac_key, sizeof mac_key, data, length, mac) == 1;
-    MEM_Wipe(&context, sizeof context);
-    MEM_Wipe(mac_key, sizeof mac_key);
-    return ok;
-}
-
-// The received digest must be exactly 20 bytes: any other length, an empty one included,
-// never matches. The bytes are compared without an early exit.
-bool MacMatches(const AsnValue* received, const uint8_t expected[kPfxMacSize]) {
-    if (!received || received->length != kPfxMacSize || !received->data) return false;
-    uint8_t difference = 0;
-    for (size_t i = 0; i < kPfxMacSize; ++i) difference |= static_cast<uint8_t>(received->data[i] ^ expected[i]);
-    return difference == 0;
-}
-
-// The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
-ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
-    EncryptedDataPtr encrypted(PKCS7_NewRecord<EncryptedData>());
-    if (!encrypted || !(encrypted->version = BIGNUM_New()) || !BIGNUM_SetWord(encrypted->version, 0) ||
-        !(encrypted->encryptedContentInfo = ENCCONTENT_Make(NID_PKCS7_DATA, NID_SEED_CBC, nullptr, cipher.data(),
-                                                            static_cast<uint32_t>(cipher.size()))))
-        return nullptr;
-    ContentInfoPtr inner(PKCS7_NewRecord<ContentInfo>());
-    if (!inner || !(inner->contentType = OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA))) return nullptr;
-    inner->content = encrypted.release();
-
-    DerElementPtr inner_der(DER_New());
-    DerElementPtr safe(DER_New());
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
-    if (!inner_der || !safe || !CONTENTINFO_Encode(inner.get(), inner_der.get()) ||
-        !DER_Append(safe.get(), DER_SEQUENCE, inner_der.get(), 0) || (length = DER_ToBytes(safe.get(), &bytes)) <= 0)
-        return nullptr;
-    MemBlock owned(bytes);
-    ContentInfoPtr auth(PKCS7_NewRecord<ContentInfo>());
-    if (!auth || !(auth->contentType = OBJ_ValueFromNid(NID_PKCS7_DATA)) ||
-        !(auth->content = ASNVALUE_FromOctets(bytes, static_cast<uint32_t>(length))))
-        return nullptr;
-    return auth.release();
-}
-
-// The ciphertext inside a decoded authSafe: pkcs7-data holding an AuthenticatedSafe whose
-// first ContentInfo is pkcs7-encryptedData with content. Null otherwise.
-EncryptedDataPtr EncryptedPart(const ContentInfo* auth) {
-    if (CONTENTINFO_TypeNid(auth) != NID_PKCS7_DATA || !auth->content) return nullptr;
-    const auto* octets = static_cast<const AsnValue*>(auth->content);
-    DerElementPtr safe(DER_Parse(octets->data, octets->length));
-    if (!safe || *safe->identifier != kDerSequenceId) return nullptr;
-    DerElementPtr first = Sequence(safe.get(), 0);
-    ContentInfo* raw = nullptr;
-    if (!first || !CONTENTINFO_Decode(first.get(), &raw)) return nullptr;
-    ContentInfoPtr inner(raw);
-    if (CONTENTINFO_TypeNid(inner.get()) != NID_PKCS7_ENCRYPTED_DATA || !inner->content) return nullptr;
-    EncryptedDataPtr encrypted(static_cast<EncryptedData*>(inner->content));
-    inner->content = nullptr;
-    const EncryptedContentInfo* info = encrypted->encryptedContentInfo;
-    if (!info || !info->encryptedContent) return nullptr;
-    return encrypted;
 }
 
 }  // namespace
@@ -207,23 +106,18 @@ int PFX_Decode(const DerElement* element, Pfx** out) {
 void SAFEBAG_Free(SafeBag* bag) {
     if (!bag) return;
     ASNVALUE_Free(bag->bagId);
-    CERTKEY_Free(bag->bagValue);
+    DER_Free(bag->bagValue);
     MEM_Free(bag);
 }
 
 int SAFECONTENTS_Encode(const SafeBag* bag, DerElement* element) {
     if (!element) return 0;
     DER_Reset(element);
-    const CertKeyPair* pair = bag ? bag->bagValue : nullptr;
-    if (!bag || !bag->bagId || !pair || !pair->certificate || !pair->private_key) return 0;
-    DerElementPtr value(DER_New());
+    if (!bag || !bag->bagId || !bag->bagValue) return 0;
     DerElementPtr wrapped(DER_New());
     DerElementPtr item(DER_New());
     const bool ok =
-        value && wrapped && item &&
-        DER_Append(value.get(), DER_OCTET_STRING, pair->certificate, static_cast<int32_t>(pair->certificate->length)) &&
-        DER_Append(value.get(), DER_OCTET_STRING, pair->private_key, static_cast<int32_t>(pair->private_key->length)) &&
-        DER_AppendExplicit(wrapped.get(), 0, DER_SEQUENCE, value.get(), 0) &&
+        wrapped && item && DER_AppendExplicit(wrapped.get(), 0, DER_SEQUENCE, bag->bagValue, 0) &&
         DER_Append(item.get(), DER_OID, bag->bagId, static_cast<int32_t>(bag->bagId->length)) &&
         DER_Append(item.get(), DER_SEQUENCE, wrapped.get(), 0) && DER_Append(element, DER_SEQUENCE, item.get(), 0);
     if (!ok) DER_Reset(element);
@@ -234,80 +128,12 @@ int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
     if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     DerElementPtr item = Sequence(element, 0);
     DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kDerExplicit0Id) : nullptr);
-    DerElementPtr value = wrapped ? Sequence(wrapped.get(), 0) : nullptr;
     SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
-    if (!bag || !value || !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))) ||
-        !(bag->bagValue = CERTKEY_FromDer(value.get())))
+    if (!bag || !wrapped || !(bag->bagValue = Sequence(wrapped.get(), 0).release()) ||
+        !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))))
         return 0;
     SAFEBAG_Free(*out);
     *out = bag.release();
-    return 1;
-}
-
-// ---- sealing and opening ------------------------------------------------------------------
-
-int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uint32_t certificate_length,
-                 const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
-    SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
-    if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) || !(bag->bagValue = PKCS7_NewRecord<CertKeyPair>()) ||
-        !(bag->bagValue->certificate = ASNVALUE_FromOctets(certificate, certificate_length)) ||
-        !(bag->bagValue->private_key = ASNVALUE_FromOctets(private_key, private_key_length)))
-        return 0;
-    SecretDer plain;
-    SecureBytes cipher;
-    if (!EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain) ||
-        !CES_SeedCbc(kEncrypt, key, plain.bytes, static_cast<size_t>(plain.length), cipher, kPbeFixedIv))
-        return 0;
-    bag.reset();
-
-    PfxPtr pfx(PKCS7_NewRecord<Pfx>());
-    if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
-    uint8_t salt[kPfxSaltSize];
-    uint8_t mac[kPfxMacSize];
-    SecretDer auth;
-    MacDataPtr mac_data(PKCS7_NewRecord<MacData>());
-    if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
-        !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
-        !EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth) ||
-        !ComputeMac(key, mac_data->macSalt, auth.bytes, static_cast<size_t>(auth.length), mac) ||
-        !(mac_data->digest = ASNVALUE_FromOctets(mac, sizeof mac)) ||
-        !(mac_data->digestAlgorithm = OBJ_ValueFromNid(NID_SHA1)))
-        return 0;
-    pfx->macData = mac_data.release();
-    if (!(pfx->version = BIGNUM_New()) || !BIGNUM_SetWord(pfx->version, kPfxVersion)) return 0;
-    DerElementPtr element(DER_New());
-    if (!element || !PFX_Encode(pfx.get(), element.get())) return 0;
-    const int32_t length = DER_ToBytes(element.get(), out);
-    return length > 0 ? length : 0;
-}
-
-int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair** out) {
-    DerElementPtr element(DER_ParseUnsized(bytes));
-    Pfx* raw = nullptr;
-    if (!element || !PFX_Decode(element.get(), &raw)) return 0;
-    PfxPtr pfx(raw);
-
-    // The MAC covers the authSafe exactly as received.
-    DerElementPtr auth_der(DER_GetItemElement(element.get(), 1));
-    SecretDer auth;
-    if (!auth_der || (auth.length = DER_ToBytes(auth_der.get(), &auth.bytes)) <= 0) return 0;
-    uint8_t expected[kPfxMacSize];
-    if (!ComputeMac(key, pfx->macData->macSalt, auth.bytes, static_cast<size_t>(auth.length), expected)) return 0;
-    const bool authentic = MacMatches(pfx->macData->digest, expected);
-    MEM_Wipe(expected, sizeof expected);
-    if (!authentic) return -1;
-
-    EncryptedDataPtr encrypted = EncryptedPart(pfx->authSafe);
-    if (!encrypted) return 0;
-    const AsnValue* cipher = encrypted->encryptedContentInfo->encryptedContent;
-    SecureBytes plain;
-    if (!CES_SeedCbc(kDecrypt, key, cipher->data, cipher->length, plain, kPbeFixedIv)) return 0;
-    DerElementPtr contents(DER_Parse(plain.data(), plain.size()));
-    SafeBag* bag_raw = nullptr;
-    if (!contents || !SAFECONTENTS_Decode(contents.get(), &bag_raw)) return 0;
-    SafeBagPtr bag(bag_raw);
-    *out = bag->bagValue;
-    bag->bagValue = nullptr;
     return 1;
 }
 

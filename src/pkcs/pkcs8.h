@@ -7,7 +7,7 @@
 
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 #include "core/mem.h"
 
 namespace quillon {

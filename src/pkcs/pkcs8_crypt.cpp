@@ -5,6 +5,7 @@
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "cipher/kdf.h"
 #include "cipher/pbe.h"
 #include "cipher/random.h"
 #include "cipher/seed.h"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr size_t kKeySize = 16;
 constexpr size_t kSaltSize = 8;
-constexpr size_t kPkcs12Block = 64;
 constexpr int kPkcs12KeyId = 1, kPkcs12IvId = 2;
 
 template <size_t N>
@@ -28,33 +28,6 @@ struct SecretBuffer {
     ~SecretBuffer() { MEM_Wipe(bytes, N); }
 };
 
-// Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
-bool HashRepeated(Sha1Context* sha, size_t total, size_t period, uint8_t (*byte_at)(const void*, size_t),
-                  const void* source) {
-    SecretBuffer<kPkcs12Block> chunk;
-    for (size_t done = 0; done < total;) {
-        const size_t take = total - done < kPkcs12Block ? total - done : kPkcs12Block;
-        for (size_t i = 0; i < take; ++i) chunk.bytes[i] = byte_at(source, (done + i) % period);
-        if (!SHA1_Update(sha, chunk.bytes, take)) return false;
-        done += take;
-    }
-    return true;
-}
-
-struct Password {
-    const uint8_t* bytes;
-    size_t length;
-};
-
-// Byte j of the widened password: 00 b1 00 b2 ... 00 bn 00 00.
-uint8_t WidePasswordByte(const void* source, size_t j) {
-    const auto* p = static_cast<const Password*>(source);
-    return (j % 2 == 0 || j / 2 >= p->length) ? 0 : p->bytes[j / 2];
-}
-
-uint8_t SaltByte(const void* source, size_t j) { return static_cast<const uint8_t*>(source)[j]; }
-
-size_t RoundUpToBlock(size_t n) { return (n + kPkcs12Block - 1) / kPkcs12Block * kPkcs12Block; }
 
 // Key and IV of scheme 89.
 bool Pkcs12KeyAndIv(const uint8_t* password, size_t password_length, const AsnValue* salt, uint32_t iterations,
@@ -95,28 +68,6 @@ bool DerivationReadable(const PbeParameters* params, int scheme) {
 }
 
 }  // namespace
-
-int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
-                     int id, uint32_t iterations, size_t out_length, uint8_t* out) {
-    if (!out || out_length < 1 || out_length > kSha1DigestSize || id < 1 || id > 255) return 0;
-    if ((!salt && salt_length) || (!password && password_length)) return 0;
-    if (password_length > (SIZE_MAX - 2) / 2 - kPkcs12Block) return 0;
-    const Password wide{password, password_length};
-    const size_t wide_length = password ? 2 * password_length + 2 : 0;
-    Sha1Context sha;
-    SecretBuffer<kSha1DigestSize> a;
-    uint8_t diversifier[kPkcs12Block];
-    std::memset(diversifier, id, sizeof diversifier);
-    bool ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier) &&
-              (salt_length == 0 || HashRepeated(&sha, RoundUpToBlock(salt_length), salt_length, SaltByte, salt)) &&
-              (wide_length == 0 || HashRepeated(&sha, RoundUpToBlock(wide_length), wide_length, WidePasswordByte, &wide)) &&
-              SHA1_Final(&sha, a.bytes);
-    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.bytes, kSha1DigestSize, a.bytes);
-    MEM_Wipe(&sha, sizeof sha);
-    if (!ok) return 0;
-    std::memcpy(out, a.bytes, out_length);
-    return 1;
-}
 
 bool PKCS8_SchemeReadable(const EncryptedPrivateKeyInfo* epki, bool need_cipher) {
     const int scheme = EPKI_SchemeNid(epki);

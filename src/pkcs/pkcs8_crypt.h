@@ -34,10 +34,4 @@ int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* passwo
 // from "wrong password".
 bool PKCS8_SchemeReadable(const EncryptedPrivateKeyInfo* epki, bool need_cipher);
 
-// PKCS#12 key derivation with SHA-1 (u = 20, v = 64); the password is widened byte by byte
-// (00 b) and closed with 00 00; a null password contributes nothing. One block: outputs of
-// 1 to 20 bytes. id 1 gives key material, 2 an IV. 1 or 0.
-int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
-                     int id, uint32_t iterations, size_t out_length, uint8_t* out);
-
 }  // namespace quillon

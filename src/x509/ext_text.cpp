@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "asn1/ksx1001.h"
+#include "text/ksx1001.h"
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "core/mem.h"
@@ -36,9 +36,11 @@ const T* At(const PointerList* list, int index) {
 // A text without an EUC-KR form writes nothing. kOk, kTooSmall or kNoMemory.
 int32_t PutConverted(TextWriter& text, const AsnValue* value, uint32_t type) {
     if (type != kBmpStringId && type != kUtf8StringId) return text.Put(value) ? kOk : kTooSmall;
+    if (!value) return kOk;
     uint8_t untouched;
     uint8_t* converted = &untouched;
-    const uint32_t n = type == kBmpStringId ? KSX_FromBmp(value, &converted) : KSX_FromUtf8(value, &converted);
+    const uint32_t n = type == kBmpStringId ? KSX_FromBmp(value->data, value->length, &converted)
+                                            : KSX_FromUtf8(value->data, value->length, &converted);
     if (converted == &untouched) return kOk;
     if (!converted) return kNoMemory;
     MemBlock owner(converted);

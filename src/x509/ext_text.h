@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 
 namespace quillon {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "asn1/asn_value.h"
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 #include "core/mem.h"
 
 namespace quillon {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/mem.h"
-#include "asn1/ksx1001.h"
+#include "text/ksx1001.h"
 #include "asn1/object_table.h"
 #include "x509/text_writer.h"
 #include "x509/x509_cert.h"
@@ -80,8 +80,8 @@ int X509Name_ToText(const PointerList* name, char* buffer, int32_t size) {
             // A failed conversion stores nothing; a failed allocation stores null.
             uint8_t untouched;
             uint8_t* converted = &untouched;
-            const uint32_t n = value->type == kBmpStringTag ? KSX_FromBmp(value, &converted)
-                                                             : KSX_FromUtf8(value, &converted);
+            const uint32_t n = value->type == kBmpStringTag ? KSX_FromBmp(value->data, value->length, &converted)
+                                                             : KSX_FromUtf8(value->data, value->length, &converted);
             if (converted == &untouched) return 0;
             if (!converted) return -1;
             MemBlock owner(converted);

@@ -8,6 +8,7 @@
 #include "cipher/aria.h"
 #include "cipher/hmac.h"
 #include "cipher/openssl_oracle.h"
+#include "cipher/kdf.h"
 #include "cipher/pbe.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"

@@ -6,6 +6,7 @@
 #include "asn1/object_table.h"
 #include "cipher/hmac.h"
 #include "cipher/openssl_oracle.h"
+#include "cipher/kdf.h"
 #include "cipher/pbe.h"
 #include "cipher/sha1.h"
 #include "support/random_bytes.h"

@@ -1,32 +1,36 @@
 #!/usr/bin/env bash
-# Fails when a file under src/ includes from a higher floor: the exports sit on top, the
-# allocator and guard at the ground, and arrows point down only.
+# Fails when a file under src/ includes from its own floor's level or above another folder's:
+# every folder has a floor of its own, and an include may only point to a lower one. Two folders
+# can therefore never include each other.
+# usage: check_floors.sh <source root>
 set -u
 cd "$1" || exit 2
+# Bottom to top.
+floors=(core platform container text bignum asn1 cipher rsa x509 pkcs card exchange api)
 floor() {
-    case $1 in
-        core) echo 0 ;; platform) echo 1 ;;
-        bignum | asn1 | cipher) echo 2 ;;
-        rsa | x509) echo 3 ;;
-        exchange | pkcs | card) echo 4 ;;
-        api) echo 5 ;;
-        *) echo -1 ;;
-    esac
+    local i
+    for i in "${!floors[@]}"; do
+        [ "${floors[$i]}" = "$1" ] && { echo "$i"; return; }
+    done
+    echo -1
 }
 status=0
-for file in $(find src -name '*.h' -o -name '*.cpp'); do
+for folder in src/*/; do
+    folder=${folder%/}; folder=${folder#src/}
+    [ "$(floor "$folder")" -lt 0 ] && { echo "src/$folder: folder has no floor"; status=1; }
+done
+while IFS= read -r file; do
     from=$(echo "$file" | cut -d/ -f2)
     from_floor=$(floor "$from")
-    if [ "$from_floor" -lt 0 ]; then
-        echo "$file: folder '$from' has no floor"; status=1; continue
-    fi
+    [ "$from_floor" -lt 0 ] && continue
     while IFS= read -r target; do
         to=${target%%/*}
+        [ "$to" = "$from" ] && continue
         to_floor=$(floor "$to")
         if [ "$to_floor" -lt 0 ] || [ "$to_floor" -gt "$from_floor" ]; then
             echo "$file includes \"$target\" from a higher floor"; status=1
         fi
-    done < <(sed -n 's/^#include "\([a-z0-9_]*\/[^"]*\)".*/\1/p' "$file")
-done
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([a-z0-9_]*\/[^"]*\)".*/\1/p' "$file")
+done < <(find src -name '*.h' -o -name '*.cpp')
 [ $status -eq 0 ] && echo "include floors hold"
 exit $status

@@ -8,6 +8,7 @@
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "cipher/kdf.h"
 #include "cipher/openssl_oracle.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"

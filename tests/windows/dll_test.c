@@ -17,7 +17,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "core/export_table.h"
+#include "api/export_table.h"
 #include "peer_shim.h"
 #include "quilloncrypto.h"
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "core/export_table.h"
+#include "api/export_table.h"
 
 namespace {
 

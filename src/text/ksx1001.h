@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "asn1/asn_value.h"
-
 namespace quillon {
 
 inline constexpr uint32_t kKsx1001Rows = 93;
@@ -29,11 +27,11 @@ uint8_t* KSX_FromUnicode(uint32_t code);
 // Returns the output length; 0 on failure (a character without a code, a stray or invalid
 // lead or continuation byte, a sequence cut off by the end) with nothing stored, or 0 with
 // *out set to the empty text for empty input.
-uint32_t KSX_FromUtf8(const AsnValue* value, uint8_t** out);
+uint32_t KSX_FromUtf8(const uint8_t* text, uint32_t length, uint8_t** out);
 
 // Big-endian UCS-2 contents to EUC-KR. Characters from U+8000 are looked up; below that
 // each becomes one byte, the low seven bits of its low byte. An odd length fails. Neither
 // conversion takes U+FFFF for the empty cells' marker: it fails like any missing character.
-uint32_t KSX_FromBmp(const AsnValue* value, uint8_t** out);
+uint32_t KSX_FromBmp(const uint8_t* text, uint32_t length, uint8_t** out);
 
 }  // namespace quillon

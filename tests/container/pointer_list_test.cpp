@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 #include "support/alloc_fault.h"
 
 namespace {

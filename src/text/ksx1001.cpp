@@ -1,4 +1,4 @@
-#include "asn1/ksx1001.h"
+#include "text/ksx1001.h"
 
 #include <algorithm>
 #include <array>
@@ -35,16 +35,14 @@ const ReverseIndex& Index() {
 // Output never outgrows the input (1 -> 1, 2 -> 2, 3 -> 2, 4 -> 2 bytes), so one buffer of
 // input size plus the NUL is enough. Returns the length, or -1 to fail the conversion.
 template <class Walk>
-uint32_t Convert(const AsnValue* value, uint8_t** out, Walk walk) {
-    if (!value || !out) return 0;
-    const uint32_t n = value->length;
-    if (n && !value->data) return 0;
+uint32_t Convert(const uint8_t* text, uint32_t n, uint8_t** out, Walk walk) {
+    if (!out || (n && !text)) return 0;
     auto* buffer = static_cast<uint8_t*>(MEM_Alloc(size_t{n} + 1));
     if (!buffer) {
         *out = nullptr;
         return 0;
     }
-    const int64_t length = walk(value->data, n, buffer);
+    const int64_t length = walk(text, n, buffer);
     if (length < 0) {
         MEM_Free(buffer);
         return 0;
@@ -78,8 +76,8 @@ uint8_t* KSX_FromUnicode(uint32_t code) {
     return out;
 }
 
-uint32_t KSX_FromUtf8(const AsnValue* value, uint8_t** out) {
-    return Convert(value, out, [](const uint8_t* in, uint32_t n, uint8_t* o) -> int64_t {
+uint32_t KSX_FromUtf8(const uint8_t* text, uint32_t length, uint8_t** out) {
+    return Convert(text, length, out, [](const uint8_t* in, uint32_t n, uint8_t* o) -> int64_t {
         uint32_t i = 0, w = 0;
         while (i < n) {
             const uint8_t b = in[i];
@@ -113,9 +111,9 @@ uint32_t KSX_FromUtf8(const AsnValue* value, uint8_t** out) {
     });
 }
 
-uint32_t KSX_FromBmp(const AsnValue* value, uint8_t** out) {
-    if (value && value->length % 2) return 0;
-    return Convert(value, out, [](const uint8_t* in, uint32_t n, uint8_t* o) -> int64_t {
+uint32_t KSX_FromBmp(const uint8_t* text, uint32_t length, uint8_t** out) {
+    if (length % 2) return 0;
+    return Convert(text, length, out, [](const uint8_t* in, uint32_t n, uint8_t* o) -> int64_t {
         uint32_t w = 0;
         for (uint32_t i = 0; i < n; i += 2) {
             const uint8_t hi = in[i], lo = in[i + 1];

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "asn1/base64.h"
+#include "text/base64.h"
 
 #include "core/mem.h"
 

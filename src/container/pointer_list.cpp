@@ -1,4 +1,4 @@
-#include "asn1/pointer_list.h"
+#include "container/pointer_list.h"
 
 #include <cstring>
 

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "asn1/ksx1001.h"
+#include "asn1/asn_value.h"
+#include "text/ksx1001.h"
 #include "support/alloc_fault.h"
 
 namespace {
@@ -69,7 +70,7 @@ TEST(Ksx1001Convert, Utf8AndBmp) {
         AsnValue in = Contents(c.bmp ? 30 : 12, c.in);
         uint8_t sentinel = 0;
         uint8_t* out = &sentinel;
-        const uint32_t n = c.bmp ? KSX_FromBmp(&in, &out) : KSX_FromUtf8(&in, &out);
+        const uint32_t n = c.bmp ? KSX_FromBmp(in.data, in.length, &out) : KSX_FromUtf8(in.data, in.length, &out);
         if (!c.ok) {
             EXPECT_TRUE(n == 0 && out == &sentinel) << testing::PrintToString(c.in) << ": nothing stored";
             continue;
@@ -81,8 +82,8 @@ TEST(Ksx1001Convert, Utf8AndBmp) {
     const std::string text = "kr";
     AsnValue kr = Contents(12, text), no_data{12, nullptr, 4, 0};
     uint8_t* out = nullptr;
-    EXPECT_FALSE(KSX_FromUtf8(nullptr, &out) || KSX_FromUtf8(&kr, nullptr) || KSX_FromBmp(nullptr, &out) ||
-                 KSX_FromBmp(&kr, nullptr) || KSX_FromUtf8(&no_data, &out) || out);
+    EXPECT_FALSE(KSX_FromUtf8(kr.data, kr.length, nullptr) || KSX_FromBmp(kr.data, kr.length, nullptr) ||
+                 KSX_FromUtf8(no_data.data, no_data.length, &out) || KSX_FromBmp(no_data.data, no_data.length, &out) || out);
 }
 
 // The reverse index answers exactly as a front-to-back scan, first match included. Every
@@ -125,7 +126,7 @@ TEST(Ksx1001Convert, LookupAgreesWithAScanAndUtf8WithThePlatformCodec) {
         }
         AsnValue in = Contents(12, utf8);
         uint8_t* ours = nullptr;
-        const uint32_t n = KSX_FromUtf8(&in, &ours);
+        const uint32_t n = KSX_FromUtf8(in.data, in.length, &ours);
         ASSERT_EQ(n == 2, platform) << std::hex << code;
         if (n) {
             EXPECT_EQ(std::string(reinterpret_cast<char*>(ours), n), std::string(out, sizeof out - dst_left)) << std::hex << code;
@@ -142,7 +143,7 @@ TEST(Ksx1001Convert, AllocationFailureLeavesNull) {
     test::WalkAllocationFailures([&] {
         uint8_t sentinel = 0;
         uint8_t* out = &sentinel;
-        const uint32_t n = KSX_FromUtf8(&in, &out);
+        const uint32_t n = KSX_FromUtf8(in.data, in.length, &out);
         if (n == 0) return out == nullptr ? 0 : -1;
         MEM_Free(out);
         return static_cast<int>(n);

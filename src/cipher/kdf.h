@@ -1,0 +1,24 @@
+// Password-based key derivations: PBKDF1 with SHA-1, PBKDF2 with HMAC-SHA1, and the PKCS#12
+// derivation with SHA-1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillon {
+
+// T1 = SHA-1(password || salt), Tk = SHA-1(Tk-1); 20 bytes out, *out_length = 20.
+// Iteration counts of 1 or less give T1.
+int PBKDF1_SHA1(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
+                int32_t iterations, uint8_t* out, size_t* out_length);
+// PBKDF2 with HMAC-SHA1; counts below 2 give U1 only. A negative length fails; 0 writes nothing.
+int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
+                int32_t iterations, uint8_t* out, int32_t derived_length);
+
+// PKCS#12 key derivation with SHA-1 (u = 20, v = 64); the password is widened byte by byte
+// (00 b) and closed with 00 00; a null password contributes nothing. One block: outputs of
+// 1 to 20 bytes. id 1 gives key material, 2 an IV. 1 or 0.
+int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
+                     int id, uint32_t iterations, size_t out_length, uint8_t* out);
+
+}  // namespace quillon
