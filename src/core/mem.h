@@ -69,6 +69,12 @@ struct WipingAllocator : MemAllocator<T> {
 using Bytes = std::vector<uint8_t, MemAllocator<uint8_t>>;
 using SecureBytes = std::vector<uint8_t, WipingAllocator<uint8_t>>;
 
+// A new zero-filled record of type T (a plain record: no constructor runs), or null.
+template <class T>
+T* MEM_New() {
+    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
+}
+
 // unique_ptr owner that releases through a record's *_Free function.
 template <auto FreeFn>
 struct FreeWith {
