@@ -10,6 +10,7 @@
 #include "cipher/random.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
+#include "core/secret.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
 
@@ -112,9 +113,7 @@ bool PhonePeer::OpenSealed(const uint8_t* message, size_t length, Bytes& certifi
                           HMAC_SHA1(mac_key, sizeof mac_key, plain.data(), plain.size(), mac);
     MEM_Wipe(mac_key, sizeof mac_key);
     if (!computed) return false;
-    uint8_t difference = 0;
-    for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ received_mac->data[i];
-    if (difference != 0) return false;
+    if (!CT_Equal(mac, sizeof mac, received_mac->data, received_mac->length)) return false;
 
     DerElementPtr pair(DER_Parse(plain.data(), plain.size()));
     return pair && ReadPair(pair.get(), certificate, private_key);

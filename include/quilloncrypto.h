@@ -108,7 +108,13 @@ QUILLON_API int32_t EncryptCertExchange(CertExchangeSession* session, CesMessage
                                         const unsigned char* certificate, int32_t certificate_length,
                                         const unsigned char* private_key, int32_t private_key_length);
 /* Opens a sealed message into two new buffers (MAC checked for version 1; version 2 carries none); 1 or 0,
-   and 0 while the session has no session key. */
+   and 0 while the session has no session key. The MAC must be exactly 20 bytes.
+   What the format costs: its MAC covers the plaintext, so the message must be decrypted before it
+   can be authenticated. Every failure after decryption (a bad pad count, a wrong MAC, a plaintext
+   that is not the pair) gives the same 0 after the same steps, with no early exit on the padding;
+   the one thing the time still depends on is the unpadded length the MAC is computed over (HMAC
+   time grows by one hash block per 64 bytes). Version 2 messages carry no MAC at all and are not
+   authenticated. */
 QUILLON_API int32_t DecryptCertExchange(CertExchangeSession* session, CesMessage** certificate,
                                         int32_t* certificate_length, CesMessage** private_key,
                                         int32_t* private_key_length, const unsigned char* message, int32_t length);

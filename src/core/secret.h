@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "core/mem.h"
 
@@ -22,5 +23,10 @@ struct SecretArray {
     T& operator[](size_t i) { return data[i]; }
     const T& operator[](size_t i) const { return data[i]; }
 };
+
+// Whether two byte strings are equal: lengths must match exactly (a length is public), and the
+// bytes are compared without an early exit, so the time taken says nothing about where they
+// differ. Every MAC and tag check goes through here.
+bool CT_Equal(const uint8_t* a, size_t a_length, const uint8_t* b, size_t b_length);
 
 }  // namespace quillon

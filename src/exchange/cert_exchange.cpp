@@ -8,6 +8,7 @@
 #include "cipher/hmac.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
+#include "core/secret.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
 
@@ -159,28 +160,39 @@ SealedMessage* CES_DecodeSealed(const DerElement* element) {
     return sealed.release();
 }
 
-int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size_t plain_length,
-                  const AsnValue* received) {
-    // The comparison covers 20 bytes, so a shorter MAC cannot match and is not read past its end.
-    if (!received || !received->data || received->length < kMacLength) return 0;
-    uint8_t expected[kMacLength];
-    if (!ComputeMac(session, plain, plain_length, expected)) return 0;
-    uint8_t difference = 0;
-    for (size_t i = 0; i < kMacLength; ++i) difference |= expected[i] ^ received->data[i];
-    return difference == 0 ? 1 : 0;
-}
-
 CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message) {
     if (session->session_key_length == 0) return nullptr;
-    SecureBytes plain;
-    if (!SEED_CBC_CryptBytes(kDecrypt, session->session_key, nullptr, message->encrypted->data, message->encrypted->length, plain))
-        return nullptr;
-    if (VersionTopByte(message->version) == 1) {
-        if (!message->mac) return nullptr;
-        AsnValuePtr received(static_cast<AsnValue*>(DER_GetItem(message->mac, 1, DER_OCTET_STRING)));
-        if (!CES_VerifyMac(session, plain.data(), plain.size(), received.get())) return nullptr;
+    const bool has_mac = VersionTopByte(message->version) == 1;
+    AsnValuePtr received(has_mac && message->mac
+                             ? static_cast<AsnValue*>(DER_GetItem(message->mac, 1, DER_OCTET_STRING))
+                             : nullptr);
+    if (has_mac && !received) return nullptr;
+    // Whole blocks, decrypted without looking at the padding: the MAC covers the plaintext, so
+    // the padding cannot be checked before it. From here to the one verdict below, a bad pad
+    // and a bad MAC take the same path.
+    const AsnValue* encrypted = message->encrypted;
+    const size_t length = encrypted->length;
+    if (length == 0 || length % kSeedBlockSize != 0 || !encrypted->data) return nullptr;
+    SecureBytes plain(length);
+    SeedCbcContext context;
+    const bool decrypted = SEED_CBC_Init(&context, kDecrypt, session->session_key, nullptr) == 1 &&
+                           SEED_CBC_Blocks(&context, plain.data(), encrypted->data, length) == 1;
+    MEM_Wipe(&context, sizeof context);
+    if (!decrypted) return nullptr;
+    // The pad count is the last byte; one longer than the message leaves the whole message to
+    // the MAC, which then fails.
+    const size_t pad = plain[length - 1];
+    const size_t pad_fits = 0 - static_cast<size_t>(pad <= length);
+    const size_t plain_length = length - (pad & pad_fits);
+    bool authentic = true;
+    if (has_mac) {
+        uint8_t expected[kMacLength];
+        if (!ComputeMac(session, plain.data(), plain_length, expected)) return nullptr;
+        authentic = CT_Equal(received->data, received->length, expected, sizeof expected);
+        MEM_Wipe(expected, sizeof expected);
     }
-    DerElementPtr parsed(DER_Parse(plain.data(), plain.size()));
+    if (!(authentic & (pad_fits != 0))) return nullptr;
+    DerElementPtr parsed(DER_Parse(plain.data(), plain_length));
     return parsed ? CERTKEY_FromDer(parsed.get()) : nullptr;
 }
 

@@ -71,9 +71,9 @@ CertKeyPair* CES_OpenMessage(const CertExchangeSession* session, const uint8_t* 
 SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* pair);
 int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out);
 SealedMessage* CES_DecodeSealed(const DerElement* element);
-// Checks the received MAC against HMAC-SHA1 of the plaintext; constant time.
-int CES_VerifyMac(const CertExchangeSession* session, const uint8_t* plain, size_t plain_length,
-                  const AsnValue* received);
+// Decrypts a sealed message and, when its version carries one, checks the MAC (exactly 20
+// bytes, constant time) over the plaintext; null on any failure. A bad pad and a bad MAC are
+// one failure after the same work.
 CertKeyPair* CES_Open(const CertExchangeSession* session, const SealedMessage* message);
 
 }  // namespace quillon

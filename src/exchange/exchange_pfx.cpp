@@ -9,6 +9,7 @@
 #include "cipher/random.h"
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
+#include "core/secret.h"
 #include "pkcs/pkcs12.h"
 #include "quilloncrypto.h"
 
@@ -68,15 +69,6 @@ bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, s
     MEM_Wipe(&context, sizeof context);
     MEM_Wipe(mac_key, sizeof mac_key);
     return ok;
-}
-
-// The received digest must be exactly 20 bytes: any other length, an empty one included,
-// never matches. The bytes are compared without an early exit.
-bool MacMatches(const AsnValue* received, const uint8_t expected[kPfxMacSize]) {
-    if (!received || received->length != kPfxMacSize || !received->data) return false;
-    uint8_t difference = 0;
-    for (size_t i = 0; i < kPfxMacSize; ++i) difference |= static_cast<uint8_t>(received->data[i] ^ expected[i]);
-    return difference == 0;
 }
 
 // The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
@@ -172,7 +164,8 @@ int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair**
     if (!auth_der || (auth.length = DER_ToBytes(auth_der.get(), &auth.bytes)) <= 0) return 0;
     uint8_t expected[kPfxMacSize];
     if (!ComputeMac(key, pfx->macData->macSalt, auth.bytes, static_cast<size_t>(auth.length), expected)) return 0;
-    const bool authentic = MacMatches(pfx->macData->digest, expected);
+    const AsnValue* received = pfx->macData->digest;
+    const bool authentic = received && CT_Equal(received->data, received->length, expected, sizeof expected);
     MEM_Wipe(expected, sizeof expected);
     if (!authentic) return -1;
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/mem.h"
+#include "core/secret.h"
 #include "core/wiped_array.h"
 #include "bignum/bignum.h"
 #include "bignum/bn_ct.h"
@@ -280,9 +281,7 @@ uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
     // The label is always empty: its hash is SHA-1 of nothing.
     uint8_t label_hash[kSha1DigestSize];
     SHA1_Digest(nullptr, 0, label_hash);
-    uint32_t diff = 0;
-    for (uint32_t i = 0; i < kSha1DigestSize; ++i) diff |= static_cast<uint32_t>(db[i] ^ label_hash[i]);
-    good &= CtIsZero(diff);
+    good &= 0u - static_cast<uint32_t>(CT_Equal(db, kSha1DigestSize, label_hash, kSha1DigestSize));
     // Zero bytes, then 01, then the message; any other first non-zero byte is refused.
     uint32_t found = 0, one_index = 0;
     for (uint32_t i = kSha1DigestSize; i < kOaepBlockSize; ++i) {

@@ -266,6 +266,25 @@ TEST(ExchangeOpen, TamperingVersionsAndMacs) {
         mac[1].contents.pop_back();
         changed[2].contents = Concat({Tlv(mac[0].tag, mac[0].contents), Tlv(mac[1].tag, mac[1].contents)});
         EXPECT_FALSE(Decrypt(session, rebuild(changed)));
+        // The right 20 bytes with one more after them are not the MAC either.
+        mac[1].contents = Concat({quillon::test::ReadItems(Tlv(0x30, items[2].contents)).value()[1].contents, {0}});
+        changed[2].contents = Concat({Tlv(mac[0].tag, mac[0].contents), Tlv(mac[1].tag, mac[1].contents)});
+        EXPECT_FALSE(Decrypt(session, rebuild(changed)));
+    }
+    {  // a pad count longer than the message, under a MAC that matches the whole plaintext
+        ByteVec plain = Tlv(0x30, Concat({Tlv(0x04, Bytes(20, 5)), Tlv(0x04, Bytes(20, 6))}));
+        plain.resize(64, 0);
+        plain.back() = 0xFF;
+        ByteVec key16 = exchange.phone.session_key;
+        key16.resize(16);
+        ByteVec cipher = quillon::test::SeedCbc(true, key16, plain);
+        cipher.resize(plain.size());  // drop the pad block: the ciphertext of exactly `plain`
+        auto mac = *quillon::test::ReadItems(Tlv(0x30, items[2].contents));
+        mac[1].contents = quillon::test::HmacSha1(exchange.phone.MacKey(), plain);
+        auto forged = items;
+        forged[1].contents = cipher;
+        forged[2].contents = Concat({Tlv(mac[0].tag, mac[0].contents), Tlv(mac[1].tag, mac[1].contents)});
+        EXPECT_FALSE(Decrypt(session, rebuild(forged)));
     }
     // Version 2 carries no MAC and opens without a check; version 1 without a MAC and version 0 fail.
     const auto opened = Decrypt(session, exchange.phone.Seal(cert, key, 2, false));
