@@ -5,6 +5,7 @@ quillon_install_deps() {
                     clang libclang-rt-14-dev llvm  # clang + compiler-rt: libFuzzer; llvm: the symbolizer
                     libpcsclite-dev pcscd vsmartcard-vpcd  # the PC/SC header; the card tests' reader
                     pkg-config dpkg-dev python3-pip python3-setuptools python3-pytest  # packaging, Python
+                    python3-cryptography-vectors  # public known-answer vectors (NIST CAVP, RFCs) for the tests
                     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools  # the Windows DLLs
                     wine64 googletest)  # running the 64-bit DLL's tests; GoogleTest's sources for them
     local missing=()
