@@ -143,11 +143,12 @@ CardError CARD_ReadRandomNumber(CardConnection* connection, int32_t slot, uint8_
     if (result != CardError::kNone) return result;
     uint8_t le = kCardRandomRecordSize;
     CardResponse response;
-    if (!CARD_ReadRecord(connection, 1, &le, &response)) return CardError::kTransmit;
-    if (CARD_StatusWord(response) == kStatusOk)
+    const int read = CARD_ReadRecord(connection, 1, &le, &response);
+    if (read && CARD_StatusWord(response) == kStatusOk)
         *found = CARD_ParseRandomRecord(response.bytes, CARD_DataLength(response), random) == 1;
+    // A failed exchange may still have left part of the number in the response.
     MEM_Wipe(response.bytes, sizeof response.bytes);
-    return CardError::kNone;
+    return read ? CardError::kNone : CardError::kTransmit;
 }
 
 }  // namespace quillon
