@@ -86,8 +86,7 @@ int Fail(const char* what, int32_t code, int32_t tries) {
 
 int List() {
     Bytes names;
-    const int32_t result = CARD_ListReaders(&names);
-    if (result != QC_OK) return Fail("list", result, -1);
+    if (!CARD_ListReaders(&names)) return Fail("list", QC_ERR_PCSC, -1);
     // NUL-separated names, an empty name ending the list.
     for (size_t at = 0; at < names.size() && names[at]; at += std::strlen(reinterpret_cast<const char*>(&names[at])) + 1)
         std::printf("%s\n", reinterpret_cast<const char*>(&names[at]));

@@ -4,13 +4,12 @@
 #include <cstdlib>
 
 #include "card/card_storage.h"
-#include "quilloncrypto.h"
 
 using namespace quillon;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t offset = 0, length = 0;
-    if (CARD_FindObject(data, size, &offset, &length) == QC_OK) {
+    if (CARD_FindObject(data, size, &offset, &length) == 1) {
         if (length < 2 || offset > size || length > size - offset || data[offset] != 0x30) std::abort();
     }
     uint8_t random[kCardRandomSize];

@@ -34,6 +34,11 @@ void CheckResult(int32_t r) {
         std::abort();
 }
 
+// Inputs built here are small: running out of memory is not one of the results.
+void CheckResult(quillon::ExtText r) {
+    if (r == quillon::ExtText::kNoMemory) std::abort();
+}
+
 // Runs `call` with a buffer of `size` bytes, exactly.
 template <class Call>
 void WithBuffer(int32_t size, Call call) {

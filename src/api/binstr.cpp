@@ -1,9 +1,30 @@
 // BINSTR records and the release of exchange buffers: the memory that crosses the export boundary.
+#include "api/binstr.h"
+
 #include <cstring>
 
 #include "api/export_guard.h"
 #include "core/mem.h"
 #include "quilloncrypto.h"
+
+namespace quillon {
+
+void BINSTR_Adopt(BINSTR* record, uint8_t* bytes, uint32_t length) {
+    MEM_Free(record->data);
+    record->data = bytes;
+    record->length = length;
+}
+
+int BINSTR_Replace(BINSTR* record, const uint8_t* bytes, uint32_t length) {
+    // Copy first: the old bytes stay the host's until the new ones exist.
+    auto* copy = static_cast<uint8_t*>(MEM_Alloc(length));
+    if (!copy) return 0;
+    if (length) std::memcpy(copy, bytes, length);
+    BINSTR_Adopt(record, copy, length);
+    return 1;
+}
+
+}  // namespace quillon
 
 using namespace quillon;
 

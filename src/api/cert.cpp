@@ -95,9 +95,8 @@ extern "C" QUILLON_API int32_t CERT_GetValidity(::X509Cert* cert, char* not_befo
         const X509Tbs* tbs = TbsOf(cert);
         if (!tbs || !not_before || !not_after) return QC_ERR_NULL_ARGUMENT;
         if (!tbs->validity) return QC_ERR_CERT_DECODE;
-        const int32_t first = X509_TimeText(tbs->validity->notBefore, not_before);
-        if (first != QC_OK) return first;
-        return X509_TimeText(tbs->validity->notAfter, not_after);
+        if (!X509_TimeText(tbs->validity->notBefore, not_before)) return QC_ERR_CERT_DECODE;
+        return X509_TimeText(tbs->validity->notAfter, not_after) ? QC_OK : QC_ERR_CERT_DECODE;
     });
 }
 
@@ -128,8 +127,10 @@ extern "C" QUILLON_API int32_t CERT_GetPubKey(::X509Cert* cert, int32_t size, ch
         // Only the two accepted algorithms reach here; both long names fit in 14 bytes.
         std::strcpy(algorithm, OBJ_Row(nid)->long_name);
         if (size < 2) return QC_ERR_BUFFER_TOO_SMALL;
-        if (nid == NID_RSA_ENCRYPTION && key->rsaKey) return X509_RsaKeyText(key->rsaKey, key_text, size);
-        if (nid == NID_KCDSA1 && key->kcdsaParams) return X509_KcdsaKeyText(key->kcdsaParams, key_text, size);
+        if (nid == NID_RSA_ENCRYPTION && key->rsaKey)
+            return X509_RsaKeyText(key->rsaKey, key_text, size) ? QC_OK : QC_ERR_BUFFER_TOO_SMALL;
+        if (nid == NID_KCDSA1 && key->kcdsaParams)
+            return X509_KcdsaKeyText(key->kcdsaParams, key_text, size) ? QC_OK : QC_ERR_BUFFER_TOO_SMALL;
         return QC_OK;
     });
 }
@@ -140,7 +141,8 @@ extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size,
         if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
         const AsnValue* signature = Internal(cert)->signatureValue;
         const uint32_t length = signature && signature->data ? signature->length : 0;
-        return X509_HexText(length ? signature->data : nullptr, length, buffer, size);
+        const uint8_t* bytes = length ? signature->data : nullptr;
+        return X509_HexText(bytes, length, buffer, size) ? QC_OK : QC_ERR_BUFFER_TOO_SMALL;
     });
 }
 
@@ -148,11 +150,22 @@ extern "C" QUILLON_API int32_t CERT_GetSignature(::X509Cert* cert, int32_t size,
 
 namespace {
 
+int32_t ExtTextCode(ExtText result) {
+    switch (result) {
+        case ExtText::kDone: return QC_OK;
+        case ExtText::kAbsent: return QC_ERR_EXTENSION_ABSENT;
+        case ExtText::kMalformed: return QC_ERR_MALFORMED_DER;
+        case ExtText::kTooSmall: return QC_ERR_BUFFER_TOO_SMALL;
+        case ExtText::kNoMemory: break;
+    }
+    return QC_ERR_ALLOC;
+}
+
 int32_t ExtensionText(::X509Cert* cert, int32_t size, char* buffer, ExtQuery query) {
     return GuardCode([&]() -> int32_t {
         const X509Tbs* tbs = TbsOf(cert);
         if (!tbs || !buffer) return QC_ERR_NULL_ARGUMENT;
-        return X509Ext_Text(tbs->extensions, query, buffer, size);
+        return ExtTextCode(X509Ext_Text(tbs->extensions, query, buffer, size));
     });
 }
 

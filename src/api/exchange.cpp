@@ -2,12 +2,15 @@
 #include <cstring>
 
 #include "api/export_guard.h"
+#include "asn1/der.h"
 #include "core/mem.h"
 #include "exchange/cert_exchange.h"
 #include "exchange/exchange_pfx.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;
+
+static_assert(QC_PFX_MAX_SIZE == kDerUnsizedMax, "the documented PFX cap is the unsized reader's");
 
 namespace {
 

@@ -1,29 +1,69 @@
-// MEDIA_DISK_*: code shape. Files are read whole through the platform's file API.
+// MEDIA_DISK_*: code shape. Files are read whole through the platform's file API; key files
+// are secrets at rest, and the allocator wipes their bytes when they are released.
 #include <cstring>
 
+#include "api/binstr.h"
 #include "api/export_guard.h"
-#include "pkcs/media_disk.h"
+#include "api/key_codes.h"
+#include "core/mem.h"
+#include "pkcs/prikey.h"
+#include "platform/file.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;
 
 namespace {
 
-const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+const uint8_t* PasswordBytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+
+struct FileData {
+    MemBlock bytes;
+    uint32_t length = 0;
+    bool Read(const char* path) {
+        uint8_t* data = nullptr;
+        if (FILE_ReadAll(path, &data, &length) != 1) return false;
+        bytes.reset(data);
+        return true;
+    }
+};
 
 }  // namespace
 
 extern "C" QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out) {
     if (!path || !out) return QC_ERR_NULL_ARGUMENT;
-    return GuardCode([&] { return MEDIA_ReadCert(path, out); });
+    return GuardCode([&] {
+        BINSTR_Delete(out);
+        FileData file;
+        if (!file.Read(path)) return QC_ERR_FILE_READ;
+        BINSTR_Adopt(out, file.bytes.release(), file.length);
+        return QC_OK;
+    });
 }
 
 extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password, BINSTR* out) {
     if (!path || !password || !out) return QC_ERR_NULL_ARGUMENT;
-    return GuardCode([&] { return MEDIA_ReadPriKey(path, Bytes(password), std::strlen(password), out); });
+    return GuardCode([&] {
+        FileData file;
+        if (!file.Read(path)) return QC_ERR_FILE_READ;
+        const size_t password_length = std::strlen(password);
+        if (password_length == 0) return QC_ERR_DECRYPT_KEY;
+        SecretDer plain;
+        const KeyError result =
+            PRIKEY_DecryptDer(PasswordBytes(password), password_length, file.bytes.get(), file.length, &plain);
+        return KEY_Deliver(result, &plain, out);
+    });
 }
 
 extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password) {
     if (!path || !password) return QC_ERR_NULL_ARGUMENT;
-    return GuardCode([&] { return MEDIA_ReadCipherIndex(path, Bytes(password), std::strlen(password)); });
+    return GuardCode([&] {
+        FileData file;
+        if (!file.Read(path)) return QC_ERR_FILE_READ;
+        const size_t password_length = std::strlen(password);
+        if (password_length == 0) return QC_ERR_DECRYPT_KEY;
+        int32_t index = 0;
+        if (!PRIKEY_CipherIndexDer(PasswordBytes(password), password_length, file.bytes.get(), file.length, &index))
+            return QC_ERR_MALFORMED_DER;
+        return index;
+    });
 }

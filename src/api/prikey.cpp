@@ -2,15 +2,45 @@
 // only once the decryption or encryption has succeeded.
 #include <cstring>
 
+#include "api/binstr.h"
 #include "api/export_guard.h"
+#include "api/key_codes.h"
 #include "pkcs/prikey.h"
 #include "quilloncrypto.h"
+
+namespace quillon {
+
+int32_t KEY_Code(KeyError error) {
+    switch (error) {
+        case KeyError::kNone: return QC_OK;
+        case KeyError::kMalformed:
+        case KeyError::kNoRandom: return QC_ERR_MALFORMED_DER;
+        case KeyError::kUndecodable:
+        case KeyError::kAlgorithm: return QC_ERR_KEY_INVALID;
+        case KeyError::kDecrypt: return QC_ERR_DECRYPT_KEY;
+        case KeyError::kEncrypt: return QC_ERR_ENCRYPT_KEY;
+        case KeyError::kEncode: return QC_ERR_ENCODE_EMPTY;
+        case KeyError::kMismatch: return QC_ERR_KEY_MISMATCH;
+        case KeyError::kMemory: break;
+    }
+    return QC_ERR_ALLOC;
+}
+
+int32_t KEY_Deliver(KeyError error, SecretDer* der, BINSTR* out) {
+    if (error == KeyError::kEncode) BINSTR_Delete(out);
+    if (error != KeyError::kNone) return KEY_Code(error);
+    const uint32_t length = der->length;
+    BINSTR_Adopt(out, der->Release(), length);
+    return QC_OK;
+}
+
+}  // namespace quillon
 
 using namespace quillon;
 
 namespace {
 
-const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+const uint8_t* PasswordBytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
 }  // namespace
 
@@ -20,7 +50,10 @@ extern "C" QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR
     if (password_length == 0) return QC_ERR_DECRYPT_KEY;
     if (!encrypted->data) return QC_ERR_MALFORMED_DER;
     return GuardCode([&] {
-        return PRIKEY_DecryptDer(Bytes(password), password_length, encrypted->data, encrypted->length, out);
+        SecretDer plain;
+        const KeyError result =
+            PRIKEY_DecryptDer(PasswordBytes(password), password_length, encrypted->data, encrypted->length, &plain);
+        return KEY_Deliver(result, &plain, out);
     });
 }
 
@@ -28,7 +61,10 @@ extern "C" QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR
     if (!password || !plain || !out) return QC_ERR_NULL_ARGUMENT;
     if (!plain->data) return QC_ERR_KEY_INVALID;
     return GuardCode([&] {
-        return PRIKEY_EncryptDer(Bytes(password), std::strlen(password), plain->data, plain->length, out);
+        SecretDer encrypted;
+        const KeyError result =
+            PRIKEY_EncryptDer(PasswordBytes(password), std::strlen(password), plain->data, plain->length, &encrypted);
+        return KEY_Deliver(result, &encrypted, out);
     });
 }
 
@@ -36,6 +72,6 @@ extern "C" QUILLON_API int32_t PRIKEY_CheckKeyPair(const BINSTR* certificate, co
     if (!certificate || !plain) return QC_ERR_NULL_ARGUMENT;
     if (!certificate->data || !plain->data) return QC_ERR_KEY_INVALID;
     return GuardCode([&] {
-        return PRIKEY_CheckKeyPairDer(certificate->data, certificate->length, plain->data, plain->length);
+        return KEY_Code(PRIKEY_CheckKeyPairDer(certificate->data, certificate->length, plain->data, plain->length));
     });
 }

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "asn1/object_table.h"
-#include "container/pointer_list.h"
 #include "card/card_storage.h"
+#include "container/pointer_list.h"
+#include "core/secret.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 #include "pkcs/pkcs8_crypt.h"
@@ -14,11 +15,6 @@ namespace quillon {
 namespace {
 
 constexpr uint8_t kBitStringTag = 0x03;
-
-struct WipedRandom {
-    uint8_t bytes[kCardRandomSize] = {};
-    ~WipedRandom() { MEM_Wipe(bytes, sizeof bytes); }
-};
 
 const AsnValue* FirstValue(const Pkcs8Attribute* attribute) {
     if (!attribute->values) return nullptr;
@@ -41,12 +37,11 @@ bool TakeRandom(const PrivateKeyInfo* key, uint8_t random[kCardRandomSize]) {
 
 // Appends randomNum with one BIT STRING value holding the 20 bytes.
 bool AddRandom(PrivateKeyInfo* key, const uint8_t random[kCardRandomSize]) {
-    uint8_t contents[1 + kCardRandomSize] = {};
-    std::memcpy(contents + 1, random, kCardRandomSize);
+    SecretArray<uint8_t, 1 + kCardRandomSize> contents;
+    contents[0] = 0;
+    std::memcpy(contents.data + 1, random, kCardRandomSize);
     AsnValuePtr value(ASNVALUE_New());
-    const bool set = value && ASNVALUE_Set(value.get(), kBitStringTag, contents, sizeof contents);
-    MEM_Wipe(contents, sizeof contents);
-    if (!set) return false;
+    if (!value || !ASNVALUE_Set(value.get(), kBitStringTag, contents.data, contents.size())) return false;
     AsnValuePtr type(OBJ_ValueFromNid(NID_RANDOM_NUM));
     auto* attribute = static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute)));
     if (!type || !attribute) {
@@ -64,61 +59,64 @@ bool AddRandom(PrivateKeyInfo* key, const uint8_t random[kCardRandomSize]) {
     return true;
 }
 
+CardKeyResult KeyStep(KeyError error) { return {CardError::kNone, error}; }
+CardKeyResult CardStep(CardError error) { return {error, KeyError::kNone}; }
+
 }  // namespace
 
-int32_t CARD_WritePriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
-                         const uint8_t* key_der, size_t key_length) {
+CardKeyResult CARD_WritePriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
+                               size_t password_length, const uint8_t* key_der, size_t key_length) {
     PrivateKeyInfo* raw = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return QC_ERR_MALFORMED_DER;
+    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyStep(KeyError::kUndecodable);
     PrivateKeyInfoPtr key(raw);
-    WipedRandom random;
-    if (!TakeRandom(key.get(), random.bytes)) return QC_ERR_MALFORMED_DER;
+    SecretArray<uint8_t, kCardRandomSize> random;
+    if (!TakeRandom(key.get(), random.data)) return KeyStep(KeyError::kNoRandom);
     int scheme = 0;
     switch (PKCS8_AlgorithmNid(key.get())) {
         case NID_RSA_ENCRYPTION: scheme = NID_PBE_WITH_SHA1_AND_SEED_CBC; break;
         case NID_KCDSA1: scheme = NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC; break;
-        default: return QC_ERR_KEY_INVALID;
+        default: return KeyStep(KeyError::kAlgorithm);
     }
     // The card keeps the key without attributes: the random number has a file of its own.
     PLIST_FreeAll(key->attributes, PKCS8_FreeAttribute);
     key->attributes = nullptr;
     EncryptedPrivateKeyInfo* encrypted = nullptr;
     if (!PKCS8_Encrypt(key.get(), &encrypted, password, password_length, nullptr, 0, kPrikeyIterations, scheme))
-        return QC_ERR_DECRYPT_KEY;
+        return KeyStep(KeyError::kEncrypt);
     EncryptedPrivateKeyInfoPtr epki(encrypted);
     DerElementPtr element(DER_New());
     uint8_t* bytes = nullptr;
     const int32_t length = element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &bytes) : 0;
-    if (length <= 0) return QC_ERR_ENCODE_EMPTY;
     MemBlock der(bytes);
+    if (length <= 0) return KeyStep(KeyError::kEncode);
     // Everything that can fail without the card has: only now is the card written.
-    int32_t result = CARD_WriteRandomNumber(connection, slot, random.bytes);
-    if (result == QC_OK)
+    CardError result = CARD_WriteRandomNumber(connection, slot, random.data);
+    if (result == CardError::kNone)
         result = CARD_WriteObject(connection, slot, kCardKeyFile, der.get(), static_cast<size_t>(length));
-    return result;
+    return CardStep(result);
 }
 
-int32_t CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
-                        BINSTR* out) {
+CardKeyResult CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
+                              size_t password_length, SecretDer* out) {
     Bytes der;
-    int32_t result = CARD_ReadObject(connection, slot, kCardKeyFile, &der);
-    if (result != QC_OK) return result;
+    CardError result = CARD_ReadObject(connection, slot, kCardKeyFile, &der);
+    if (result != CardError::kNone) return CardStep(result);
     EncryptedPrivateKeyInfo* encrypted = nullptr;
-    if (!EPKI_DecodeBytes(der.data(), der.size(), &encrypted)) return QC_ERR_MALFORMED_DER;
+    if (!EPKI_DecodeBytes(der.data(), der.size(), &encrypted)) return KeyStep(KeyError::kMalformed);
     EncryptedPrivateKeyInfoPtr epki(encrypted);
-    if (!PKCS8_SchemeReadable(epki.get(), true)) return QC_ERR_MALFORMED_DER;
+    if (!PKCS8_SchemeReadable(epki.get(), true)) return KeyStep(KeyError::kMalformed);
     PrivateKeyInfo* plain = nullptr;
-    if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length)) return QC_ERR_DECRYPT_KEY;
+    if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length)) return KeyStep(KeyError::kDecrypt);
     PrivateKeyInfoPtr key(plain);
     // Both slots keep their random number in file 5; a card without one gives the key without it.
-    WipedRandom random;
+    SecretArray<uint8_t, kCardRandomSize> random;
     bool found = false;
-    result = CARD_ReadRandomNumber(connection, slot, random.bytes, &found);
-    if (result != QC_OK) return result;
-    if (found && !AddRandom(key.get(), random.bytes)) return QC_ERR_ALLOC;
+    result = CARD_ReadRandomNumber(connection, slot, random.data, &found);
+    if (result != CardError::kNone) return CardStep(result);
+    if (found && !AddRandom(key.get(), random.data)) return KeyStep(KeyError::kMemory);
     SecretDer encoded;
-    if (!PKCS8_EncodeBytes(key.get(), &encoded)) return QC_ERR_ENCODE_EMPTY;
-    return PRIKEY_EncryptDer(password, password_length, encoded.data, encoded.length, out);
+    if (!PKCS8_EncodeBytes(key.get(), &encoded)) return KeyStep(KeyError::kEncode);
+    return KeyStep(PRIKEY_EncryptDer(password, password_length, encoded.data, encoded.length, out));
 }
 
 }  // namespace quillon

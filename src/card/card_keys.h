@@ -7,19 +7,27 @@
 #include <cstdint>
 
 #include "card/card_transport.h"
-#include "quilloncrypto.h"
+#include "pkcs/pkcs8.h"
+#include "pkcs/prikey.h"
 
 namespace quillon {
 
+// Where writing or reading a key stopped: at a card step, in the key's own work, or (both
+// kNone) nowhere.
+struct CardKeyResult {
+    CardError card = CardError::kNone;
+    KeyError key = KeyError::kNone;
+};
+
 // Checks and encrypts a plain PrivateKeyInfo before anything is sent, then writes the random
-// number (file 5) and the encrypted key (file 3). -51 when the key does not decode or its first
-// attribute is not a randomNum BIT STRING of at least 20 bytes; -12 for a key neither RSA nor
-// KCDSA; -13 when encryption fails; -52; the card codes.
-int32_t CARD_WritePriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
-                         const uint8_t* key, size_t key_length);
+// number (file 5) and the encrypted key (file 3). Key failures: kUndecodable, kNoRandom,
+// kAlgorithm (neither RSA nor KCDSA), kEncrypt, kEncode.
+CardKeyResult CARD_WritePriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
+                               size_t password_length, const uint8_t* key, size_t key_length);
 // Reads and decrypts file 3, adds the randomNum from file 5 when it holds one, and encrypts the
-// result again under a new salt into out: 1, -51, -13, the codes of PRIKEY_Encrypt, the card codes.
-int32_t CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password, size_t password_length,
-                        BINSTR* out);
+// result again under a new salt into *out (written only on success). Key failures: kMalformed,
+// kDecrypt, kMemory, kEncode, and those of PRIKEY_EncryptDer.
+CardKeyResult CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
+                              size_t password_length, SecretDer* out);
 
 }  // namespace quillon

@@ -40,39 +40,49 @@ inline uint16_t CARD_StatusWord(const CardResponse& r) {
     return static_cast<uint16_t>(r.bytes[r.length - 2] << 8 | r.bytes[r.length - 1]);
 }
 
-// Loads the PC/SC library and looks up its entry points: 1 or -100.
-int32_t CARD_Bind(CardConnection* connection);
+// What stopped a card operation; the exports map each to their documented code.
+enum class CardError {
+    kNone,
+    kTransmit,       // the exchange failed, the answer was short, or a write was refused
+    kPinRejected,    // also a PIN that is not 8 characters
+    kMasterRefused,  // the card refused to select its master file
+    kNoObject,       // the file holds no whole DER object, or more than it may
+    kNotStorable,    // a slot other than 1 and 2, or an object the record layout cannot carry
+};
+
+// Loads the PC/SC library and looks up its entry points: 1 or 0.
+int CARD_Bind(CardConnection* connection);
 // Establishes the context, connects to the first reader (shared, T=0) and picks the send
-// protocol record: 1 or -100.
-int32_t CARD_Connect(CardConnection* connection);
-// Disconnects (leaving the card as it is), releases the context and unloads the library;
-// gives `result`, or -100 when disconnecting or releasing failed. Safe to call again.
-int32_t CARD_Close(CardConnection* connection, int32_t result);
+// protocol record: 1 or 0.
+int CARD_Connect(CardConnection* connection);
+// Disconnects (leaving the card as it is), releases the context and unloads the library:
+// 1, or 0 when disconnecting or releasing failed. Safe to call again.
+int CARD_Close(CardConnection* connection);
 
-// One command APDU: 1 with the response, or -102 when the exchange fails or the response is
+// One command APDU: 1 with the response, or 0 when the exchange fails or the response is
 // shorter than a status word.
-int32_t CARD_Transmit(CardConnection* connection, const uint8_t* command, size_t length, CardResponse* response);
+int CARD_Transmit(CardConnection* connection, const uint8_t* command, size_t length, CardResponse* response);
 
-// VERIFY of the 8-character PIN: 1; -103 when the card refuses it (the tries it still allows
-// go to *tries_left when the card reports them and tries_left is not null) or when the PIN is
-// not 8 characters (refused before anything is sent); -102 on a failed exchange.
-int32_t CARD_VerifyPin(CardConnection* connection, const char* pin, int32_t* tries_left);
+// VERIFY of the 8-character PIN. kPinRejected when the card refuses it (the tries it still
+// allows go to *tries_left when the card reports them and tries_left is not null) or when
+// the PIN is not 8 characters (refused before anything is sent); kTransmit.
+CardError CARD_VerifyPin(CardConnection* connection, const char* pin, int32_t* tries_left);
 
-// SELECT of the master file: 1, -104 when refused, -102 on a failed exchange.
-int32_t CARD_SelectMaster(CardConnection* connection);
-// SELECT of a dedicated or elementary file by identifier; its status is not examined.
-int32_t CARD_SelectFile(CardConnection* connection, uint16_t identifier);
+// SELECT of the master file: kMasterRefused when refused, kTransmit.
+CardError CARD_SelectMaster(CardConnection* connection);
+// SELECT of a dedicated or elementary file by identifier; its status is not examined. 1 or 0.
+int CARD_SelectFile(CardConnection* connection, uint16_t identifier);
 
 // READ RECORD n of the selected file, expecting *le bytes; a card that answers 6C XX is asked
 // again with Le = XX, which stays in *le for the records that follow. 1 with the final
-// response (whatever its status), or -102.
-int32_t CARD_ReadRecord(CardConnection* connection, uint8_t number, uint8_t* le, CardResponse* response);
-// UPDATE RECORD n of the selected file with `length` bytes (at most 255): 1, or -102 when the
+// response (whatever its status), or 0.
+int CARD_ReadRecord(CardConnection* connection, uint8_t number, uint8_t* le, CardResponse* response);
+// UPDATE RECORD n of the selected file with `length` bytes (at most 255): 1, or 0 when the
 // exchange fails or the card answers anything but 90 00.
-int32_t CARD_UpdateRecord(CardConnection* connection, uint8_t number, const uint8_t* record, size_t length);
+int CARD_UpdateRecord(CardConnection* connection, uint8_t number, const uint8_t* record, size_t length);
 
-// The names of the readers, each followed by a NUL: 1, or -100 when the service, the library
+// The names of the readers, each followed by a NUL: 1, or 0 when the service, the library
 // or any reader is missing. For tools; the exports always use the first reader.
-int32_t CARD_ListReaders(Bytes* names);
+int CARD_ListReaders(Bytes* names);
 
 }  // namespace quillon

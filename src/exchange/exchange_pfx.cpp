@@ -11,13 +11,11 @@
 #include "cipher/sha1.h"
 #include "core/secret.h"
 #include "pkcs/pkcs12.h"
-#include "quilloncrypto.h"
 
 namespace quillon {
 namespace {
 
 constexpr uint32_t kPfxVersion = 3;
-static_assert(QC_PFX_MAX_SIZE == kDerUnsizedMax, "the documented PFX cap is the unsized reader's");
 
 // DER bytes from DER_ToBytes that may hold a private key: wiped when released.
 struct SecretDer {

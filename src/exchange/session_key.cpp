@@ -13,17 +13,9 @@ namespace quillon {
 
 namespace {
 
-// Wipes and releases a MEM_ block whose length is known only at release time.
-struct WipedText {
-    uint8_t* data = nullptr;
-    size_t length = 0;
-    ~WipedText() {
-        if (data) {
-            MEM_Wipe(data, length);
-            MEM_Free(data);
-        }
-    }
-};
+std::span<const uint8_t> BlockAt(const void* blocks, int32_t index) {
+    return {static_cast<const uint8_t*>(blocks) + static_cast<size_t>(index) * kSeedBlockSize, kSeedBlockSize};
+}
 
 }  // namespace
 
@@ -39,28 +31,25 @@ int32_t SESSIONKEY_DecryptOaep(RsaKey* key, const uint8_t* in, size_t in_length,
     return 1;
 }
 
-int32_t SESSIONKEY_DecryptWithPemKey(const uint8_t* text, size_t text_length, const char* password,
-                                     const uint8_t* in, size_t in_length, uint8_t* out) {
+int SESSIONKEY_DecryptWithPemKey(const uint8_t* text, size_t text_length, const char* password, const uint8_t* in,
+                                 size_t in_length, uint8_t* out, KeyError* key_error) {
+    *key_error = KeyError::kNone;
     if (!password || !text) return 0;
-    WipedText der;
-    der.data = BASE64_DecodeBytes(text, text_length, &der.length);
-    if (!der.data || der.length > UINT32_MAX) return 0;
-    const BINSTR encrypted{der.data, static_cast<uint32_t>(der.length)};
-    BINSTR plain{nullptr, 0};
+    size_t length = 0;
+    MemBlock der(BASE64_DecodeBytes(text, text_length, &length));
+    if (!der || length > UINT32_MAX) return 0;
+    SecretDer plain;  // the plaintext private key, not needed here
     RsaKey* raw = nullptr;
-    const int32_t loaded = PRIKEY_DecryptToRsaKey(password, &encrypted, &plain, &raw);
+    *key_error = PRIKEY_DecryptToRsaKey(reinterpret_cast<const uint8_t*>(password), std::strlen(password), der.get(),
+                                        length, &plain, &raw);
     RsaKeyPtr key(raw);
-    if (plain.data) {
-        MEM_Wipe(plain.data, plain.length);  // the plaintext private key
-        MEM_Free(plain.data);
-    }
-    if (loaded != QC_OK) return loaded;
+    if (*key_error != KeyError::kNone) return 0;
     return SESSIONKEY_DecryptOaep(key.get(), in, in_length, out);
 }
 
-int32_t SESSIONKEY_DecodeKeyboard(const BINSTR* records, const uint8_t* packed, int32_t count, const uint8_t* key,
-                                  const uint8_t* iv, uint8_t* out) {
-    if (count < 1) return QC_ERR_NULL_ARGUMENT;
+int SESSIONKEY_DecodeKeyboard(KeyboardMessageAt message_at, const void* messages, int32_t count, const uint8_t* key,
+                              const uint8_t* iv, uint8_t* out) {
+    if (count < 1) return 0;
     SeedCbcContext base;
     SEED_CBC_Init(&base, kDecrypt, key, iv);
     SeedCbcContext context;
@@ -68,15 +57,16 @@ int32_t SESSIONKEY_DecodeKeyboard(const BINSTR* records, const uint8_t* packed, 
     SecureBytes typed(static_cast<size_t>(count));
     Bytes present(static_cast<size_t>(count));
     SecureBytes work;
-    int32_t result = QC_OK;
-    for (int32_t i = 0; i < count && result == QC_OK; ++i) {
-        const uint8_t* block = packed ? packed + static_cast<size_t>(i) * kSeedBlockSize : records[i].data;
-        const size_t length = packed ? kSeedBlockSize : (records[i].data ? records[i].length : 0);
+    bool decrypted = true;
+    for (int32_t i = 0; i < count && decrypted; ++i) {
+        const std::span<const uint8_t> message = message_at(messages, i);
+        const uint8_t* block = message.data();
+        const size_t length = block ? message.size() : 0;
         work.resize(length);
         context = base;  // every message starts from the IV
         size_t produced = 0;
         if (length == 0 || SEED_CBC_Padded(&context, work.data(), &produced, block, length) != 1) {
-            result = QC_ERR_DECRYPT;
+            decrypted = false;
         } else if (produced > 0) {
             typed[static_cast<size_t>(i)] = work[0];
             present[static_cast<size_t>(i)] = 1;
@@ -85,10 +75,15 @@ int32_t SESSIONKEY_DecodeKeyboard(const BINSTR* records, const uint8_t* packed, 
     }
     MEM_Wipe(&base, sizeof base);
     MEM_Wipe(&context, sizeof context);
-    if (result != QC_OK) return result;
+    if (!decrypted) return 0;
     for (size_t i = 0; i < typed.size(); ++i)
         if (present[i]) out[i] = typed[i];
-    return QC_OK;
+    return 1;
+}
+
+int SESSIONKEY_DecodeKeyboardBlocks(const uint8_t* blocks, int32_t count, const uint8_t* key, const uint8_t* iv,
+                                    uint8_t* out) {
+    return SESSIONKEY_DecodeKeyboard(BlockAt, blocks, count, key, iv, out);
 }
 
 }  // namespace quillon

@@ -1,37 +1,53 @@
-// The private-key operations behind the PRIKEY_* and MEDIA_DISK_* exports, each returning
-// the export's result code. Inputs are bounded by the lengths given; `out` records are
-// emptied only once the work has succeeded (and stay empty if encoding then fails).
+// The private-key operations behind the PRIKEY_* exports and the key files on disk and card.
+// Inputs are bounded by the lengths given; DER results come back as library-allocated bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "quilloncrypto.h"  // BINSTR and the result codes
+#include "pkcs/pkcs8.h"
 
 namespace quillon {
 
 struct RsaKey;
 
-// Iterations written by PRIKEY_Encrypt, and the salt it draws.
+// Iterations written by PRIKEY_EncryptDer, and the salt it draws.
 inline constexpr uint32_t kPrikeyIterations = 2048;
 
-// EncryptedPrivateKeyInfo -> PrivateKeyInfo DER (the library's re-encoding): 1, -13, -51, -52.
-int32_t PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                          BINSTR* out);
-// PrivateKeyInfo -> EncryptedPrivateKeyInfo under scheme 73 (RSA) or 89 (KCDSA), 2,048
-// iterations, 8 random salt bytes: 1, -12, -15, -52.
-int32_t PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                          BINSTR* out);
-// Certificate and PrivateKeyInfo: 1, -12, -14.
-int32_t PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key,
-                               size_t key_length);
-// Cipher index of an EncryptedPrivateKeyInfo (0, 89, 70, 92): the index, or -51.
-int32_t PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const uint8_t* der,
-                              size_t available);
+// What stopped a private-key operation; each export maps these to its documented codes.
+enum class KeyError {
+    kNone,
+    kMalformed,    // not an EncryptedPrivateKeyInfo under a scheme this library reads
+    kUndecodable,  // not a PrivateKeyInfo, or a certificate that does not decode
+    kAlgorithm,    // neither rsaEncryption nor KCDSA1, or a key without its numbers
+    kNoRandom,     // the first attribute is not a randomNum BIT STRING of 20 bytes or more
+    kDecrypt,      // wrong password, damaged data, a count above the cap
+    kEncrypt,
+    kEncode,       // encoding the result gave nothing
+    kMismatch,     // the key does not belong to the certificate
+    kMemory,
+};
 
-// As PRIKEY_Decrypt, and on success also loads the RSA key (all numbers) into *key, creating
-// it when *key is null. -11 for a null argument, -13 for an empty password or a failed
-// decryption, -51, -52, and -12 for a key that is not rsaEncryption (out and *key untouched).
-int32_t PRIKEY_DecryptToRsaKey(const char* password, const BINSTR* encrypted, BINSTR* out, RsaKey** key);
+// EncryptedPrivateKeyInfo -> PrivateKeyInfo DER (the library's re-encoding) in *out, which is
+// written only on success: kMalformed, kDecrypt, kEncode.
+KeyError PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
+                           SecretDer* out);
+// PrivateKeyInfo -> EncryptedPrivateKeyInfo under scheme 73 (RSA) or 89 (KCDSA), 2,048
+// iterations, 8 random salt bytes: kUndecodable, kAlgorithm, kEncrypt, kEncode.
+KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
+                           SecretDer* out);
+// Certificate and PrivateKeyInfo: kUndecodable (either, or a key without its numbers), kMismatch.
+KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key,
+                                size_t key_length);
+// Cipher index of an EncryptedPrivateKeyInfo (0, 89, 70, 92) in *index: 1, or 0 when the
+// input is not one of an accepted scheme.
+int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
+                          int32_t* index);
+
+// As PRIKEY_DecryptDer, and on success also loads the RSA key (all numbers) into *key,
+// creating it when *key is null. kDecrypt for an empty password too; kAlgorithm for a key
+// that is not rsaEncryption (*out and *key untouched); kMemory.
+KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,
+                                size_t available, SecretDer* out, RsaKey** key);
 
 }  // namespace quillon

@@ -6,7 +6,7 @@
 
 namespace quillon {
 
-// Largest file read whole: what a BINSTR and a DER element can describe.
+// Largest file read whole: what the exports' lengths and a DER element can describe.
 inline constexpr uint32_t kFileMaxSize = 0x7FFFFFFF;
 
 // Reads the regular file at `path` into a new MEM_ block (*out, *length). Returns 1, or 0

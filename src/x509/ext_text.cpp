@@ -7,7 +7,6 @@
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "core/mem.h"
-#include "quilloncrypto.h"
 #include "x509/cert_text.h"
 #include "x509/text_writer.h"
 #include "x509/x509_cert.h"
@@ -24,8 +23,8 @@ constexpr int32_t kDistPointNameRoom = 128;
 // The authority's serial number goes through a work buffer this big.
 constexpr int kSerialRoom = 1024;
 
-constexpr int32_t kOk = QC_OK, kTooSmall = QC_ERR_BUFFER_TOO_SMALL, kMalformed = QC_ERR_MALFORMED_DER,
-                  kNoMemory = QC_ERR_ALLOC;
+constexpr ExtText kOk = ExtText::kDone, kTooSmall = ExtText::kTooSmall, kMalformed = ExtText::kMalformed,
+                  kNoMemory = ExtText::kNoMemory;
 
 template <class T>
 const T* At(const PointerList* list, int index) {
@@ -34,7 +33,7 @@ const T* At(const PointerList* list, int index) {
 
 // A string value in EUC-KR: BMPString and UTF8String converted, other strings as they are.
 // A text without an EUC-KR form writes nothing. kOk, kTooSmall or kNoMemory.
-int32_t PutConverted(TextWriter& text, const AsnValue* value, uint32_t type) {
+ExtText PutConverted(TextWriter& text, const AsnValue* value, uint32_t type) {
     if (type != kBmpStringId && type != kUtf8StringId) return text.Put(value) ? kOk : kTooSmall;
     if (!value) return kOk;
     uint8_t untouched;
@@ -47,7 +46,7 @@ int32_t PutConverted(TextWriter& text, const AsnValue* value, uint32_t type) {
     return text.Put(converted, n) ? kOk : kTooSmall;
 }
 
-int32_t KeyUsageText(const AsnValue* extension, TextWriter& text) {
+ExtText KeyUsageText(const AsnValue* extension, TextWriter& text) {
     AsnValue* decoded = nullptr;
     if (!X509Ext_DecodeKeyUsage(extension, &decoded)) return kMalformed;
     AsnValuePtr bits(decoded);
@@ -64,7 +63,7 @@ int32_t KeyUsageText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t BasicConstraintsText(const AsnValue* extension, TextWriter& text) {
+ExtText BasicConstraintsText(const AsnValue* extension, TextWriter& text) {
     BasicConstraints* decoded = nullptr;
     if (!X509Ext_DecodeBasicConstraints(extension, &decoded)) return kMalformed;
     BasicConstraintsPtr constraints(decoded);
@@ -77,7 +76,7 @@ int32_t BasicConstraintsText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t PolicyText(const AsnValue* extension, TextWriter& text) {
+ExtText PolicyText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodePolicies(extension, &decoded)) return kMalformed;
     PoliciesPtr policies(decoded);
@@ -100,7 +99,7 @@ int32_t PolicyText(const AsnValue* extension, TextWriter& text) {
                 if (qualifier->cps && !text.Put(qualifier->cps)) return kTooSmall;
             } else if (qualifier->userNotice && qualifier->userNotice->explicitText) {
                 const AsnValue* notice = qualifier->userNotice->explicitText;
-                const int32_t r = PutConverted(text, notice, notice->type);
+                const ExtText r = PutConverted(text, notice, notice->type);
                 if (r != kOk) return r;
             }
         }
@@ -108,7 +107,7 @@ int32_t PolicyText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t PolicyIdText(const AsnValue* extension, TextWriter& text) {
+ExtText PolicyIdText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodePolicies(extension, &decoded)) return kMalformed;
     PoliciesPtr policies(decoded);
@@ -120,7 +119,7 @@ int32_t PolicyIdText(const AsnValue* extension, TextWriter& text) {
     return text.Finish() ? kOk : kMalformed;
 }
 
-int32_t ExtKeyUsageText(const AsnValue* extension, TextWriter& text) {
+ExtText ExtKeyUsageText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeExtKeyUsage(extension, &decoded)) return kMalformed;
     OidsPtr purposes(decoded);
@@ -131,9 +130,9 @@ int32_t ExtKeyUsageText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t IdentifyDataText(const IdentifyData* data, TextWriter& text) {
+ExtText IdentifyDataText(const IdentifyData* data, TextWriter& text) {
     if (!text.Put("\tidentifyData:\n") || !text.Put(kLabelRealName)) return kTooSmall;
-    const int32_t r = PutConverted(text, data->realName, kUtf8StringId);
+    const ExtText r = PutConverted(text, data->realName, kUtf8StringId);
     if (r != kOk) return r;
     if (!text.Put("\n")) return kTooSmall;
     if (!data->vid) return kOk;
@@ -144,7 +143,7 @@ int32_t IdentifyDataText(const IdentifyData* data, TextWriter& text) {
     return kOk;
 }
 
-int32_t SubjectAltNameText(const AsnValue* extension, TextWriter& text) {
+ExtText SubjectAltNameText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeGeneralNames(extension, &decoded)) return kMalformed;
     GeneralNamesPtr names(decoded);
@@ -155,7 +154,7 @@ int32_t SubjectAltNameText(const AsnValue* extension, TextWriter& text) {
         } else if (name->tag == kOtherNameTag) {
             if (!text.Put("OtherName:\n")) return kTooSmall;
             if (name->identifyData) {
-                const int32_t r = IdentifyDataText(name->identifyData, text);
+                const ExtText r = IdentifyDataText(name->identifyData, text);
                 if (r != kOk) return r;
             }
         }
@@ -163,7 +162,7 @@ int32_t SubjectAltNameText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t AuthKeyIdText(const AsnValue* extension, TextWriter& text) {
+ExtText AuthKeyIdText(const AsnValue* extension, TextWriter& text) {
     AuthorityKeyIdentifier* decoded = nullptr;
     if (!X509Ext_DecodeAuthKeyId(extension, &decoded)) return kMalformed;
     AuthKeyIdPtr key_id(decoded);
@@ -190,7 +189,7 @@ int32_t AuthKeyIdText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t DistPointText(const DistributionPoint* point, int number, TextWriter& text) {
+ExtText DistPointText(const DistributionPoint* point, int number, TextWriter& text) {
     // The whole header, whatever the number of digits.
     char header[48];
     std::snprintf(header, sizeof header, "[%d] CRL Distribution Point\n", number);
@@ -226,18 +225,18 @@ int32_t DistPointText(const DistributionPoint* point, int number, TextWriter& te
     return kOk;
 }
 
-int32_t DistPointsText(const AsnValue* extension, TextWriter& text) {
+ExtText DistPointsText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeDistPoints(extension, &decoded)) return kMalformed;
     DistPointsPtr points(decoded);
     for (int k = 0; k < X509_ListCount(decoded); ++k) {
-        const int32_t r = DistPointText(At<DistributionPoint>(decoded, k), k + 1, text);
+        const ExtText r = DistPointText(At<DistributionPoint>(decoded, k), k + 1, text);
         if (r != kOk) return r;
     }
     return kOk;
 }
 
-int32_t CrlUrlText(const AsnValue* extension, TextWriter& text) {
+ExtText CrlUrlText(const AsnValue* extension, TextWriter& text) {
     PointerList* decoded = nullptr;
     if (!X509Ext_DecodeDistPoints(extension, &decoded)) return kMalformed;
     DistPointsPtr points(decoded);
@@ -254,11 +253,11 @@ int32_t CrlUrlText(const AsnValue* extension, TextWriter& text) {
     return kOk;
 }
 
-int32_t SubjectKeyIdText(const AsnValue* extension, char* buffer, int32_t size) {
+ExtText SubjectKeyIdText(const AsnValue* extension, char* buffer, int32_t size) {
     AsnValue* decoded = nullptr;
     if (!X509Ext_DecodeSubjectKeyId(extension, &decoded)) return kMalformed;
     AsnValuePtr key_id(decoded);
-    return X509_HexText(key_id->data, key_id->length, buffer, size);
+    return X509_HexText(key_id->data, key_id->length, buffer, size) ? kOk : kTooSmall;
 }
 
 int NidOf(ExtQuery query) {
@@ -277,10 +276,10 @@ int NidOf(ExtQuery query) {
     return NID_UNDEF;
 }
 
-int32_t Render(ExtQuery query, const AsnValue* extension, char* buffer, int32_t size) {
+ExtText Render(ExtQuery query, const AsnValue* extension, char* buffer, int32_t size) {
     if (query == ExtQuery::SubjectKeyId) return SubjectKeyIdText(extension, buffer, size);
     TextWriter text(buffer, size);
-    int32_t r = kMalformed;
+    ExtText r = kMalformed;
     switch (query) {
         case ExtQuery::KeyUsage: r = KeyUsageText(extension, text); break;
         case ExtQuery::BasicConstraints: r = BasicConstraintsText(extension, text); break;
@@ -299,13 +298,13 @@ int32_t Render(ExtQuery query, const AsnValue* extension, char* buffer, int32_t 
 
 }  // namespace
 
-int32_t X509Ext_Text(const PointerList* extensions, ExtQuery query, char* buffer, int32_t size) {
+ExtText X509Ext_Text(const PointerList* extensions, ExtQuery query, char* buffer, int32_t size) {
     const int index = X509Ext_FindByNid(extensions, NidOf(query), -1);
     const auto* extension = static_cast<const X509Extension*>(X509_ListGet(extensions, index));
-    if (index < 0 || !extension || !extension->value) return QC_ERR_EXTENSION_ABSENT;
+    if (index < 0 || !extension || !extension->value) return ExtText::kAbsent;
     // The decoders report running out of memory like bad input; the allocator tells them apart.
     const unsigned long failures = MEM_FailureCount();
-    const int32_t r = Render(query, extension->value, buffer, size);
+    const ExtText r = Render(query, extension->value, buffer, size);
     return r == kMalformed && MEM_FailureCount() != failures ? kNoMemory : r;
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -213,12 +214,17 @@ Bytes OpenSslRsa(EVP_PKEY* key, bool encrypt, const Bytes& in) {
 // The key loaded from a PKCS#8 file works both ways against OpenSSL's reading of the same key.
 TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     const Bytes encrypted = ReadPkcs8("scheme73.der");
-    const BINSTR in = View(encrypted);
-    Binstr out;
+    const auto* password = reinterpret_cast<const uint8_t*>(kKeyPassword);
+    const size_t password_length = std::strlen(kKeyPassword);
+    quillon::SecretDer out;
+    const auto out_bytes = [&] { return Bytes(out.data, out.data + out.length); };
     quillon::RsaKey* key = nullptr;
-    ASSERT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &in, &out.b, &key), QC_OK);
+    const auto load = [&](const Bytes& der, size_t password_bytes) {
+        return quillon::PRIKEY_DecryptToRsaKey(password, password_bytes, der.data(), der.size(), &out, &key);
+    };
+    ASSERT_EQ(load(encrypted, password_length), quillon::KeyError::kNone);
     quillon::RsaKeyPtr owned(key);
-    EXPECT_EQ(out.bytes(), ReadPkcs8("user_plain.der"));
+    EXPECT_EQ(out_bytes(), ReadPkcs8("user_plain.der"));
     EXPECT_EQ(key->present, 15);
     EVP_PKEY* ossl = UserKey();
     ASSERT_NE(ossl, nullptr);
@@ -236,14 +242,12 @@ TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     EXPECT_EQ(OpenSslRsa(ossl, false, cipher), message);
     EVP_PKEY_free(ossl);
     // Refilling a caller's key; KCDSA refused with the key and the output untouched.
-    ASSERT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &in, &out.b, &key), QC_OK);
+    ASSERT_EQ(load(encrypted, password_length), quillon::KeyError::kNone);
     const Bytes kcdsa = ReadPkcs8("scheme89_kcdsa.der");
-    const BINSTR kin = View(kcdsa);
-    EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &kin, &out.b, &key), QC_ERR_KEY_INVALID);
+    EXPECT_EQ(load(kcdsa, password_length), quillon::KeyError::kAlgorithm);
     EXPECT_EQ(key->present, 15);
-    EXPECT_EQ(out.bytes(), ReadPkcs8("user_plain.der"));
-    EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey("", &in, &out.b, &key), QC_ERR_DECRYPT_KEY);
-    EXPECT_EQ(quillon::PRIKEY_DecryptToRsaKey(kKeyPassword, &in, &out.b, nullptr), QC_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(out_bytes(), ReadPkcs8("user_plain.der"));
+    EXPECT_EQ(load(encrypted, 0), quillon::KeyError::kDecrypt);
 }
 
 TEST(PrikeyExports, AllocationFailures) {

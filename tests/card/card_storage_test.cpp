@@ -4,7 +4,6 @@
 
 #include "card/card_storage.h"
 #include "card/card_transport.h"
-#include "quilloncrypto.h"
 #include "support/virtual_card.h"
 
 namespace {
@@ -18,21 +17,21 @@ TEST(CardLayout, FindObject) {
     struct Case {
         const char* name;
         ByteVector payload;
-        int32_t result;
+        int found;
         size_t offset, size;
     };
     const Case cases[] = {
-        {"after the two length bytes", length_30, QC_OK, 2, 0x30},
-        {"trailing padding", {0x00, 0x02, 0x30, 0x00, 0x00, 0x00}, QC_OK, 2, 2},
-        {"no length bytes: the first 0x30", {0x11, 0x22, 0x33, 0x30, 0x01, 0x05}, QC_OK, 3, 3},
-        {"no 0x30", {0x00, 0x05, 0x31, 0x03, 0x02, 0x01, 0x05}, QC_ERR_MALFORMED_DER, 0, 0},
-        {"object past the payload", {0x00, 0x10, 0x30, 0x0E, 0x02, 0x01}, QC_ERR_MALFORMED_DER, 0, 0},
-        {"header past the payload", {0x00, 0x10, 0x30, 0x82, 0x01}, QC_ERR_MALFORMED_DER, 0, 0},
-        {"empty", {}, QC_ERR_MALFORMED_DER, 0, 0},
+        {"after the two length bytes", length_30, 1, 2, 0x30},
+        {"trailing padding", {0x00, 0x02, 0x30, 0x00, 0x00, 0x00}, 1, 2, 2},
+        {"no length bytes: the first 0x30", {0x11, 0x22, 0x33, 0x30, 0x01, 0x05}, 1, 3, 3},
+        {"no 0x30", {0x00, 0x05, 0x31, 0x03, 0x02, 0x01, 0x05}, 0, 0, 0},
+        {"object past the payload", {0x00, 0x10, 0x30, 0x0E, 0x02, 0x01}, 0, 0, 0},
+        {"header past the payload", {0x00, 0x10, 0x30, 0x82, 0x01}, 0, 0, 0},
+        {"empty", {}, 0, 0, 0},
     };
     for (const Case& c : cases) {
         size_t offset = 0, size = 0;
-        EXPECT_EQ(CARD_FindObject(c.payload.data(), c.payload.size(), &offset, &size), c.result) << c.name;
+        EXPECT_EQ(CARD_FindObject(c.payload.data(), c.payload.size(), &offset, &size), c.found) << c.name;
         EXPECT_EQ(offset, c.offset) << c.name;
         EXPECT_EQ(size, c.size) << c.name;
     }
@@ -59,18 +58,18 @@ protected:
     void SetUp() override {
         VirtualCardTest::SetUp();
         if (HasFatalFailure()) return;
-        ASSERT_EQ(CARD_Bind(&connection), QC_OK);
-        ASSERT_EQ(CARD_Connect(&connection), QC_OK);
+        ASSERT_EQ(CARD_Bind(&connection), 1);
+        ASSERT_EQ(CARD_Connect(&connection), 1);
         Ready(VirtualCard::kDefaultRecords);
     }
-    void TearDown() override { EXPECT_EQ(CARD_Close(&connection, QC_OK), QC_OK); }
+    void TearDown() override { EXPECT_EQ(CARD_Close(&connection), 1); }
 
     // A fresh card with files of `records` records, PIN verified.
     void Ready(size_t records) {
         card().Reset(records);
-        ASSERT_EQ(CARD_VerifyPin(&connection, VirtualCard::kPin, nullptr), QC_OK);
+        ASSERT_EQ(CARD_VerifyPin(&connection, VirtualCard::kPin, nullptr), CardError::kNone);
     }
-    int32_t Write(int slot, size_t size, uint8_t fill) {
+    CardError Write(int slot, size_t size, uint8_t fill) {
         ByteVector der = {0x30, 0x82, static_cast<uint8_t>((size - 4) >> 8), static_cast<uint8_t>(size - 4)};
         der.resize(size, fill);
         return CARD_WriteObject(&connection, slot, kCardCertFile, der.data(), der.size());
@@ -80,11 +79,11 @@ protected:
 
 // Records past a shorter object keep the longer one's bytes; the object's own length decides.
 TEST_F(CardStorage, ShorterObjectOverALongerOne) {
-    ASSERT_EQ(Write(1, 2000, 0xEE), QC_OK);
-    ASSERT_EQ(Write(1, 1400, 0x77), QC_OK);
+    ASSERT_EQ(Write(1, 2000, 0xEE), CardError::kNone);
+    ASSERT_EQ(Write(1, 1400, 0x77), CardError::kNone);
     EXPECT_EQ(card().Record(1, kCardCertFile, 40)[2], 0xEE);
     Bytes der;
-    ASSERT_EQ(CARD_ReadObject(&connection, 1, kCardCertFile, &der), QC_OK);
+    ASSERT_EQ(CARD_ReadObject(&connection, 1, kCardCertFile, &der), CardError::kNone);
     ASSERT_EQ(der.size(), 1400u);
     EXPECT_EQ(der.back(), 0x77);
 }
@@ -92,12 +91,12 @@ TEST_F(CardStorage, ShorterObjectOverALongerOne) {
 // What a file yields is bounded: exactly at the capacity it is read, one byte over refused.
 TEST_F(CardStorage, CollectionStopsAtItsCapacity) {
     Ready(3);
-    ASSERT_EQ(Write(2, 148, 0x11), QC_OK);  // 150 payload bytes: three whole records
-    ASSERT_EQ(CARD_SelectSlotFile(&connection, 2, kCardCertFile), QC_OK);
+    ASSERT_EQ(Write(2, 148, 0x11), CardError::kNone);  // 150 payload bytes: three whole records
+    ASSERT_EQ(CARD_SelectSlotFile(&connection, 2, kCardCertFile), CardError::kNone);
     Bytes payload;
-    EXPECT_EQ(CARD_ReadRecords(&connection, 150, &payload), QC_OK);
+    EXPECT_EQ(CARD_ReadRecords(&connection, 150, &payload), CardError::kNone);
     EXPECT_EQ(payload.size(), 150u);
-    EXPECT_EQ(CARD_ReadRecords(&connection, 149, &payload), QC_ERR_MALFORMED_DER);
+    EXPECT_EQ(CARD_ReadRecords(&connection, 149, &payload), CardError::kNoObject);
     EXPECT_LE(payload.size(), 149u);
 }
 
@@ -110,9 +109,9 @@ TEST_F(CardStorage, ReadingEndsAtTheLastRecordNumber) {
         record[1] = 0x32;
         card().SetRecord(1, kCardCertFile, n, record);
     }
-    ASSERT_EQ(CARD_SelectSlotFile(&connection, 1, kCardCertFile), QC_OK);
+    ASSERT_EQ(CARD_SelectSlotFile(&connection, 1, kCardCertFile), CardError::kNone);
     Bytes payload;
-    ASSERT_EQ(CARD_ReadRecords(&connection, kCardPayloadCapacity, &payload), QC_OK);
+    ASSERT_EQ(CARD_ReadRecords(&connection, kCardPayloadCapacity, &payload), CardError::kNone);
     EXPECT_EQ(payload.size(), 254u * 50);
     EXPECT_EQ(card().Log().back(), (ByteVector{0x00, 0xB2, 0xFE, 0x04, 0x34}));
 }
@@ -123,14 +122,14 @@ TEST_F(CardStorage, RandomNumberInBothSlots) {
         uint8_t random[kCardRandomSize], back[kCardRandomSize] = {};
         for (size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<uint8_t>(slot * 16 + i);
         bool found = true;
-        ASSERT_EQ(CARD_ReadRandomNumber(&connection, slot, back, &found), QC_OK);
+        ASSERT_EQ(CARD_ReadRandomNumber(&connection, slot, back, &found), CardError::kNone);
         EXPECT_FALSE(found);  // a blank record holds none
 
-        ASSERT_EQ(CARD_WriteRandomNumber(&connection, slot, random), QC_OK);
+        ASSERT_EQ(CARD_WriteRandomNumber(&connection, slot, random), CardError::kNone);
         uint8_t record[kCardRandomRecordSize];
         CARD_BuildRandomRecord(random, record);
         EXPECT_EQ(card().Record(slot, kCardRandomFile, 1), ByteVector(record, record + sizeof record));
-        ASSERT_EQ(CARD_ReadRandomNumber(&connection, slot, back, &found), QC_OK);
+        ASSERT_EQ(CARD_ReadRandomNumber(&connection, slot, back, &found), CardError::kNone);
         EXPECT_TRUE(found);
         EXPECT_EQ(ByteVector(back, back + sizeof back), ByteVector(random, random + sizeof random));
     }
@@ -139,10 +138,10 @@ TEST_F(CardStorage, RandomNumberInBothSlots) {
 // The random-number file's records are 42 bytes: asked for 52, the card answers 6C 2A and the
 // record is asked for again with Le 2A, which stays in force.
 TEST_F(CardStorage, ReadRecordTakesTheLengthTheCardAsksFor) {
-    ASSERT_EQ(CARD_SelectSlotFile(&connection, 2, kCardRandomFile), QC_OK);
+    ASSERT_EQ(CARD_SelectSlotFile(&connection, 2, kCardRandomFile), CardError::kNone);
     uint8_t le = 0x34;
     CardResponse response;
-    ASSERT_EQ(CARD_ReadRecord(&connection, 1, &le, &response), QC_OK);
+    ASSERT_EQ(CARD_ReadRecord(&connection, 1, &le, &response), 1);
     EXPECT_EQ(CARD_StatusWord(response), 0x9000);
     EXPECT_EQ(CARD_DataLength(response), 42u);
     EXPECT_EQ(le, 0x2A);
@@ -160,10 +159,10 @@ TEST_F(CardStorage, ReadRecordsKeepsTheCorrectedLengthForLaterRecords) {
         record[1] = 58;
         card().SetRecord(1, kCardCertFile, n, record);
     }
-    ASSERT_EQ(CARD_VerifyPin(&connection, VirtualCard::kPin, nullptr), QC_OK);
-    ASSERT_EQ(CARD_SelectSlotFile(&connection, 1, kCardCertFile), QC_OK);
+    ASSERT_EQ(CARD_VerifyPin(&connection, VirtualCard::kPin, nullptr), CardError::kNone);
+    ASSERT_EQ(CARD_SelectSlotFile(&connection, 1, kCardCertFile), CardError::kNone);
     Bytes payload;
-    ASSERT_EQ(CARD_ReadRecords(&connection, kCardPayloadCapacity, &payload), QC_OK);
+    ASSERT_EQ(CARD_ReadRecords(&connection, kCardPayloadCapacity, &payload), CardError::kNone);
     ASSERT_EQ(payload.size(), 3u * 58);
     EXPECT_EQ(payload[0], 0x41);
     EXPECT_EQ(payload.back(), 0x43);

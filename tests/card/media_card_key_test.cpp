@@ -9,6 +9,7 @@
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
+#include "support/fixture_file.h"
 #include "support/openssl_peer.h"
 #include "support/pkcs8_fixtures.h"
 #include "support/virtual_card.h"
@@ -191,6 +192,31 @@ TEST_F(MediaCardKeys, AllocationFailures) {
         },
         check);
     EXPECT_EQ(Decrypt(read), KeyWith(RandomAttribute(random)));
+}
+
+// A read that fails, wherever memory runs out, leaves the caller's record holding its bytes.
+TEST_F(MediaCardKeys, FailedReadsKeepTheCallersBytes) {
+    const ByteVector cert = FixtureBytes("certs/user_utf8.der"), before = {0xB0, 0x0B};
+    Binstr key(KeyWith(RandomAttribute(RandomBytes(20)))), in_cert(cert);
+    ASSERT_EQ(MEDIA_CARD_WritePriKey(1, kPin, kKeyPassword, &key.b, nullptr), QC_OK);
+    ASSERT_EQ(MEDIA_CARD_WriteCert(1, kPin, &in_cert.b, nullptr), QC_OK);
+    using Read = int32_t (*)(BINSTR*);
+    const Read reads[] = {
+        [](BINSTR* out) { return MEDIA_CARD_ReadCert(1, kPin, out, nullptr); },
+        [](BINSTR* out) { return MEDIA_CARD_ReadPriKey(1, kPin, kKeyPassword, out, nullptr); },
+    };
+    for (Read read : reads) {
+        Binstr out(before);  // filled outside the walk: only the read's own allocations fail
+        WalkAllocationFailures(
+            [&] {
+                const int32_t result = read(&out.b);
+                if (result != QC_OK) {
+                    EXPECT_EQ(out.bytes(), before) << result;
+                }
+                return result;
+            },
+            [](bool fired, int32_t result) { EXPECT_EQ(result == QC_OK, !fired) << result; });
+    }
 }
 
 }  // namespace

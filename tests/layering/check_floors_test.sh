@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The floor check itself: it passes a tree whose includes point down and fails one with an
-# upward include, a cycle between two folders, or a folder it does not know.
+# upward include, a cycle between two folders, a folder it does not know, or the public header
+# included below the export layer.
 # usage: check_floors_test.sh <check_floors.sh>
 set -u
 check=$1
@@ -27,5 +28,10 @@ expect pass "includes pointing down"
 plant x509/x509_cert.cpp "pkcs/pkcs8.h"
 expect fail "an upward include"
 rm -r "$tree/src/x509"
+plant cipher/seed.h "core/mem.h" "quilloncrypto.h"
+expect pass "the public header in cipher/seed.h"
+plant pkcs/prikey.h "core/mem.h" "quilloncrypto.h"
+expect fail "the public header below the export layer"
+rm -r "$tree/src/pkcs"
 plant gadgets/thing.h "core/mem.h"
 expect fail "a folder without a floor"

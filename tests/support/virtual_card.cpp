@@ -9,7 +9,6 @@
 #include <chrono>
 
 #include "card/card_transport.h"
-#include "quilloncrypto.h"
 
 namespace quillon::test {
 namespace {
@@ -270,8 +269,8 @@ bool WaitForCard(bool present) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         CardConnection connection;
-        bool connected = CARD_Bind(&connection) == QC_OK && CARD_Connect(&connection) == QC_OK;
-        CARD_Close(&connection, QC_OK);
+        bool connected = CARD_Bind(&connection) && CARD_Connect(&connection);
+        CARD_Close(&connection);
         if (connected == present) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

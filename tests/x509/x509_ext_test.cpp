@@ -7,7 +7,6 @@
 
 #include "asn1/der.h"
 #include "core/mem.h"
-#include "quilloncrypto.h"
 #include "support/cert_fixtures.h"
 #include "x509/ext_text.h"
 #include "x509/x509_cert.h"
@@ -35,10 +34,10 @@ void QueryAll(const PointerList* extensions) {
     static char roomy[8192], cramped[24];
     for (ExtQuery q : kQueries) {
         for (auto [buffer, size] : {std::pair<char*, int32_t>{roomy, sizeof roomy}, {cramped, sizeof cramped}}) {
-            const int32_t r = X509Ext_Text(extensions, q, buffer, size);
-            EXPECT_TRUE(r == QC_OK || r == QC_ERR_EXTENSION_ABSENT || r == QC_ERR_MALFORMED_DER ||
-                        r == QC_ERR_BUFFER_TOO_SMALL)
-                << r;
+            const ExtText r = X509Ext_Text(extensions, q, buffer, size);
+            EXPECT_TRUE(r == ExtText::kDone || r == ExtText::kAbsent || r == ExtText::kMalformed ||
+                        r == ExtText::kTooSmall)
+                << static_cast<int>(r);
         }
     }
 }

@@ -1,0 +1,16 @@
+// Handing library-allocated bytes to the host through its BINSTR records.
+#pragma once
+
+#include <cstdint>
+
+#include "quilloncrypto.h"
+
+namespace quillon {
+
+// Replaces what `record` held with `length` bytes from MEM_Alloc, which the record now owns.
+void BINSTR_Adopt(BINSTR* record, uint8_t* bytes, uint32_t length);
+// Replaces what `record` held with a copy of `length` bytes: 1, or 0 with the record
+// untouched when the copy cannot be allocated.
+int BINSTR_Replace(BINSTR* record, const uint8_t* bytes, uint32_t length);
+
+}  // namespace quillon
