@@ -60,33 +60,49 @@ uint32_t OneShot(uint32_t (*init)(Sha512Context*), const uint8_t* data, size_t l
 
 }  // namespace
 
-// The schedule lives in a 16-word ring computed just ahead of the round that needs it.
+// Eight rounds per pass with the working variables renamed instead of moved; the schedule
+// lives in a 16-word ring computed just ahead of the round that needs it.
+#define QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, i)                                              \
+    do {                                                                                         \
+        const uint64_t t1 = h + (Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41)) + (g ^ (e & (f ^ g))) + \
+                            kRound[t + (i)] + w[(i)];                                               \
+        d += t1;                                                                                 \
+        h = t1 + (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39)) + ((a & b) | (c & (a | b)));          \
+    } while (0)
+
+#define QUILLON_SHA512_SCHEDULE(i)                                                                 \
+    do {                                                                                         \
+        const uint64_t w15 = w[((i) + 1) & 15], w2 = w[((i) + 14) & 15];                          \
+        w[(i)] += (Rotr(w15, 1) ^ Rotr(w15, 8) ^ (w15 >> 7)) + w[((i) + 9) & 15] +                \
+                  (Rotr(w2, 19) ^ Rotr(w2, 61) ^ (w2 >> 6));                                     \
+    } while (0)
+
 void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
     for (; count > 0; --count, blocks += kSha512BlockSize) {
         uint64_t w[16];
-        for (int t = 0; t < 16; ++t) w[t] = LoadBe64(blocks + 8 * t);
+        for (int i = 0; i < 16; ++i) w[i] = LoadBe64(blocks + 8 * i);
         uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
         uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
-        for (int t = 0; t < 80; ++t) {
-            uint64_t wt;
-            if (t < 16) {
-                wt = w[t];
-            } else {
-                const uint64_t w15 = w[(t - 15) & 15], w2 = w[(t - 2) & 15];
-                const uint64_t s0 = Rotr(w15, 1) ^ Rotr(w15, 8) ^ (w15 >> 7);
-                const uint64_t s1 = Rotr(w2, 19) ^ Rotr(w2, 61) ^ (w2 >> 6);
-                wt = w[t & 15] += s0 + w[(t - 7) & 15] + s1;
+        for (int t = 0; t < 80; t += 16) {
+            if (t > 0) {
+                for (int i = 0; i < 16; ++i) QUILLON_SHA512_SCHEDULE(i);
             }
-            const uint64_t t1 = h + (Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41)) + ((e & f) ^ (~e & g)) + kRound[t] + wt;
-            const uint64_t t2 = (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39)) + ((a & b) ^ (a & c) ^ (b & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
+            QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, 0);
+            QUILLON_SHA512_ROUND(h, a, b, c, d, e, f, g, 1);
+            QUILLON_SHA512_ROUND(g, h, a, b, c, d, e, f, 2);
+            QUILLON_SHA512_ROUND(f, g, h, a, b, c, d, e, 3);
+            QUILLON_SHA512_ROUND(e, f, g, h, a, b, c, d, 4);
+            QUILLON_SHA512_ROUND(d, e, f, g, h, a, b, c, 5);
+            QUILLON_SHA512_ROUND(c, d, e, f, g, h, a, b, 6);
+            QUILLON_SHA512_ROUND(b, c, d, e, f, g, h, a, 7);
+            QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, 8);
+            QUILLON_SHA512_ROUND(h, a, b, c, d, e, f, g, 9);
+            QUILLON_SHA512_ROUND(g, h, a, b, c, d, e, f, 10);
+            QUILLON_SHA512_ROUND(f, g, h, a, b, c, d, e, 11);
+            QUILLON_SHA512_ROUND(e, f, g, h, a, b, c, d, 12);
+            QUILLON_SHA512_ROUND(d, e, f, g, h, a, b, c, 13);
+            QUILLON_SHA512_ROUND(c, d, e, f, g, h, a, b, 14);
+            QUILLON_SHA512_ROUND(b, c, d, e, f, g, h, a, 15);
         }
         chaining[0] += a;
         chaining[1] += b;
@@ -98,6 +114,9 @@ void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
         chaining[7] += h;
     }
 }
+
+#undef QUILLON_SHA512_ROUND
+#undef QUILLON_SHA512_SCHEDULE
 
 uint32_t SHA512_Init(Sha512Context* context) { return Start(context, kInitial512, kSha512DigestSize); }
 uint32_t SHA384_Init(Sha512Context* context) { return Start(context, kInitial384, kSha384DigestSize); }
