@@ -1,8 +1,12 @@
 // SHA-2 over 1 MiB, ours beside OpenSSL's EVP (both on the SHA instructions where the CPU has them).
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 
 #include "bench_openssl.h"
+#include "asn1/object_table.h"
+#include "cipher/hmac.h"
+#include "cipher/kdf.h"
 #include "cipher/sha256.h"
 #include "cipher/sha512.h"
 
@@ -44,6 +48,45 @@ void Sha256Portable(benchmark::State& state) {
     Sha256ForcePortable(false);
 }
 
+const unsigned char kKey[32] = {1, 2, 3};
+const char kPassword[] = "correct horse battery";
+const unsigned char kSalt[8] = {9, 8, 7, 6, 5, 4, 3, 2};
+
+void HmacSha256_64B_quillon(benchmark::State& state) {
+    uint8_t mac[32];
+    const DigestAlgorithm* sha256 = DIGEST_FromNid(NID_SHA256);
+    for (auto _ : state) {
+        HMAC_Compute(sha256, kKey, sizeof kKey, Data().data(), 64, mac);
+        benchmark::DoNotOptimize(mac);
+    }
+}
+
+void HmacSha256_64B_openssl(benchmark::State& state) {
+    uint8_t mac[32];
+    for (auto _ : state) {
+        HMAC(EVP_sha256(), kKey, sizeof kKey, Data().data(), 64, mac, nullptr);
+        benchmark::DoNotOptimize(mac);
+    }
+}
+
+void Pbkdf2Sha256_10000_quillon(benchmark::State& state) {
+    uint8_t key[32];
+    const DigestAlgorithm* sha256 = DIGEST_FromNid(NID_SHA256);
+    for (auto _ : state) {
+        PBKDF2(sha256, reinterpret_cast<const uint8_t*>(kPassword), sizeof kPassword - 1, kSalt, sizeof kSalt, 10000,
+               key, sizeof key);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
+void Pbkdf2Sha256_10000_openssl(benchmark::State& state) {
+    uint8_t key[32];
+    for (auto _ : state) {
+        PKCS5_PBKDF2_HMAC(kPassword, sizeof kPassword - 1, kSalt, sizeof kSalt, 10000, EVP_sha256(), sizeof key, key);
+        benchmark::DoNotOptimize(key);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(Ours<SHA256_Digest>)->Name("Sha256_1MiB/quillon");
@@ -51,3 +94,7 @@ BENCHMARK(Theirs<EVP_sha256>)->Name("Sha256_1MiB/openssl");
 BENCHMARK(Sha256Portable)->Name("Sha256Portable_1MiB/quillon");
 BENCHMARK(Ours<SHA512_Digest>)->Name("Sha512_1MiB/quillon");
 BENCHMARK(Theirs<EVP_sha512>)->Name("Sha512_1MiB/openssl");
+BENCHMARK(HmacSha256_64B_quillon)->Name("HmacSha256_64B/quillon");
+BENCHMARK(HmacSha256_64B_openssl)->Name("HmacSha256_64B/openssl");
+BENCHMARK(Pbkdf2Sha256_10000_quillon)->Name("Pbkdf2Sha256_10000/quillon");
+BENCHMARK(Pbkdf2Sha256_10000_openssl)->Name("Pbkdf2Sha256_10000/openssl");

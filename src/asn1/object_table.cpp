@@ -112,6 +112,10 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"ecdsa-with-SHA256", "ecdsa-with-SHA256", "1.2.840.10045.4.3.2"},  // 102
     {"ecdsa-with-SHA384", "ecdsa-with-SHA384", "1.2.840.10045.4.3.3"},  // 103
     {"ecdsa-with-SHA512", "ecdsa-with-SHA512", "1.2.840.10045.4.3.4"},  // 104
+    {"hmacWithSHA224", "hmacWithSHA224", "1.2.840.113549.2.8"},  // 105
+    {"hmacWithSHA256", "hmacWithSHA256", "1.2.840.113549.2.9"},  // 106
+    {"hmacWithSHA384", "hmacWithSHA384", "1.2.840.113549.2.10"},  // 107
+    {"hmacWithSHA512", "hmacWithSHA512", "1.2.840.113549.2.11"},  // 108
 };
 
 namespace {
@@ -126,6 +130,7 @@ static_assert(kOidLengths.of[NID_PLACEHOLDER] == 0);
 static_assert(std::string_view(ObjectTable[NID_SEED_CBC].oid) == "1.2.410.200004.1.4");
 static_assert(std::string_view(ObjectTable[NID_OID_ARIA_CBC].short_name) == "OID-ariaCBC");
 static_assert(std::string_view(ObjectTable[NID_ECDSA_WITH_SHA512].oid) == "1.2.840.10045.4.3.4");
+static_assert(std::string_view(ObjectTable[NID_HMAC_WITH_SHA512].oid) == "1.2.840.113549.2.11");
 
 }  // namespace
 

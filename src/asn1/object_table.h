@@ -15,7 +15,7 @@ struct ObjectRow {
     const char* oid;  // dotted decimal; empty for the placeholder row
 };
 
-inline constexpr int kObjectCount = 105;
+inline constexpr int kObjectCount = 109;
 
 // NID 0 is both the undefined row and the answer for an identifier that is not in the table.
 inline constexpr int NID_UNDEF = 0;
@@ -123,6 +123,10 @@ inline constexpr int NID_RSASSA_PSS = 101;
 inline constexpr int NID_ECDSA_WITH_SHA256 = 102;
 inline constexpr int NID_ECDSA_WITH_SHA384 = 103;
 inline constexpr int NID_ECDSA_WITH_SHA512 = 104;
+inline constexpr int NID_HMAC_WITH_SHA224 = 105;
+inline constexpr int NID_HMAC_WITH_SHA256 = 106;
+inline constexpr int NID_HMAC_WITH_SHA384 = 107;
+inline constexpr int NID_HMAC_WITH_SHA512 = 108;
 
 // Rows 0 to kObjectCount - 1 in NID order.
 extern const ObjectRow ObjectTable[kObjectCount];

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/mem.h"
+#include "core/secret.h"
 
 namespace quillon {
 namespace {
@@ -133,6 +134,47 @@ int HMAC_SHA1(const uint8_t* key, int32_t key_length, const uint8_t* data, size_
                     HMAC_Final(context, mac) == 1;
     HMAC_Free(context);
     return ok ? 1 : 0;
+}
+
+int HMAC_Init(HmacContext* context, const DigestAlgorithm* digest, const uint8_t* key, size_t key_length) {
+    if (!context || !digest || (!key && key_length)) return 0;
+    context->digest = digest;
+    SecretArray<uint8_t, kDigestMaxBlock> block;
+    std::memset(block.data, 0, sizeof block.data);
+    if (key_length > digest->block_size) {
+        if (!DIGEST_Compute(digest, key, key_length, block.data)) return 0;
+    } else if (key_length) {
+        std::memcpy(block.data, key, key_length);
+    }
+    for (size_t i = 0; i < digest->block_size; ++i) block[i] ^= 0x36;
+    if (!digest->init(&context->inner) || !digest->update(&context->inner, block.data, digest->block_size)) return 0;
+    for (size_t i = 0; i < digest->block_size; ++i) block[i] ^= 0x36 ^ 0x5C;
+    if (!digest->init(&context->outer) || !digest->update(&context->outer, block.data, digest->block_size)) return 0;
+    context->work = context->inner;
+    return 1;
+}
+
+int HMAC_Update(HmacContext* context, const uint8_t* data, size_t length) {
+    if (!context || !context->digest) return 0;
+    return context->digest->update(&context->work, data, length) ? 1 : 0;
+}
+
+int HMAC_Final(HmacContext* context, uint8_t* mac) {
+    if (!context || !context->digest || !mac) return 0;
+    const DigestAlgorithm* digest = context->digest;
+    SecretArray<uint8_t, kDigestMaxSize> inner;
+    const bool ok = digest->final(&context->work, inner.data) && (context->work = context->outer, true) &&
+                    digest->update(&context->work, inner.data, digest->size) && digest->final(&context->work, mac);
+    context->work = context->inner;
+    return ok ? 1 : 0;
+}
+
+int HMAC_Compute(const DigestAlgorithm* digest, const uint8_t* key, size_t key_length, const uint8_t* data,
+                 size_t length, uint8_t* mac) {
+    SecretArray<HmacContext, 1> context;
+    const int ok = HMAC_Init(&context[0], digest, key, key_length) && HMAC_Update(&context[0], data, length) &&
+                   HMAC_Final(&context[0], mac);
+    return ok;
 }
 
 }  // namespace quillon

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cipher/digest.h"
 #include "cipher/sha1.h"
 
 namespace quillon {
@@ -32,5 +33,23 @@ int HMAC_Init(HmacSha1Context* context, const uint8_t* key, int32_t key_length);
 int HMAC_Update(HmacSha1Context* context, const uint8_t* data, size_t length);
 int HMAC_Final(HmacSha1Context* context, uint8_t* mac);
 int HMAC_SHA1(const uint8_t* key, int32_t key_length, const uint8_t* data, size_t length, uint8_t* mac);
+
+// HMAC over any hash of the digest table: a plain record, on the stack or copied by assignment,
+// whose inner and outer states are computed once per key.
+struct HmacContext {
+    const DigestAlgorithm* digest;
+    DigestState inner;  // after key ^ ipad
+    DigestState outer;  // after key ^ opad
+    DigestState work;   // the message so far
+};
+
+// 1 or 0. A key longer than the hash's block is hashed first. After HMAC_Final the context
+// starts the next message under the same key.
+int HMAC_Init(HmacContext* context, const DigestAlgorithm* digest, const uint8_t* key, size_t key_length);
+int HMAC_Update(HmacContext* context, const uint8_t* data, size_t length);
+// Writes digest->size bytes.
+int HMAC_Final(HmacContext* context, uint8_t* mac);
+int HMAC_Compute(const DigestAlgorithm* digest, const uint8_t* key, size_t key_length, const uint8_t* data,
+                 size_t length, uint8_t* mac);
 
 }  // namespace quillon

@@ -7,6 +7,7 @@
 #include "cipher/hmac.h"
 #include "cipher/sha1.h"
 #include "core/mem.h"
+#include "core/secret.h"
 
 namespace quillon {
 namespace {
@@ -142,6 +143,46 @@ int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint
     MEM_Wipe(&sha, sizeof sha);
     if (!ok) return 0;
     std::memcpy(out, a.bytes, out_length);
+    return 1;
+}
+
+int PBKDF2(const DigestAlgorithm* digest, const uint8_t* password, size_t password_length, const uint8_t* salt,
+           size_t salt_length, uint32_t iterations, uint8_t* out, size_t length) {
+    if (!digest || (!out && length) || (!salt && salt_length)) return 0;
+    SecretArray<HmacContext, 1> hmac;
+    if (!HMAC_Init(&hmac[0], digest, password, password_length)) return 0;
+    const size_t size = digest->size;
+    // Each later message is one digest after one key block: that block's padding never changes.
+    SecretArray<uint8_t, kDigestMaxBlock> block;
+    std::memset(block.data, 0, sizeof block.data);
+    block[size] = 0x80;
+    const uint64_t bits = 8 * uint64_t{digest->block_size + size};
+    StoreBe32(block.data + digest->block_size - 8, static_cast<uint32_t>(bits >> 32));
+    StoreBe32(block.data + digest->block_size - 4, static_cast<uint32_t>(bits));
+    SecretArray<uint8_t, kDigestMaxSize> u, t;
+    SecretArray<DigestState, 1> state;
+    for (uint32_t index = 1; length > 0; ++index) {
+        uint8_t counter[4];
+        StoreBe32(counter, index);
+        if (!HMAC_Update(&hmac[0], salt, salt_length) || !HMAC_Update(&hmac[0], counter, 4) ||
+            !HMAC_Final(&hmac[0], u.data))
+            return 0;
+        std::memcpy(t.data, u.data, size);
+        for (uint32_t j = 2; j <= iterations; ++j) {
+            std::memcpy(block.data, u.data, size);
+            state[0] = hmac[0].inner;
+            digest->transform(&state[0], block.data);
+            digest->chaining(&state[0], block.data);
+            state[0] = hmac[0].outer;
+            digest->transform(&state[0], block.data);
+            digest->chaining(&state[0], u.data);
+            for (size_t i = 0; i < size; ++i) t[i] ^= u[i];
+        }
+        const size_t take = length < size ? length : size;
+        std::memcpy(out, t.data, take);
+        out += take;
+        length -= take;
+    }
     return 1;
 }
 

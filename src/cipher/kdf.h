@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cipher/digest.h"
+
 namespace quillon {
 
 // T1 = SHA-1(password || salt), Tk = SHA-1(Tk-1); 20 bytes out, *out_length = 20.
@@ -20,5 +22,11 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
 // 1 to 20 bytes. id 1 gives key material, 2 an IV. 1 or 0.
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                      int id, uint32_t iterations, size_t out_length, uint8_t* out);
+
+// PBKDF2 with HMAC over any hash of the digest table; counts below 2 give U1 only. The inner
+// and outer states are computed once per password and each further iteration is two
+// compressions. 1 or 0.
+int PBKDF2(const DigestAlgorithm* digest, const uint8_t* password, size_t password_length, const uint8_t* salt,
+           size_t salt_length, uint32_t iterations, uint8_t* out, size_t length);
 
 }  // namespace quillon
