@@ -11,7 +11,7 @@
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "core/mem.h"
-#include "core/wiped_array.h"
+#include "core/mem_array.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 
@@ -106,7 +106,7 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     const AsnValue* salt = params->salt;
     const AsnValue* cipher = epki->encryptedData;
     if (!cipher->data || cipher->length == 0) return 0;
-    WipedArray<uint8_t> plain(cipher->length);  // the plaintext key
+    MemArray<uint8_t> plain(cipher->length);  // the plaintext key
     if (!plain) return 0;
     size_t plain_length = 0;
     const auto count = static_cast<int32_t>(iterations);
@@ -156,7 +156,7 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
     if (salt_length > kDerMaxLength) return 0;
     SecretDer plain;
     if (!PKCS8_EncodeBytes(key, &plain)) return 0;
-    WipedArray<uint8_t> cipher(size_t{plain.length} + 32);
+    MemArray<uint8_t> cipher(size_t{plain.length} + 32);
     if (!cipher) return 0;
     size_t cipher_length = 0;
     int encrypted = 0;
