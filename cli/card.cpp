@@ -145,11 +145,8 @@ int WriteKey(int32_t slot, const char* pin, const char* password, const char* ke
     BINSTR_Create(&plain);
     int32_t result = MEDIA_DISK_ReadPriKey(key_path, password, &plain);
     int32_t tries = -1;
-    if (result == QC_OK) {
-        result = MEDIA_CARD_WritePriKey(slot, pin, password, &plain, &tries);
-        MEM_Wipe(plain.data, plain.length);
-    }
-    BINSTR_Delete(&plain);
+    if (result == QC_OK) result = MEDIA_CARD_WritePriKey(slot, pin, password, &plain, &tries);
+    BINSTR_Delete(&plain);  // wipes the plaintext key
     if (result != QC_OK) return Fail("write-key", result, tries);
     std::printf("slot %d: key written\n", slot);
     return 0;
@@ -197,12 +194,12 @@ int RunCard(int argc, char** argv) {
         status = read ? ReadCert(static_cast<int32_t>(slot), pin, args[1]) : WriteCert(static_cast<int32_t>(slot), pin, args[1]);
     } else {
         Secret password;
-        if (!GetPassword(password_file, "Key password: ", password)) {
-            std::fprintf(stderr, "quillon card %s: cannot read the password\n", command.c_str());
+        if (const std::string why = GetPassword(password_file, "Key password: ", password); !why.empty()) {
+            std::fprintf(stderr, "quillon card %s: %s\n", command.c_str(), why.c_str());
             status = 2;
         } else {
-            status = read_key ? ReadKey(static_cast<int32_t>(slot), pin, password.text.c_str(), args[1])
-                              : WriteKey(static_cast<int32_t>(slot), pin, password.text.c_str(), args[1]);
+            status = read_key ? ReadKey(static_cast<int32_t>(slot), pin, password.c_str(), args[1])
+                              : WriteKey(static_cast<int32_t>(slot), pin, password.c_str(), args[1]);
         }
     }
     MEM_Wipe(pin, sizeof pin);

@@ -1,22 +1,29 @@
 // The quillon tool's commands; each returns the process exit status.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "core/secret.h"
+
 namespace quillon::cli {
 
-// A password held for one command and wiped when it goes.
+// The longest password the tool takes; a longer one is refused, never cut short.
+inline constexpr size_t kPasswordMax = 1024;
+
+// A password held for one command. It is read straight into this fixed buffer, which never
+// grows (a growing string would leave unwiped copies behind), and wiped when it goes.
 struct Secret {
-    std::string text;
-    Secret() = default;
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    ~Secret();
+    SecretArray<char, kPasswordMax + 2> text;  // room for a line's '\r' and the NUL
+    size_t length = 0;
+    Secret() { text[0] = '\0'; }
+    const char* c_str() const { return text.data; }
+    bool operator==(const Secret& other) const;
 };
-// The first line of `file`, or, when `file` is empty, a line typed after `label` on the
-// terminal without echo.
-bool GetPassword(const std::string& file, const char* label, Secret& out);
+// Reads the first line of `file`, or, when `file` is empty, a line typed after `label` on the
+// terminal without echo. Empty when read; otherwise why not.
+std::string GetPassword(const std::string& file, const char* label, Secret& out);
 
 // A whole file; false when it cannot be read.
 bool ReadAll(const std::string& path, std::vector<unsigned char>* out);

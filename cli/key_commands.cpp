@@ -1,6 +1,7 @@
 // `quillon key show|check|reencrypt`: NPKI private-key files through the public API. The
 // encryption parameters and the decrypted key's contents are read with the library's own
 // PKCS#8 decoders. Passwords come from a file or a prompt without echo, never from argv.
+#include <errno.h>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,20 +47,62 @@ int FailCode(const char* command, const std::string& what, int32_t code) {
     return Fail(command, what + ": error " + std::to_string(code) + ", " + Meaning(code));
 }
 
-bool ReadPasswordFile(const std::string& path, Secret& out) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    int c;
-    while ((c = std::fgetc(f)) != EOF && c != '\n') out.text.push_back(static_cast<char>(c));
-    std::fclose(f);
-    if (!out.text.empty() && out.text.back() == '\r') out.text.pop_back();
-    return true;
+enum class LineRead { kRead, kTooLong, kNul, kNoTerminal, kFailed };
+
+// One line from `fd` into `out`, a byte at a time, so that no buffer of ours or of stdio holds
+// a copy. A file's last line may end without a line end; a terminal's must be ended. A line
+// longer than the buffer is refused (the rest of a typed line is read away), and so is one
+// with a NUL byte, which the library would take as the end of the password.
+LineRead ReadLine(int fd, bool terminal, Secret& out) {
+    out.length = 0;
+    bool ended = false, too_long = false, nul = false;
+    char c = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ended = n == 0 && !terminal;
+            break;
+        }
+        if (c == '\n' || (terminal && c == '\r')) {
+            ended = true;
+            break;
+        }
+        nul = nul || c == '\0';
+        if (out.length + 1 < out.text.size()) {
+            out.text[out.length++] = c;
+        } else {
+            too_long = true;
+            if (!terminal) break;
+        }
+    }
+    MEM_Wipe(&c, sizeof c);
+    if (!terminal && out.length > 0 && out.text[out.length - 1] == '\r') --out.length;
+    too_long = too_long || out.length > kPasswordMax;
+    const LineRead result = too_long ? LineRead::kTooLong
+                            : nul    ? LineRead::kNul
+                            : ended  ? LineRead::kRead
+                                     : LineRead::kFailed;
+    if (result != LineRead::kRead) {
+        MEM_Wipe(out.text.data, sizeof out.text.data);
+        out.length = 0;
+    }
+    out.text[out.length] = '\0';
+    return result;
+}
+
+LineRead ReadPasswordFile(const std::string& path, Secret& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return LineRead::kFailed;
+    const LineRead result = ReadLine(fd, false, out);
+    ::close(fd);
+    return result;
 }
 
 // Prompts on the terminal with echo off.
-bool Prompt(const char* label, Secret& out) {
+LineRead Prompt(const char* label, Secret& out) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (tty < 0) return false;
+    if (tty < 0) return LineRead::kNoTerminal;
     termios saved{};
     const bool have_termios = ::tcgetattr(tty, &saved) == 0;
     if (have_termios) {
@@ -68,19 +111,22 @@ bool Prompt(const char* label, Secret& out) {
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
     }
     [[maybe_unused]] ssize_t written = ::write(tty, label, std::strlen(label));
-    char c;
-    bool ok = false;
-    while (::read(tty, &c, 1) == 1) {
-        if (c == '\n' || c == '\r') {
-            ok = true;
-            break;
-        }
-        out.text.push_back(c);
-    }
+    const LineRead result = ReadLine(tty, true, out);
     if (have_termios) ::tcsetattr(tty, TCSAFLUSH, &saved);
     written = ::write(tty, "\n", 1);
     ::close(tty);
-    return ok;
+    return result;
+}
+
+std::string Why(LineRead result, bool from_file) {
+    switch (result) {
+        case LineRead::kRead: return {};
+        case LineRead::kTooLong: return "the password is longer than " + std::to_string(kPasswordMax) + " bytes";
+        case LineRead::kNul: return "the password contains a NUL byte";
+        case LineRead::kNoTerminal: return "no terminal to ask for the password on: use a password file";
+        case LineRead::kFailed: break;
+    }
+    return from_file ? "cannot read the password file" : "cannot read the password";
 }
 
 // Takes `--flag VALUE` out of the argument list.
@@ -95,12 +141,10 @@ bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& v
     return true;
 }
 
+// Bytes the library hands out; BINSTR_Delete wipes them as it releases them.
 struct Binstr {
     BINSTR b{nullptr, 0};
-    ~Binstr() {
-        if (b.data) MEM_Wipe(b.data, b.length);
-        BINSTR_Delete(&b);
-    }
+    ~Binstr() { BINSTR_Delete(&b); }
 };
 
 std::string Hex(const uint8_t* data, size_t length) {
@@ -165,12 +209,12 @@ void ShowKey(const PrivateKeyInfo* key) {
 
 }  // namespace
 
-Secret::~Secret() {
-    if (!text.empty()) MEM_Wipe(text.data(), text.size());
+bool Secret::operator==(const Secret& other) const {
+    return length == other.length && std::memcmp(text.data, other.text.data, length) == 0;
 }
 
-bool GetPassword(const std::string& file, const char* label, Secret& out) {
-    return file.empty() ? Prompt(label, out) : ReadPasswordFile(file, out);
+std::string GetPassword(const std::string& file, const char* label, Secret& out) {
+    return file.empty() ? Why(Prompt(label, out), false) : Why(ReadPasswordFile(file, out), true);
 }
 
 int RunKeyShow(std::vector<std::string> args) {
@@ -202,9 +246,9 @@ int RunKeyShow(std::vector<std::string> args) {
     ShowEncryption(epki.get());
     if (password_file.empty() && !prompt) return 0;
     Secret password;
-    if (!GetPassword(password_file, "Password: ", password)) return Fail("show", "cannot read the password");
+    if (const std::string why = GetPassword(password_file, "Password: ", password); !why.empty()) return Fail("show", why);
     Binstr plain;
-    const int32_t decrypted = PRIKEY_Decrypt(password.text.c_str(), &file.b, &plain.b);
+    const int32_t decrypted = PRIKEY_Decrypt(password.c_str(), &file.b, &plain.b);
     if (decrypted != QC_OK) return FailCode("show", "decryption", decrypted);
     PrivateKeyInfo* key = nullptr;
     if (!PKCS8_DecodeBytes(plain.b.data, plain.b.length, &key)) return FailCode("show", "decoding", QC_ERR_KEY_INVALID);
@@ -228,8 +272,9 @@ int RunKeyCheck(std::vector<std::string> args) {
     if (EPKI_DecodeBytes(key.b.data, key.b.length, &raw)) {
         EPKI_Free(raw);
         Secret password;
-        if (!GetPassword(password_file, "Password: ", password)) return Fail("check", "cannot read the password");
-        result = PRIKEY_Decrypt(password.text.c_str(), &key.b, &plain.b);
+        if (const std::string why = GetPassword(password_file, "Password: ", password); !why.empty())
+            return Fail("check", why);
+        result = PRIKEY_Decrypt(password.c_str(), &key.b, &plain.b);
         if (result != QC_OK) return FailCode("check", "decryption", result);
         check = &plain.b;
     }
@@ -248,17 +293,18 @@ int RunKeyReencrypt(std::vector<std::string> args) {
     if (args.size() != 2)
         return Fail("reencrypt", "usage: quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F]");
     Secret password, new_password, repeated;
-    if (!GetPassword(password_file, "Password: ", password)) return Fail("reencrypt", "cannot read the password");
+    if (const std::string why = GetPassword(password_file, "Password: ", password); !why.empty())
+        return Fail("reencrypt", why);
     Binstr plain, encrypted;
-    int32_t result = MEDIA_DISK_ReadPriKey(args[0].c_str(), password.text.c_str(), &plain.b);
+    int32_t result = MEDIA_DISK_ReadPriKey(args[0].c_str(), password.c_str(), &plain.b);
     if (result != QC_OK) return FailCode("reencrypt", args[0], result);
-    if (!GetPassword(new_password_file, "New password: ", new_password))
-        return Fail("reencrypt", "cannot read the new password");
+    if (const std::string why = GetPassword(new_password_file, "New password: ", new_password); !why.empty())
+        return Fail("reencrypt", "new password: " + why);
     if (new_password_file.empty()) {
-        if (!Prompt("Repeat new password: ", repeated) || repeated.text != new_password.text)
+        if (Prompt("Repeat new password: ", repeated) != LineRead::kRead || !(repeated == new_password))
             return Fail("reencrypt", "the new passwords differ");
     }
-    result = PRIKEY_Encrypt(new_password.text.c_str(), &plain.b, &encrypted.b);
+    result = PRIKEY_Encrypt(new_password.c_str(), &plain.b, &encrypted.b);
     if (result != QC_OK) return FailCode("reencrypt", "encryption", result);
     const int fd = ::open(args[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return Fail("reencrypt", "cannot write " + args[1]);

@@ -62,25 +62,21 @@ int RunSessionKey(std::vector<std::string> args) {
         else if (args[i] == "--password-file" && i + 1 < args.size()) password_path = args[++i];
         else cipher_path = args[i];
     }
-    std::vector<unsigned char> text, ciphertext, password_file;
+    std::vector<unsigned char> text, ciphertext;
     if (key_path.empty() || password_path.empty() || cipher_path.empty() || !ReadAll(key_path, &text) ||
-        !ReadAll(password_path, &password_file) || !ReadAll(cipher_path, &ciphertext)) {
+        !ReadAll(cipher_path, &ciphertext)) {
         std::fprintf(stderr, "usage: quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n");
         return 2;
     }
-    SecureBytes password;
-    for (unsigned char c : password_file) {
-        if (c == '\n') break;
-        password.push_back(c);
+    Secret password;
+    if (const std::string why = GetPassword(password_path, nullptr, password); !why.empty()) {
+        std::fprintf(stderr, "quillon session-key: %s\n", why.c_str());
+        return 2;
     }
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-    password.push_back(0);
-    MEM_Wipe(password_file.data(), password_file.size());
     SecureBytes session(QC_SESSION_KEY_MAX + 1, 0);
     const int32_t result = DecryptSessionKeyWithPEMKey(
-        reinterpret_cast<const char*>(text.data()), static_cast<uint32_t>(text.size()),
-        reinterpret_cast<const char*>(password.data()), ciphertext.data(), static_cast<uint32_t>(ciphertext.size()),
-        session.data());
+        reinterpret_cast<const char*>(text.data()), static_cast<uint32_t>(text.size()), password.c_str(),
+        ciphertext.data(), static_cast<uint32_t>(ciphertext.size()), session.data());
     if (result != 1) {
         std::fprintf(stderr, "quillon session-key: error %d\n", result);
         return 1;

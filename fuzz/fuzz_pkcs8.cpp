@@ -38,13 +38,16 @@ void Plain(const uint8_t* bytes, size_t size) {
     PrivateKeyInfo* raw = nullptr;
     if (!PKCS8_DecodeBytes(bytes, size, &raw)) return;
     PrivateKeyInfoPtr key(raw);
-    SecretDer first, second;
-    if (!PKCS8_EncodeBytes(key.get(), &first)) return;
+    uint8_t *first = nullptr, *second = nullptr;
+    const int32_t first_length = PKCS8_EncodeBytes(key.get(), &first);
+    const MemBlock owned_first(first);
+    if (first_length <= 0) return;
     PrivateKeyInfo* again = nullptr;
-    if (!PKCS8_DecodeBytes(first.data, first.length, &again)) std::abort();
+    if (!PKCS8_DecodeBytes(first, static_cast<size_t>(first_length), &again)) std::abort();
     PrivateKeyInfoPtr owned(again);
-    if (!PKCS8_EncodeBytes(again, &second) || second.length != first.length ||
-        std::memcmp(first.data, second.data, first.length) != 0)
+    const int32_t second_length = PKCS8_EncodeBytes(again, &second);
+    const MemBlock owned_second(second);
+    if (second_length != first_length || std::memcmp(first, second, static_cast<size_t>(first_length)) != 0)
         std::abort();
     const uint8_t salt[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     EncryptedPrivateKeyInfo* encrypted = nullptr;
@@ -55,9 +58,10 @@ void Plain(const uint8_t* bytes, size_t size) {
     PrivateKeyInfo* decrypted = nullptr;
     if (!PKCS8_Decrypt(epki.get(), &decrypted, Password(), sizeof kPassword - 1)) std::abort();
     PrivateKeyInfoPtr back(decrypted);
-    SecretDer third;
-    if (!PKCS8_EncodeBytes(decrypted, &third) || third.length != first.length ||
-        std::memcmp(first.data, third.data, first.length) != 0)
+    uint8_t* third = nullptr;
+    const int32_t third_length = PKCS8_EncodeBytes(decrypted, &third);
+    const MemBlock owned_third(third);
+    if (third_length != first_length || std::memcmp(first, third, static_cast<size_t>(first_length)) != 0)
         std::abort();
 }
 

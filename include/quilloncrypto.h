@@ -7,7 +7,9 @@
  *
  * Memory the library hands out (BINSTR bytes, CesMessage buffers) comes from the
  * library's own heap and must be released through the library (BINSTR_Delete,
- * FreeCesMessage), never with the host's free().
+ * FreeCesMessage), never with the host's free(). Every block the library releases is
+ * wiped first, whoever releases it: a decrypted key handed out in a BINSTR needs no
+ * clearing by the host before BINSTR_Delete.
  */
 #ifndef QUILLONCRYPTO_H
 #define QUILLONCRYPTO_H
@@ -81,11 +83,11 @@ typedef struct SeedCbcContext {
 
 /* Makes the record empty (data NULL, length 0); does not release what it held. */
 QUILLON_API int32_t BINSTR_Create(BINSTR* record);
-/* Releases the record's bytes and makes it empty; an empty record is left as it is. */
+/* Wipes and releases the record's bytes and makes it empty; an empty record is left as it is. */
 QUILLON_API int32_t BINSTR_Delete(BINSTR* record);
 /* Replaces the record's bytes with a copy of `length` bytes from `source` (source may alias data). */
 QUILLON_API int32_t BINSTR_SetData(const unsigned char* source, uint32_t length, BINSTR* record);
-/* Releases a buffer returned by the certificate-exchange exports; NULL is ignored. */
+/* Wipes and releases a buffer returned by the certificate-exchange exports; NULL is ignored. */
 QUILLON_API void FreeCesMessage(void* message);
 
 /* ---- Certificate exchange (count shape: 0 for every failure; out pointers written only on success) ---- */

@@ -100,12 +100,11 @@ def binstr_bytes(record: Binstr) -> bytes:
 
 
 def binstr_secret(record: Binstr) -> bytearray:
-    """Copies out bytes that must not linger (a plain private key) and clears the library's copy,
-    which BINSTR_Delete releases without clearing."""
+    """Copies out bytes that must not linger (a plain private key) into a bytearray the caller can
+    clear; the library wipes its own copy when BINSTR_Delete releases it."""
     copy = bytearray(record.length)
     if record.length:
         ctypes.memmove((ctypes.c_char * record.length).from_buffer(copy), record.data, record.length)
-        ctypes.memset(record.data, 0, record.length)
     return copy
 
 

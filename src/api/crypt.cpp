@@ -12,19 +12,6 @@ using namespace quillon;
 
 namespace {
 
-// Work buffers hold plaintext on one side or the other: wiped before release.
-struct WipedBlock {
-    explicit WipedBlock(size_t n) : size(n), data(static_cast<uint8_t*>(MEM_Alloc(n))) {}
-    ~WipedBlock() {
-        if (data) MEM_Wipe(data, size);
-        MEM_Free(data);
-    }
-    WipedBlock(const WipedBlock&) = delete;
-    WipedBlock& operator=(const WipedBlock&) = delete;
-    size_t size;
-    uint8_t* data;
-};
-
 // Re-initialises the context from its own key and IV (copied out first: they are also the target).
 bool Restart(SeedCbcContext* context, uint32_t direction) {
     uint8_t key[16], iv[16];
@@ -39,13 +26,15 @@ bool Restart(SeedCbcContext* context, uint32_t direction) {
 int32_t Crypt(SeedCbcContext* context, const BINSTR* input, BINSTR* output, uint32_t direction, int32_t failure) {
     if (!context || !input || !output) return QC_ERR_NULL_ARGUMENT;
     if (!input->data && input->length > 0) return QC_ERR_NULL_ARGUMENT;
-    WipedBlock work(static_cast<size_t>(input->length) + (direction == kEncrypt ? kSeedBlockSize : 0));
-    if (!work.data) return QC_ERR_ALLOC;
+    // Plaintext on one side or the other: the allocator wipes the work buffer on release.
+    const MemBlock work(static_cast<uint8_t*>(
+        MEM_Alloc(static_cast<size_t>(input->length) + (direction == kEncrypt ? kSeedBlockSize : 0))));
+    if (!work) return QC_ERR_ALLOC;
     if (!Restart(context, direction)) return QC_ERR_ALLOC;
     size_t produced = 0;
-    if (SEED_CBC_Padded(context, work.data, &produced, input->data, input->length) != 1) return failure;
+    if (SEED_CBC_Padded(context, work.get(), &produced, input->data, input->length) != 1) return failure;
     if (produced > UINT32_MAX) return failure;  // a BINSTR cannot carry it
-    return BINSTR_SetData(work.data, static_cast<uint32_t>(produced), output) == QC_OK ? QC_OK : QC_ERR_ALLOC;
+    return BINSTR_SetData(work.get(), static_cast<uint32_t>(produced), output) == QC_OK ? QC_OK : QC_ERR_ALLOC;
 }
 
 }  // namespace

@@ -13,6 +13,6 @@ namespace quillon {
 int32_t KEY_Code(KeyError error);
 // Hands a key to the host as the PRIKEY_* exports do: `out` takes the bytes on success, is
 // left empty when encoding failed and is untouched otherwise.
-int32_t KEY_Deliver(KeyError error, SecretDer* der, BINSTR* out);
+int32_t KEY_Deliver(KeyError error, MemBytes* der, BINSTR* out);
 
 }  // namespace quillon

@@ -98,7 +98,7 @@ extern "C" QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* p
         if (!CARD_Bind(&card)) return QC_ERR_PCSC;
         if (!pin || !out || !password || !CARD_SlotIsValid(slot)) return QC_ERR_NULL_ARGUMENT;
         return WithVerifiedCard(&card, pin, tries_left, [&]() -> int32_t {
-            SecretDer key;
+            MemBytes key;
             const CardKeyResult result = CARD_ReadPriKey(&card, slot, reinterpret_cast<const uint8_t*>(password),
                                                          std::strlen(password), &key);
             if (result.card != CardError::kNone) return CardCode(result.card);

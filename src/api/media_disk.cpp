@@ -47,7 +47,7 @@ extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const cha
         if (!file.Read(path)) return QC_ERR_FILE_READ;
         const size_t password_length = std::strlen(password);
         if (password_length == 0) return QC_ERR_DECRYPT_KEY;
-        SecretDer plain;
+        MemBytes plain;
         const KeyError result =
             PRIKEY_DecryptDer(PasswordBytes(password), password_length, file.bytes.get(), file.length, &plain);
         return KEY_Deliver(result, &plain, out);

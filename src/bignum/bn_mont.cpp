@@ -6,7 +6,7 @@
 
 #include "bignum/bn_ct.h"
 #include "bignum/bn_window.h"
-#include "core/wiped_array.h"
+#include "core/mem_array.h"
 
 namespace quillon {
 
@@ -232,7 +232,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     }
     const int p_limbs = LimbsOf(p);
     const size_t table = secret ? static_cast<size_t>(MONT_ExpSecretScratchLimbs(n)) : 0;
-    WipedArray<Limb> buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
+    MemArray<Limb> buf(table + 2 * static_cast<size_t>(n) + p_limbs + MONT_ExpPublicScratchLimbs(n));
     if (!buf) return 0;
     Limb* base = buf.get();
     Limb* acc = base + n;
@@ -241,7 +241,7 @@ int ExpBigNum(BigNum* r, const BigNum* a, const BigNum* p, const BigNumMont* mon
     Limb* tab = scratch + MONT_ExpPublicScratchLimbs(n);
     const int a_limbs = LimbsOf(a);
     {
-        WipedArray<Limb> a_buf(static_cast<size_t>(a_limbs));
+        MemArray<Limb> a_buf(static_cast<size_t>(a_limbs));
         if (!a_buf) return 0;
         LIMBS_FromBigNum(a_buf.get(), a_limbs, a);
         MONT_ToMont(mont, base, a_buf.get(), a_limbs, scratch);
@@ -453,7 +453,7 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     for (int i = 0; i < 6; ++i) inv *= 2 - m0 * inv;
     mont->n0 = Limb{0} - inv;
 
-    WipedArray<Limb> scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
+    MemArray<Limb> scratch(static_cast<size_t>(MONT_ScratchLimbs(n)));
     if (!scratch) {
         BIGNUM_MONT_Free(mont);
         return nullptr;
@@ -490,7 +490,6 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
 
 void BIGNUM_MONT_Free(BigNumMont* mont) {
     if (!mont) return;
-    if (mont->m) MEM_Wipe(mont->m, sizeof(Limb) * 4 * static_cast<size_t>(mont->limbs));
     MEM_Free(mont->m);
     MEM_Free(mont);
 }
@@ -510,7 +509,7 @@ int BIGNUM_ModExpSecret(BigNum* r, const BigNum* a, const BigNum* p, const BigNu
 int BIGNUM_ModMulMont(BigNum* r, const BigNum* a, const BigNum* b, const BigNumMont* mont) {
     if (!r || !a || !b || !mont) return 0;
     const int n = mont->limbs, na = LimbsOf(a), nb = LimbsOf(b);
-    WipedArray<Limb> buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
+    MemArray<Limb> buf(static_cast<size_t>(na + nb + 2 * n + MONT_ScratchLimbs(n)));
     if (!buf) return 0;
     Limb* la = buf.get();
     Limb* lb = la + na;

@@ -97,7 +97,7 @@ CardKeyResult CARD_WritePriKey(CardConnection* connection, int32_t slot, const u
 }
 
 CardKeyResult CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
-                              size_t password_length, SecretDer* out) {
+                              size_t password_length, MemBytes* out) {
     Bytes der;
     CardError result = CARD_ReadObject(connection, slot, kCardKeyFile, &der);
     if (result != CardError::kNone) return CardStep(result);
@@ -114,7 +114,7 @@ CardKeyResult CARD_ReadPriKey(CardConnection* connection, int32_t slot, const ui
     result = CARD_ReadRandomNumber(connection, slot, random.data, &found);
     if (result != CardError::kNone) return CardStep(result);
     if (found && !AddRandom(key.get(), random.data)) return KeyStep(KeyError::kMemory);
-    SecretDer encoded;
+    MemBytes encoded;
     if (!PKCS8_EncodeBytes(key.get(), &encoded)) return KeyStep(KeyError::kEncode);
     return KeyStep(PRIKEY_EncryptDer(password, password_length, encoded.data, encoded.length, out));
 }

@@ -28,6 +28,6 @@ CardKeyResult CARD_WritePriKey(CardConnection* connection, int32_t slot, const u
 // result again under a new salt into *out (written only on success). Key failures: kMalformed,
 // kDecrypt, kMemory, kEncode, and those of PRIKEY_EncryptDer.
 CardKeyResult CARD_ReadPriKey(CardConnection* connection, int32_t slot, const uint8_t* password,
-                              size_t password_length, SecretDer* out);
+                              size_t password_length, MemBytes* out);
 
 }  // namespace quillon

@@ -363,7 +363,6 @@ int ARIA_CBC_Crypt(uint32_t direction, const uint8_t* key, int key_bits, const u
     if (!context) return 0;
     const int ok = ARIA_CBC_Init(context, direction, key, key_bits, iv) == 1 &&
                    ARIA_CBC_Padded(context, out, out_length, in, length) == 1;
-    MEM_Wipe(context, sizeof *context);
     MEM_Free(context);
     return ok;
 }

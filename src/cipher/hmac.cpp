@@ -13,8 +13,6 @@ constexpr size_t kKeyBlockUsed = kSha1BlockSize;
 Sha1Context* NewState() { return static_cast<Sha1Context*>(MEM_Alloc(sizeof(Sha1Context))); }
 
 void FreeState(Sha1Context*& state) {
-    if (!state) return;
-    MEM_Wipe(state, sizeof *state);
     MEM_Free(state);
     state = nullptr;
 }
@@ -56,7 +54,6 @@ void HMAC_Free(HmacSha1Context* context) {
     FreeState(context->inner);
     FreeState(context->outer);
     FreeState(context->work);
-    MEM_Wipe(context, sizeof *context);
     MEM_Free(context);
 }
 

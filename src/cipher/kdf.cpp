@@ -14,13 +14,6 @@ namespace {
 
 constexpr size_t kPkcs12Block = 64;
 
-// Wipes the bytes it covers when the scope ends, on every path.
-template <size_t N>
-struct SecretBuffer {
-    uint8_t bytes[N];
-    ~SecretBuffer() { MEM_Wipe(bytes, N); }
-};
-
 // The last block of a 20-byte message that follows one block already hashed (the HMAC key
 // block): the message, the end marker, and the length 64 + 20 bytes in bits.
 void BuildDigestBlock(uint8_t* block) {
@@ -32,16 +25,16 @@ void BuildDigestBlock(uint8_t* block) {
 // U(j) = HMAC(password, U(j-1)) straight on the saved inner and outer states: every
 // message here is one 20-byte digest, so each step is exactly two compressions.
 void IterateHmac(const HmacSha1Context* hmac, uint8_t* u, uint8_t* accumulated, int32_t iterations) {
-    SecretBuffer<kSha1BlockSize> block;
-    BuildDigestBlock(block.bytes);
+    SecretArray<uint8_t, kSha1BlockSize> block;
+    BuildDigestBlock(block.data);
     Sha1Context state;
     for (int32_t j = 2; j <= iterations; ++j) {
-        std::memcpy(block.bytes, u, kSha1DigestSize);
+        std::memcpy(block.data, u, kSha1DigestSize);
         state = *hmac->inner;
-        SHA1_Transform(&state, block.bytes);
-        for (int i = 0; i < 5; ++i) StoreBe32(block.bytes + 4 * i, state.chaining[i]);
+        SHA1_Transform(&state, block.data);
+        for (int i = 0; i < 5; ++i) StoreBe32(block.data + 4 * i, state.chaining[i]);
         state = *hmac->outer;
-        SHA1_Transform(&state, block.bytes);
+        SHA1_Transform(&state, block.data);
         for (int i = 0; i < 5; ++i) {
             StoreBe32(u + 4 * i, state.chaining[i]);
         }
@@ -53,11 +46,11 @@ void IterateHmac(const HmacSha1Context* hmac, uint8_t* u, uint8_t* accumulated, 
 // Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
 bool HashRepeated(Sha1Context* sha, size_t total, size_t period, uint8_t (*byte_at)(const void*, size_t),
                   const void* source) {
-    SecretBuffer<kPkcs12Block> chunk;
+    SecretArray<uint8_t, kPkcs12Block> chunk;
     for (size_t done = 0; done < total;) {
         const size_t take = total - done < kPkcs12Block ? total - done : kPkcs12Block;
-        for (size_t i = 0; i < take; ++i) chunk.bytes[i] = byte_at(source, (done + i) % period);
-        if (!SHA1_Update(sha, chunk.bytes, take)) return false;
+        for (size_t i = 0; i < take; ++i) chunk.data[i] = byte_at(source, (done + i) % period);
+        if (!SHA1_Update(sha, chunk.data, take)) return false;
         done += take;
     }
     return true;
@@ -84,16 +77,16 @@ int PBKDF1_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
                 int32_t iterations, uint8_t* out, size_t* out_length) {
     if ((!password && password_length) || (!salt && salt_length) || !out || !out_length) return 0;
     Sha1Context context;
-    SecretBuffer<kSha1DigestSize> t;
+    SecretArray<uint8_t, kSha1DigestSize> t;
     // Hashing the two parts in turn is hashing their concatenation, without a copy of the password.
     bool ok = SHA1_Init(&context) && SHA1_Update(&context, password, password_length) &&
-              SHA1_Update(&context, salt, salt_length) && SHA1_Final(&context, t.bytes);
+              SHA1_Update(&context, salt, salt_length) && SHA1_Final(&context, t.data);
     for (int32_t k = 2; ok && k <= iterations; ++k) {
-        ok = SHA1_Init(&context) && SHA1_Update(&context, t.bytes, kSha1DigestSize) && SHA1_Final(&context, t.bytes);
+        ok = SHA1_Init(&context) && SHA1_Update(&context, t.data, kSha1DigestSize) && SHA1_Final(&context, t.data);
     }
     MEM_Wipe(&context, sizeof context);
     if (!ok) return 0;
-    std::memcpy(out, t.bytes, kSha1DigestSize);
+    std::memcpy(out, t.data, kSha1DigestSize);
     *out_length = kSha1DigestSize;
     return 1;
 }
@@ -105,19 +98,19 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
     if (!out || (!salt && salt_length)) return 0;
     Owned<HmacSha1Context, HMAC_Free> hmac(HMAC_New());
     if (!hmac || HMAC_Init(hmac.get(), password, static_cast<int32_t>(password_length)) != 1) return 0;
-    SecretBuffer<kSha1DigestSize> u, t;
+    SecretArray<uint8_t, kSha1DigestSize> u, t;
     size_t remaining = static_cast<size_t>(derived_length);
     for (uint32_t index = 1; remaining > 0; ++index) {
         uint8_t counter[4];
         StoreBe32(counter, index);
         if (HMAC_Update(hmac.get(), salt, salt_length) != 1 || HMAC_Update(hmac.get(), counter, 4) != 1 ||
-            HMAC_Final(hmac.get(), u.bytes) != 1) {
+            HMAC_Final(hmac.get(), u.data) != 1) {
             return 0;
         }
-        std::memcpy(t.bytes, u.bytes, kSha1DigestSize);
-        IterateHmac(hmac.get(), u.bytes, t.bytes, iterations);
+        std::memcpy(t.data, u.data, kSha1DigestSize);
+        IterateHmac(hmac.get(), u.data, t.data, iterations);
         const size_t take = remaining < kSha1DigestSize ? remaining : kSha1DigestSize;
-        std::memcpy(out, t.bytes, take);
+        std::memcpy(out, t.data, take);
         out += take;
         remaining -= take;
     }
@@ -132,17 +125,17 @@ int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint
     const Password wide{password, password_length};
     const size_t wide_length = password ? 2 * password_length + 2 : 0;
     Sha1Context sha;
-    SecretBuffer<kSha1DigestSize> a;
+    SecretArray<uint8_t, kSha1DigestSize> a;
     uint8_t diversifier[kPkcs12Block];
     std::memset(diversifier, id, sizeof diversifier);
     bool ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier) &&
               (salt_length == 0 || HashRepeated(&sha, RoundUpToBlock(salt_length), salt_length, SaltByte, salt)) &&
               (wide_length == 0 || HashRepeated(&sha, RoundUpToBlock(wide_length), wide_length, WidePasswordByte, &wide)) &&
-              SHA1_Final(&sha, a.bytes);
-    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.bytes, kSha1DigestSize, a.bytes);
+              SHA1_Final(&sha, a.data);
+    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
     MEM_Wipe(&sha, sizeof sha);
     if (!ok) return 0;
-    std::memcpy(out, a.bytes, out_length);
+    std::memcpy(out, a.data, out_length);
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/mem.h"
+#include "core/secret.h"
 #include "asn1/object_table.h"
 #include "cipher/aria.h"
 #include "cipher/block_util.h"
@@ -16,42 +17,35 @@ namespace {
 
 constexpr size_t kKeySize = 16;
 
-// Wipes the bytes it covers when the scope ends, on every path.
-template <size_t N>
-struct SecretBuffer {
-    uint8_t bytes[N];
-    ~SecretBuffer() { MEM_Wipe(bytes, N); }
-};
-
 // Key and IV of the SEED scheme: PBKDF1 bytes 0..15, and the IV by mode.
 bool SeedKeyAndIv(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                   int32_t iterations, int iv_mode, uint8_t* key, uint8_t* iv) {
     if (!password || !salt || iterations <= 0) return false;
     if (iv_mode != kPbeIvFixed && iv_mode != kPbeIvDerived) return false;
-    SecretBuffer<kSha1DigestSize> derived;
+    SecretArray<uint8_t, kSha1DigestSize> derived;
     size_t derived_length = 0;
-    if (!PBKDF1_SHA1(password, password_length, salt, salt_length, iterations, derived.bytes, &derived_length)) {
+    if (!PBKDF1_SHA1(password, password_length, salt, salt_length, iterations, derived.data, &derived_length)) {
         return false;
     }
-    std::memcpy(key, derived.bytes, kKeySize);
+    std::memcpy(key, derived.data, kKeySize);
     if (iv_mode == kPbeIvFixed) {
         std::memcpy(iv, kPbeFixedIv, kKeySize);
         return true;
     }
-    SecretBuffer<kSha1DigestSize> digest;
-    if (!SHA1_Digest(derived.bytes + kKeySize, kSha1DigestSize - kKeySize, digest.bytes)) return false;
-    std::memcpy(iv, digest.bytes, kKeySize);
+    SecretArray<uint8_t, kSha1DigestSize> digest;
+    if (!SHA1_Digest(derived.data + kKeySize, kSha1DigestSize - kKeySize, digest.data)) return false;
+    std::memcpy(iv, digest.data, kKeySize);
     return true;
 }
 
 int PbeSeed(uint32_t direction, const uint8_t* in, size_t length, const uint8_t* password, size_t password_length,
             const uint8_t* salt, size_t salt_length, int32_t iterations, uint8_t* out, size_t* out_length,
             int iv_mode) {
-    SecretBuffer<kKeySize> key, iv;
-    if (!SeedKeyAndIv(password, password_length, salt, salt_length, iterations, iv_mode, key.bytes, iv.bytes)) {
+    SecretArray<uint8_t, kKeySize> key, iv;
+    if (!SeedKeyAndIv(password, password_length, salt, salt_length, iterations, iv_mode, key.data, iv.data)) {
         return 0;
     }
-    return SEED_CBC_Crypt(direction, key.bytes, iv.bytes, in, length, out, out_length) == 1 ? 1 : 0;
+    return SEED_CBC_Crypt(direction, key.data, iv.data, in, length, out, out_length) == 1 ? 1 : 0;
 }
 
 }  // namespace
@@ -77,11 +71,11 @@ int PBES2_Decrypt(const uint8_t* in, size_t length, const uint8_t* password, siz
     // An unknown scheme is refused before the (costly) derivation; a missing IV is a broken structure.
     if (scheme_nid != NID_SEED_CBC && scheme_nid != NID_OID_ARIA_CBC) return 0;
     if (!iv) return 0;
-    SecretBuffer<kKeySize> key;
-    if (PBKDF2_SHA1(password, password_length, salt, salt_length, iterations, key.bytes, kKeySize) != 1) return 0;
+    SecretArray<uint8_t, kKeySize> key;
+    if (PBKDF2_SHA1(password, password_length, salt, salt_length, iterations, key.data, kKeySize) != 1) return 0;
     const int result = scheme_nid == NID_OID_ARIA_CBC
-                           ? ARIA_CBC_Crypt(kDecrypt, key.bytes, 128, iv, in, length, out, out_length)
-                           : SEED_CBC_Crypt(kDecrypt, key.bytes, iv, in, length, out, out_length);
+                           ? ARIA_CBC_Crypt(kDecrypt, key.data, 128, iv, in, length, out, out_length)
+                           : SEED_CBC_Crypt(kDecrypt, key.data, iv, in, length, out, out_length);
     return result == 1 ? 1 : 0;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "core/mem.h"
+#include "core/secret.h"
 #include "bignum/bignum.h"
 #include "cipher/sha1.h"
 #include "platform/entropy.h"
@@ -118,10 +119,7 @@ void RANDOM_Clear(RandomGenerator* rng) {
     if (!rng || rng->seeded != kRandomSeeded) return;
     BIGNUM_Free(rng->xkey);
     BIGNUM_Free(rng->xseed);
-    if (rng->hash) {
-        MEM_Wipe(rng->hash, rng->hash_size);
-        MEM_Free(rng->hash);
-    }
+    MEM_Free(rng->hash);
     *rng = RandomGenerator{};
 }
 
@@ -155,27 +153,24 @@ int RANDOM_Seed(RandomGenerator* rng, const uint8_t* seed, uint32_t seed_len, co
     LCG_Srand(static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 1000));
 
     // Self-built seeds live on the stack (at most 64 bytes each) and are wiped on every path.
-    struct Wiped {
-        uint8_t bytes[kRandomMaxSeed] = {};
-        ~Wiped() { MEM_Wipe(bytes, sizeof bytes); }
-    } built_seed, built_xseed;
+    SecretArray<uint8_t, kRandomMaxSeed> built_seed, built_xseed;
     if (!seed) {
         seed_len = LCG_Rand() % 45 + kRandomMinSeed;
-        if (!RANDOM_SystemEntropy(built_seed.bytes, seed_len)) return 0;
-        seed = built_seed.bytes;
+        if (!RANDOM_SystemEntropy(built_seed.data, seed_len)) return 0;
+        seed = built_seed.data;
     }
     if (!xseed) {
         xseed_len = LCG_Rand() % 45 + kRandomMinSeed;
-        if (!RANDOM_SystemEntropy(built_xseed.bytes, xseed_len)) return 0;
+        if (!RANDOM_SystemEntropy(built_xseed.data, xseed_len)) return 0;
         // The seed is also folded through the pool's hash chain, so the pool keeps evolving.
         auto lock = LockPool();
         if (!PoolReadyLocked()) return 0;
         for (size_t i = 0; i < kRandomPoolSize; ++i) {
             g_pool[i] ^= seed[i];
             if (!SHA1_Digest(g_pool, kRandomPoolSize, g_pool)) return 0;
-            built_xseed.bytes[i] ^= g_pool[i];
+            built_xseed.data[i] ^= g_pool[i];
         }
-        xseed = built_xseed.bytes;
+        xseed = built_xseed.data;
     }
 
     rng->xseed = BIGNUM_FromBytes(xseed, xseed_len, nullptr);

@@ -240,7 +240,6 @@ int SEED_CBC_Crypt(uint32_t direction, const uint8_t* key, const uint8_t* iv, co
     if (!context) return 0;
     const int ok = SEED_CBC_Init(context, direction, key, iv) == 1 &&
                    SEED_CBC_Padded(context, out, out_length, in, length) == 1;
-    MEM_Wipe(context, sizeof *context);
     MEM_Free(context);
     return ok;
 }

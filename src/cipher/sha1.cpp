@@ -231,8 +231,8 @@ uint32_t SHA1_Digest(const uint8_t* data, size_t length, uint8_t* digest) {
     auto* context = static_cast<Sha1Context*>(MEM_Alloc(sizeof(Sha1Context)));
     if (!context) return 0;
     const uint32_t ok = SHA1_Init(context) && SHA1_Update(context, data, length) && SHA1_Final(context, digest);
-    // The state and the last block are a function of the input, which may be secret.
-    MEM_Wipe(context, sizeof *context);
+    // The state and the last block are a function of the input, which may be secret: the
+    // allocator wipes them on release.
     MEM_Free(context);
     return ok ? 1 : 0;
 }

@@ -1,15 +1,22 @@
 #include "core/mem.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
 namespace quillon {
 namespace {
 
+// Each block is preceded by a header that records its size, so that MEM_Free can wipe it
+// whoever releases it. The header keeps the block as aligned as malloc's own result.
+constexpr size_t kHeader = 16;
+static_assert(kHeader >= sizeof(size_t) && kHeader % alignof(std::max_align_t) == 0);
+
 std::atomic<long> g_fail_countdown{0};
 std::atomic<bool> g_failure_fired{false};
 std::atomic<long> g_live_blocks{0};
+std::atomic<MemReleaseObserver> g_release_observer{nullptr};
 thread_local unsigned long t_failures = 0;
 thread_local unsigned long t_allocations = 0;
 
@@ -34,34 +41,61 @@ bool InjectFailure() {
     return false;
 }
 
+// A block of `size` usable bytes behind its header. Zero-byte requests still get a real block
+// so that an empty result is distinguishable from failure.
+void* Allocate(size_t size, bool zeroed) {
+    if (size > SIZE_MAX - kHeader) return nullptr;
+    const size_t total = kHeader + (size ? size : 1);
+    auto* base = static_cast<uint8_t*>(zeroed ? std::calloc(1, total) : std::malloc(total));
+    if (!base) return nullptr;
+    std::memcpy(base, &size, sizeof size);
+    g_live_blocks.fetch_add(1, std::memory_order_relaxed);
+    return base + kHeader;
+}
+
+uint8_t* HeaderOf(void* block) { return static_cast<uint8_t*>(block) - kHeader; }
+
+size_t SizeOf(void* block) {
+    size_t size;
+    std::memcpy(&size, HeaderOf(block), sizeof size);
+    return size;
+}
+
 }  // namespace
 
-// Zero-byte requests get a real block so that an empty result is still distinguishable from failure.
 void* MEM_Alloc(size_t size) {
     if (InjectFailure()) return Counted(nullptr);
-    void* p = std::malloc(size ? size : 1);
-    if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return Counted(p);
+    return Counted(Allocate(size, false));
 }
 
 void* MEM_Calloc(size_t count, size_t size) {
     if (InjectFailure()) return Counted(nullptr);
-    void* p = (count && size) ? std::calloc(count, size) : std::calloc(1, 1);
-    if (p) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return Counted(p);
+    if (size && count > SIZE_MAX / size) return Counted(nullptr);
+    return Counted(Allocate(count * size, true));
 }
 
 void MEM_Free(void* block) {
     if (!block) return;
+    const size_t size = SizeOf(block);
+    MEM_Wipe(block, size);
+    if (const MemReleaseObserver observe = g_release_observer.load(std::memory_order_relaxed)) {
+        observe(static_cast<const uint8_t*>(block), size);
+    }
     g_live_blocks.fetch_sub(1, std::memory_order_relaxed);
-    std::free(block);
+    std::free(HeaderOf(block));
 }
 
+// Never resized in place: the old block is copied out, then wiped and released like any other.
 void* MEM_Realloc(void* block, size_t size) {
     if (InjectFailure()) return Counted(nullptr);
-    void* p = std::realloc(block, size ? size : 1);
-    if (p && !block) g_live_blocks.fetch_add(1, std::memory_order_relaxed);
-    return Counted(p);
+    void* grown = Allocate(size, false);
+    if (!grown) return Counted(nullptr);
+    if (block) {
+        const size_t old_size = SizeOf(block);
+        std::memcpy(grown, block, old_size < size ? old_size : size);
+        MEM_Free(block);
+    }
+    return grown;
 }
 
 void MEM_Wipe(void* block, size_t size) {
@@ -90,5 +124,9 @@ long MEM_LiveBlocks() { return g_live_blocks.load(std::memory_order_relaxed); }
 unsigned long MEM_FailureCount() { return t_failures; }
 
 unsigned long MEM_AllocationCount() { return t_allocations; }
+
+void MEM_SetReleaseObserver(MemReleaseObserver observer) {
+    g_release_observer.store(observer, std::memory_order_relaxed);
+}
 
 }  // namespace quillon

@@ -1,8 +1,10 @@
 // The library allocator and the memory helpers built on it.
 //
-// Every allocation of the library goes through MEM_*; containers use MemAllocator
-// (or WipingAllocator for secrets) so that they do too. A test-only hook makes a
-// chosen allocation fail, so that every failure path can be walked.
+// Every allocation of the library goes through MEM_*; containers use MemAllocator so that
+// they do too. Every block remembers its size and is wiped when it is released, whoever
+// releases it (the library, or the host through BINSTR_Delete), so heap secrets need no type
+// of their own. A test-only hook makes a chosen allocation fail, so that every failure path
+// can be walked.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +15,13 @@
 
 namespace quillon {
 
+// Zero-byte requests still get a real block: an empty result is not a failure.
 void* MEM_Alloc(size_t size);
 void* MEM_Calloc(size_t count, size_t size);
+// Wipes the whole block, then releases it; null is ignored.
 void MEM_Free(void* block);
+// Always a new block: the contents are copied and the old block wiped and released. On
+// failure the old block is left as it was.
 void* MEM_Realloc(void* block, size_t size);
 
 // Overwrites memory with zeros in a way the optimiser cannot drop.
@@ -33,6 +39,11 @@ unsigned long MEM_AllocationCount();
 // Allocations that have failed on this thread so far. Decoders report bad input and
 // exhausted memory alike as 0; comparing this count before and after tells them apart.
 unsigned long MEM_FailureCount();
+
+// Tests only: called with every block MEM_Free releases, after the wipe and before the memory
+// goes back to the system. Null (the default) turns it off.
+using MemReleaseObserver = void (*)(const uint8_t* block, size_t size);
+void MEM_SetReleaseObserver(MemReleaseObserver observer);
 
 // std allocator over MEM_*; throws std::bad_alloc, which the export guard turns into a result code.
 template <class T>
@@ -52,22 +63,11 @@ struct MemAllocator {
     bool operator==(const MemAllocator<U>&) const noexcept { return true; }
 };
 
-// Like MemAllocator, but wipes every block before it is released: keys, passwords, plaintext keys.
-template <class T>
-struct WipingAllocator : MemAllocator<T> {
-    WipingAllocator() noexcept = default;
-    template <class U>
-    WipingAllocator(const WipingAllocator<U>&) noexcept {}
-    template <class U>
-    struct rebind { using other = WipingAllocator<U>; };
-    void deallocate(T* p, size_t n) noexcept {
-        MEM_Wipe(p, n * sizeof(T));
-        MEM_Free(p);
-    }
-};
-
 using Bytes = std::vector<uint8_t, MemAllocator<uint8_t>>;
-using SecureBytes = std::vector<uint8_t, WipingAllocator<uint8_t>>;
+// The growable buffer for keys, passwords and plaintext keys. The same type as Bytes: every
+// block the allocator releases (a grown vector's old one too) is wiped first; the name says
+// what the bytes are.
+using SecureBytes = Bytes;
 
 // A new zero-filled record of type T (a plain record: no constructor runs), or null.
 template <class T>
@@ -86,5 +86,27 @@ using Owned = std::unique_ptr<T, FreeWith<FreeFn>>;
 
 // Buffer owned through MEM_Free.
 using MemBlock = std::unique_ptr<uint8_t, FreeWith<MEM_Free>>;
+
+// A MEM_ block with its length, as encoders hand their output over.
+struct MemBytes {
+    uint8_t* data = nullptr;
+    uint32_t length = 0;
+    MemBytes() = default;
+    MemBytes(const MemBytes&) = delete;
+    MemBytes& operator=(const MemBytes&) = delete;
+    ~MemBytes() { MEM_Free(data); }
+    // Releases what it held and takes `bytes`.
+    void Reset(uint8_t* bytes = nullptr, uint32_t size = 0) {
+        MEM_Free(data);
+        data = bytes;
+        length = size;
+    }
+    uint8_t* Release() {
+        uint8_t* out = data;
+        data = nullptr;
+        length = 0;
+        return out;
+    }
+};
 
 }  // namespace quillon

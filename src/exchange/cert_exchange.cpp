@@ -107,13 +107,9 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
     uint8_t* der = nullptr;
     const int32_t der_length = CERTKEY_ToDer(pair, &der);
     if (der_length <= 0) return nullptr;
-    // The plaintext holds the private key: wipe it whatever happens.
+    // The plaintext holds the private key: released (and so wiped) whatever happens.
     const size_t plain_length = static_cast<size_t>(der_length);
-    auto wipe_and_free = [plain_length](uint8_t* p) {
-        MEM_Wipe(p, plain_length);
-        MEM_Free(p);
-    };
-    const std::unique_ptr<uint8_t, decltype(wipe_and_free)> plain(der, wipe_and_free);
+    const MemBlock plain(der);
 
     SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
     SecureBytes cipher;
@@ -241,7 +237,6 @@ void CES_Close(CertExchangeSession* session) {
     if (!session) return;
     BIGNUM_Free(session->public_exponent);
     RSAKEY_Free(session->rsa_key);
-    MEM_Wipe(session, sizeof *session);
     MEM_Free(session);
 }
 

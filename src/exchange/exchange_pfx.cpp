@@ -17,25 +17,16 @@ namespace {
 
 constexpr uint32_t kPfxVersion = 3;
 
-// DER bytes from DER_ToBytes that may hold a private key: wiped when released.
-struct SecretDer {
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
-    SecretDer() = default;
-    SecretDer(const SecretDer&) = delete;
-    SecretDer& operator=(const SecretDer&) = delete;
-    ~SecretDer() {
-        if (bytes) MEM_Wipe(bytes, static_cast<size_t>(length));
-        MEM_Free(bytes);
-    }
-};
-
+// The record's DER in `out` (it may hold a private key: the allocator wipes it on release);
+// its length, or 0.
 template <class T>
-bool EncodeTo(const T* record, int (*encode)(const T*, DerElement*), SecretDer& out) {
+int32_t EncodeTo(const T* record, int (*encode)(const T*, DerElement*), MemBlock& out) {
     DerElementPtr element(DER_New());
-    if (!element || !encode(record, element.get())) return false;
-    out.length = DER_ToBytes(element.get(), &out.bytes);
-    return out.length > 0;
+    if (!element || !encode(record, element.get())) return 0;
+    uint8_t* bytes = nullptr;
+    const int32_t length = DER_ToBytes(element.get(), &bytes);
+    out.reset(bytes);
+    return length > 0 ? length : 0;
 }
 
 DerElementPtr Sequence(const DerElement* parent, int index) {
@@ -122,10 +113,11 @@ int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uin
     if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) ||
         !(bag->bagValue = PairValue(certificate, certificate_length, private_key, private_key_length)))
         return 0;
-    SecretDer plain;
+    MemBlock plain;
+    const int32_t plain_length = EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain);
     SecureBytes cipher;
-    if (!EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain) ||
-        !SEED_CBC_CryptBytes(kEncrypt, key, kPbeFixedIv, plain.bytes, static_cast<size_t>(plain.length), cipher))
+    if (plain_length <= 0 ||
+        !SEED_CBC_CryptBytes(kEncrypt, key, kPbeFixedIv, plain.get(), static_cast<size_t>(plain_length), cipher))
         return 0;
     bag.reset();
 
@@ -133,12 +125,13 @@ int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uin
     if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
     uint8_t salt[kPfxSaltSize];
     uint8_t mac[kPfxMacSize];
-    SecretDer auth;
+    MemBlock auth;
+    int32_t auth_length = 0;
     MacDataPtr mac_data(PKCS7_NewRecord<MacData>());
     if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
         !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
-        !EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth) ||
-        !ComputeMac(key, mac_data->macSalt, auth.bytes, static_cast<size_t>(auth.length), mac) ||
+        (auth_length = EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth)) <= 0 ||
+        !ComputeMac(key, mac_data->macSalt, auth.get(), static_cast<size_t>(auth_length), mac) ||
         !(mac_data->digest = ASNVALUE_FromOctets(mac, sizeof mac)) ||
         !(mac_data->digestAlgorithm = OBJ_ValueFromNid(NID_SHA1)))
         return 0;
@@ -158,10 +151,12 @@ int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair**
 
     // The MAC covers the authSafe exactly as received.
     DerElementPtr auth_der(DER_GetItemElement(element.get(), 1));
-    SecretDer auth;
-    if (!auth_der || (auth.length = DER_ToBytes(auth_der.get(), &auth.bytes)) <= 0) return 0;
+    uint8_t* auth_bytes = nullptr;
+    const int32_t auth_length = auth_der ? DER_ToBytes(auth_der.get(), &auth_bytes) : 0;
+    const MemBlock auth(auth_bytes);
+    if (auth_length <= 0) return 0;
     uint8_t expected[kPfxMacSize];
-    if (!ComputeMac(key, pfx->macData->macSalt, auth.bytes, static_cast<size_t>(auth.length), expected)) return 0;
+    if (!ComputeMac(key, pfx->macData->macSalt, auth.get(), static_cast<size_t>(auth_length), expected)) return 0;
     const AsnValue* received = pfx->macData->digest;
     const bool authentic = received && CT_Equal(received->data, received->length, expected, sizeof expected);
     MEM_Wipe(expected, sizeof expected);

@@ -38,7 +38,7 @@ int SESSIONKEY_DecryptWithPemKey(const uint8_t* text, size_t text_length, const 
     size_t length = 0;
     MemBlock der(BASE64_DecodeBytes(text, text_length, &length));
     if (!der || length > UINT32_MAX) return 0;
-    SecretDer plain;  // the plaintext private key, not needed here
+    MemBytes plain;  // the plaintext private key, not needed here
     RsaKey* raw = nullptr;
     *key_error = PRIKEY_DecryptToRsaKey(reinterpret_cast<const uint8_t*>(password), std::strlen(password), der.get(),
                                         length, &plain, &raw);

@@ -96,7 +96,6 @@ void RECIPINFO_Free(RecipientInfo* info) {
     ISSUERSERIAL_Free(info->issuerAndSerialNumber);
     ALGID_Free(info->keyEncryptionAlgorithm);
     ASNVALUE_Free(info->encryptedKey);
-    MEM_Wipe(info, sizeof *info);
     MEM_Free(info);
 }
 
@@ -181,7 +180,6 @@ void ENVDATA_Free(EnvelopedData* data) {
     BIGNUM_Free(data->version);
     PLIST_FreeAll(data->recipientInfos, FreeRecipient);
     ENCCONTENT_Free(data->encryptedContentInfo);
-    MEM_Wipe(data, sizeof *data);
     MEM_Free(data);
 }
 

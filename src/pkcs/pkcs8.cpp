@@ -70,9 +70,7 @@ DerElementPtr RawElement(const AsnValue* value) {
     if (!bytes) return nullptr;
     std::memcpy(bytes.get(), header, header_length);
     if (value->length) std::memcpy(bytes.get() + header_length, value->data, value->length);
-    DerElementPtr element(DER_Parse(bytes.get(), size));
-    MEM_Wipe(bytes.get(), size);
-    return element;
+    return DerElementPtr(DER_Parse(bytes.get(), size));
 }
 
 Pkcs8Attribute* DecodeAttribute(const DerElement* item) {
@@ -165,7 +163,10 @@ PrivateKeyInfo* DecodeFresh(const DerElement* element) {
     return key.release();
 }
 
-int EncodeAlgorithm(const PrivateKeyInfo* key, int nid, DerElement* outer, SecretDer* private_key) {
+// Appends the AlgorithmIdentifier to `outer`; the private key's own encoding goes to
+// *private_key (a MEM_ block of *private_length bytes).
+int EncodeAlgorithm(const PrivateKeyInfo* key, int nid, DerElement* outer, MemBlock* private_key,
+                    uint32_t* private_length) {
     DerElementPtr algorithm(DER_New()), inner(DER_New());
     if (!algorithm || !inner) return 0;
     if (!DER_Append(algorithm.get(), DER_OID, key->algorithm, static_cast<int32_t>(key->algorithm->length))) return 0;
@@ -183,31 +184,15 @@ int EncodeAlgorithm(const PrivateKeyInfo* key, int nid, DerElement* outer, Secre
             !DER_EncodeValue(inner.get(), DER_INTEGER, s[kKcdsaKeyX], DER_IntegerLength(s[kKcdsaKeyX])))
             return 0;
     }
-    const int32_t length = DER_ToBytes(inner.get(), &private_key->data);
+    uint8_t* bytes = nullptr;
+    const int32_t length = DER_ToBytes(inner.get(), &bytes);
     if (length <= 0) return 0;
-    private_key->length = static_cast<uint32_t>(length);
+    private_key->reset(bytes);
+    *private_length = static_cast<uint32_t>(length);
     return DER_Append(outer, DER_SEQUENCE, algorithm.get(), 0);
 }
 
 }  // namespace
-
-SecretDer::~SecretDer() { Reset(); }
-
-void SecretDer::Reset() {
-    if (data) {
-        MEM_Wipe(data, length);
-        MEM_Free(data);
-    }
-    data = nullptr;
-    length = 0;
-}
-
-uint8_t* SecretDer::Release() {
-    uint8_t* out = data;
-    data = nullptr;
-    length = 0;
-    return out;
-}
 
 PrivateKeyInfo* PKCS8_New() {
     PrivateKeyInfoPtr key(static_cast<PrivateKeyInfo*>(MEM_Calloc(1, sizeof(PrivateKeyInfo))));
@@ -266,10 +251,12 @@ int PKCS8_Encode(const PrivateKeyInfo* key, DerElement* element) {
     const int nid = OBJ_NidFromValue(key->algorithm);
     if (nid != NID_RSA_ENCRYPTION && nid != NID_KCDSA1) return 0;
     DER_Reset(element);
-    SecretDer private_key;
-    bool ok = DER_AppendInteger(element, key->version) && EncodeAlgorithm(key, nid, element, &private_key);
+    MemBlock private_key;
+    uint32_t private_length = 0;
+    bool ok = DER_AppendInteger(element, key->version) &&
+              EncodeAlgorithm(key, nid, element, &private_key, &private_length);
     if (ok) {
-        AsnValuePtr octets(ASNVALUE_FromOctets(private_key.data, private_key.length));
+        AsnValuePtr octets(ASNVALUE_FromOctets(private_key.get(), private_length));
         ok = octets && DER_Append(element, DER_OCTET_STRING, octets.get(), static_cast<int32_t>(octets->length));
     }
     if (ok && PLIST_Count(key->attributes) > 0) {
@@ -335,15 +322,11 @@ int PKCS8_DecodeBytes(const uint8_t* der, size_t available, PrivateKeyInfo** out
     return element ? PKCS8_Decode(element.get(), out) : 0;
 }
 
-int PKCS8_EncodeBytes(const PrivateKeyInfo* key, SecretDer* out) {
+int32_t PKCS8_EncodeBytes(const PrivateKeyInfo* key, uint8_t** out) {
     if (!out) return 0;
     DerElementPtr element(DER_New());
     if (!element || !PKCS8_Encode(key, element.get())) return 0;
-    out->Reset();
-    const int32_t length = DER_ToBytes(element.get(), &out->data);
-    if (length <= 0) return 0;
-    out->length = static_cast<uint32_t>(length);
-    return 1;
+    return DER_ToBytes(element.get(), out);
 }
 
 }  // namespace quillon

@@ -55,21 +55,20 @@ int ATTRS_Decode(const DerElement* element, PointerList** out);
 // The attribute SET; the caller gives it its identifier.
 int ATTRS_Encode(const PointerList* attributes, DerElement* element);
 
-// DER bytes that hold a secret: wiped and released with the owner.
-struct SecretDer {
-    uint8_t* data = nullptr;
-    uint32_t length = 0;
-    SecretDer() = default;
-    SecretDer(const SecretDer&) = delete;
-    SecretDer& operator=(const SecretDer&) = delete;
-    ~SecretDer();
-    void Reset();
-    uint8_t* Release();
-};
-
 // Bytes in, bytes out: the decoder reads one element within `available` bytes and ignores
-// what follows it.
+// what follows it. The encoder gives the length and a new MEM_ block in *out (written only on
+// success), or 0; the caller releases the block, and the allocator wipes it then.
 int PKCS8_DecodeBytes(const uint8_t* der, size_t available, PrivateKeyInfo** out);
-int PKCS8_EncodeBytes(const PrivateKeyInfo* key, SecretDer* out);
+int32_t PKCS8_EncodeBytes(const PrivateKeyInfo* key, uint8_t** out);
+
+// The same into an owner, replacing what it held.
+inline int PKCS8_EncodeBytes(const PrivateKeyInfo* key, MemBytes* out) {
+    if (!out) return 0;
+    uint8_t* bytes = nullptr;
+    const int32_t length = PKCS8_EncodeBytes(key, &bytes);
+    if (length <= 0) return 0;
+    out->Reset(bytes, static_cast<uint32_t>(length));
+    return 1;
+}
 
 }  // namespace quillon

@@ -11,7 +11,8 @@
 #include "cipher/seed.h"
 #include "cipher/sha1.h"
 #include "core/mem.h"
-#include "core/wiped_array.h"
+#include "core/mem_array.h"
+#include "core/secret.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 
@@ -21,13 +22,6 @@ namespace {
 constexpr size_t kKeySize = 16;
 constexpr size_t kSaltSize = 8;
 constexpr int kPkcs12KeyId = 1, kPkcs12IvId = 2;
-
-template <size_t N>
-struct SecretBuffer {
-    uint8_t bytes[N];
-    ~SecretBuffer() { MEM_Wipe(bytes, N); }
-};
-
 
 // Key and IV of scheme 89.
 bool Pkcs12KeyAndIv(const uint8_t* password, size_t password_length, const AsnValue* salt, uint32_t iterations,
@@ -106,7 +100,7 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     const AsnValue* salt = params->salt;
     const AsnValue* cipher = epki->encryptedData;
     if (!cipher->data || cipher->length == 0) return 0;
-    WipedArray<uint8_t> plain(cipher->length);  // the plaintext key
+    MemArray<uint8_t> plain(cipher->length);  // the plaintext key
     if (!plain) return 0;
     size_t plain_length = 0;
     const auto count = static_cast<int32_t>(iterations);
@@ -119,9 +113,9 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
                                          scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
             break;
         case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC: {
-            SecretBuffer<kKeySize> key, iv;
-            decrypted = Pkcs12KeyAndIv(password, password_length, salt, iterations, key.bytes, iv.bytes) &&
-                        SEED_CBC_Crypt(kDecrypt, key.bytes, iv.bytes, cipher->data, cipher->length, plain.get(),
+            SecretArray<uint8_t, kKeySize> key, iv;
+            decrypted = Pkcs12KeyAndIv(password, password_length, salt, iterations, key.data, iv.data) &&
+                        SEED_CBC_Crypt(kDecrypt, key.data, iv.data, cipher->data, cipher->length, plain.get(),
                                        &plain_length) == 1;
             break;
         }
@@ -154,20 +148,23 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
         salt_length = sizeof random_salt;
     }
     if (salt_length > kDerMaxLength) return 0;
-    SecretDer plain;
-    if (!PKCS8_EncodeBytes(key, &plain)) return 0;
-    WipedArray<uint8_t> cipher(size_t{plain.length} + 32);
+    uint8_t* encoded = nullptr;
+    const int32_t encoded_length = PKCS8_EncodeBytes(key, &encoded);
+    const MemBlock plain(encoded);  // the plaintext key
+    if (encoded_length <= 0) return 0;
+    const auto plain_length = static_cast<size_t>(encoded_length);
+    MemArray<uint8_t> cipher(plain_length + 32);
     if (!cipher) return 0;
     size_t cipher_length = 0;
     int encrypted = 0;
     if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC) {
         const AsnValue salt_value{DER_OCTET_STRING, const_cast<uint8_t*>(salt), static_cast<uint32_t>(salt_length), 0};
-        SecretBuffer<kKeySize> k, iv;
-        encrypted = Pkcs12KeyAndIv(password, password_length, &salt_value, iterations, k.bytes, iv.bytes) &&
-                    SEED_CBC_Crypt(kEncrypt, k.bytes, iv.bytes, plain.data, plain.length, cipher.get(),
+        SecretArray<uint8_t, kKeySize> k, iv;
+        encrypted = Pkcs12KeyAndIv(password, password_length, &salt_value, iterations, k.data, iv.data) &&
+                    SEED_CBC_Crypt(kEncrypt, k.data, iv.data, plain.get(), plain_length, cipher.get(),
                                    &cipher_length) == 1;
     } else {
-        encrypted = PBE_SEED_Encrypt(plain.data, plain.length, password, password_length, salt, salt_length,
+        encrypted = PBE_SEED_Encrypt(plain.get(), plain_length, password, password_length, salt, salt_length,
                                      static_cast<int32_t>(iterations), cipher.get(), &cipher_length,
                                      scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
     }

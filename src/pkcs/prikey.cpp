@@ -16,10 +16,9 @@ namespace {
 using CertPtr = Owned<X509Cert, X509_Free>;
 
 // Hands a finished encoding to the caller's owner, replacing what it held.
-void Hand(SecretDer& encoded, SecretDer* out) {
-    out->Reset();
-    out->length = encoded.length;
-    out->data = encoded.Release();
+void Hand(MemBytes& encoded, MemBytes* out) {
+    const uint32_t length = encoded.length;
+    out->Reset(encoded.Release(), length);
 }
 
 bool Equal(const BigNum* a, const BigNum* b) { return a && b && BIGNUM_Cmp(a, b) == 0; }
@@ -40,18 +39,18 @@ KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t*
 }  // namespace
 
 KeyError PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                           SecretDer* out) {
+                           MemBytes* out) {
     PrivateKeyInfoPtr key;
     const KeyError result = Decrypt(password, password_length, der, available, &key);
     if (result != KeyError::kNone) return result;
-    SecretDer encoded;
+    MemBytes encoded;
     if (!PKCS8_EncodeBytes(key.get(), &encoded)) return KeyError::kEncode;
     Hand(encoded, out);
     return KeyError::kNone;
 }
 
 KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                           SecretDer* out) {
+                           MemBytes* out) {
     PrivateKeyInfo* raw = nullptr;
     if (!PKCS8_DecodeBytes(der, available, &raw)) return KeyError::kUndecodable;
     PrivateKeyInfoPtr key(raw);
@@ -66,7 +65,7 @@ KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, cons
         return KeyError::kEncrypt;
     EncryptedPrivateKeyInfoPtr epki(encrypted);
     DerElementPtr element(DER_New());
-    SecretDer encoded;
+    MemBytes encoded;
     const int32_t length =
         element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
     if (length <= 0) return KeyError::kEncode;
@@ -113,7 +112,7 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
 }
 
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,
-                                size_t available, SecretDer* out, RsaKey** key) {
+                                size_t available, MemBytes* out, RsaKey** key) {
     if (password_length == 0) return KeyError::kDecrypt;
     PrivateKeyInfoPtr plain;
     const KeyError result = Decrypt(password, password_length, der, available, &plain);
@@ -123,7 +122,7 @@ KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length,
     RsaKeyPtr fresh(*key ? nullptr : RSAKEY_New());
     RsaKey* target = *key ? *key : fresh.get();
     if (!target) return KeyError::kMemory;
-    SecretDer encoded;
+    MemBytes encoded;
     if (!PKCS8_EncodeBytes(plain.get(), &encoded)) return KeyError::kEncode;
     if (!RSAKEY_SetComponents(target, r->n, r->e, r->d, r->p, r->q, r->dP, r->dQ, r->qInv)) return KeyError::kMemory;
     target->is_private = 1;

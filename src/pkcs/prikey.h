@@ -31,11 +31,11 @@ enum class KeyError {
 // EncryptedPrivateKeyInfo -> PrivateKeyInfo DER (the library's re-encoding) in *out, which is
 // written only on success: kMalformed, kDecrypt, kEncode.
 KeyError PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                           SecretDer* out);
+                           MemBytes* out);
 // PrivateKeyInfo -> EncryptedPrivateKeyInfo under scheme 73 (RSA) or 89 (KCDSA), 2,048
 // iterations, 8 random salt bytes: kUndecodable, kAlgorithm, kEncrypt, kEncode.
 KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
-                           SecretDer* out);
+                           MemBytes* out);
 // Certificate and PrivateKeyInfo: kUndecodable (either, or a key without its numbers), kMismatch.
 KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key,
                                 size_t key_length);
@@ -48,6 +48,6 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
 // creating it when *key is null. kDecrypt for an empty password too; kAlgorithm for a key
 // that is not rsaEncryption (*out and *key untouched); kMemory.
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,
-                                size_t available, SecretDer* out, RsaKey** key);
+                                size_t available, MemBytes* out, RsaKey** key);
 
 }  // namespace quillon

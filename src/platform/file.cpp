@@ -64,10 +64,8 @@ int FILE_ReadAll(const char* path, uint8_t** out, uint32_t* length) {
     uint8_t extra;
     struct stat after {};
     if (ReadFully(file.fd, buffer.get(), size) != static_cast<ssize_t>(size) || ReadFully(file.fd, &extra, 1) != 0 ||
-        ::fstat(file.fd, &after) != 0 || after.st_size != before.st_size) {
-        MEM_Wipe(buffer.get(), size);
+        ::fstat(file.fd, &after) != 0 || after.st_size != before.st_size)
         return 0;
-    }
     *out = buffer.release();
     *length = static_cast<uint32_t>(size);
     return 1;

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "core/mem.h"
+#include "core/mem_array.h"
 #include "core/secret.h"
-#include "core/wiped_array.h"
 #include "bignum/bignum.h"
 #include "bignum/bn_ct.h"
 #include "bignum/bn_mont.h"
@@ -89,7 +89,7 @@ bool FreshBlinding(const RsaKey* key, const BigNumMont* mont_n, uint32_t k, Limb
     Limb* ai = pair + nn;
     // r^-1 comes from a variable-time inversion, so it inverts r s for another fresh s and
     // multiplies s back: the inversion's timing follows r s, which says nothing about r.
-    WipedArray<uint8_t> r_bytes(2 * static_cast<size_t>(k), true);
+    MemArray<uint8_t> r_bytes(2 * static_cast<size_t>(k), true);
     BigNumPtr r(BIGNUM_New()), s(BIGNUM_New()), rs(BIGNUM_New()), rs_inv;
     if (!r_bytes || !r || !s || !rs) return false;
     do {
@@ -164,7 +164,7 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
         if (crt && LimbsOf(v) > exp_limbs) exp_limbs = LimbsOf(v);
     }
     const int scratch_limbs = MONT_ExpSecretScratchLimbs(nn) + MONT_ExpPublicScratchLimbs(nn);
-    WipedArray<Limb> ws(static_cast<size_t>(6 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs), true);
+    MemArray<Limb> ws(static_cast<size_t>(6 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs), true);
     if (!ws) return 0;
     Limb* cb = ws.get();      // c, then the blinded c'
     Limb* x = cb + nn;        // c'^d
@@ -259,7 +259,7 @@ uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out) {
     const uint32_t msg_len = CtSelect(good, k - zero_index - 1, 0);
     // The message lies in the last k - 11 bytes.
     const uint32_t room = k - kPkcs1Overhead;
-    WipedArray<uint8_t> buf(room, true);
+    MemArray<uint8_t> buf(room, true);
     if (!buf) return 0;
     std::memcpy(buf.get(), em + kPkcs1Overhead, room);
     CtCopyMessage(buf.get(), room, room - msg_len, msg_len, good, out);
@@ -324,7 +324,7 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
     const uint32_t k = ModulusBytes(key);
     if (k < kPkcs1Overhead || in_len > k - kPkcs1Overhead) return 0;
 
-    WipedArray<uint8_t> block(k, true);
+    MemArray<uint8_t> block(k, true);
     if (!block) return 0;
     uint8_t* em = block.get();
     const uint32_t ps_len = k - in_len - 3;
@@ -371,7 +371,7 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     if (!c || BIGNUM_Cmp(c.get(), key->n) >= 0) return 0;
 
     // The block is read at exactly the modulus length, its leading zero byte included.
-    WipedArray<uint8_t> block(k, true);
+    MemArray<uint8_t> block(k, true);
     if (!block || !RSA_PrivateBlock(key, c.get(), block.get(), k)) return 0;
     const uint32_t msg_len =
         mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), k, out) : RSA_UnpadOaep(block.get(), k, out);

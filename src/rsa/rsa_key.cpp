@@ -50,7 +50,6 @@ void RSAKEY_DropCache(RsaKey* key) {
 
 void RSAKEY_DropBlinding(RsaKey* key) {
     if (!key) return;
-    if (key->blinding) MEM_Wipe(key->blinding, key->blinding_size);
     MEM_Free(key->blinding);
     key->blinding = nullptr;
     key->blinding_size = 0;

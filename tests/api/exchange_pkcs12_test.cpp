@@ -12,6 +12,7 @@
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/openssl_peer.h"
+#include "support/release_observer.h"
 
 namespace {
 
@@ -170,6 +171,24 @@ TEST_F(Pkcs12Exchange, PeerOpensWhatTheLibrarySealsAndTheReverse) {
     EXPECT_EQ(back.result, 1);
     EXPECT_EQ(back.cert, cert);
     EXPECT_EQ(back.key, private_key);
+}
+
+// The opened private key is wiped whole when FreeCesMessage releases it.
+TEST_F(Pkcs12Exchange, OpenedKeyIsWipedWhenReleased) {
+    const ByteVec pfx = peer.Seal(cert, private_key);
+    CesMessage *opened_cert = nullptr, *opened_key = nullptr;
+    int32_t cert_length = 0, key_length = 0;
+    ASSERT_EQ(DecryptCertExchange_PKCS12(session.get(), &opened_cert, &cert_length, &opened_key, &key_length,
+                                         pfx.data()),
+              1);
+    FreeCesMessage(opened_cert);
+    ASSERT_EQ(ByteVec(opened_key, opened_key + key_length), private_key);
+    quillon::test::ReleaseRecorder recorder;
+    FreeCesMessage(opened_key);
+    const quillon::test::ReleasedBlock* released = recorder.Find(opened_key);
+    ASSERT_NE(released, nullptr);
+    EXPECT_EQ(released->size, private_key.size());
+    EXPECT_TRUE(released->all_zero);
 }
 
 TEST_F(Pkcs12Exchange, FreshSaltSameCiphertext) {

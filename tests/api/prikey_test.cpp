@@ -20,6 +20,7 @@
 #include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/pkcs8_fixtures.h"
+#include "support/release_observer.h"
 
 namespace {
 
@@ -70,6 +71,25 @@ TEST(PrikeyDecrypt, EveryFixtureFromBytesAndFromDisk) {
         EXPECT_EQ(PRIKEY_Decrypt("quillon-tesT", &in, &from_bytes.b), QC_ERR_DECRYPT_KEY) << k.file;
         EXPECT_EQ(from_bytes.bytes(), plain);
     }
+}
+
+// The plaintext key handed to the caller is wiped whole when the caller releases it, though the
+// caller never clears it.
+TEST(PrikeyDecrypt, PlainKeyIsWipedWhenTheCallerReleasesIt) {
+    const Bytes encrypted = ReadPkcs8("scheme73.der");
+    const BINSTR in = View(encrypted);
+    BINSTR out;
+    BINSTR_Create(&out);
+    ASSERT_EQ(PRIKEY_Decrypt(kKeyPassword, &in, &out), QC_OK);
+    ASSERT_EQ(Bytes(out.data, out.data + out.length), ReadPkcs8("user_plain.der"));
+    const void* block = out.data;
+    const uint32_t length = out.length;
+    ReleaseRecorder recorder;
+    ASSERT_EQ(BINSTR_Delete(&out), QC_OK);
+    const ReleasedBlock* released = recorder.Find(block);
+    ASSERT_NE(released, nullptr) << "BINSTR_Delete must release through the allocator";
+    EXPECT_EQ(released->size, length);
+    EXPECT_TRUE(released->all_zero);
 }
 
 TEST(PrikeyExports, ResultCodesInTheirDocumentedOrder) {
@@ -216,7 +236,7 @@ TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     const Bytes encrypted = ReadPkcs8("scheme73.der");
     const auto* password = reinterpret_cast<const uint8_t*>(kKeyPassword);
     const size_t password_length = std::strlen(kKeyPassword);
-    quillon::SecretDer out;
+    quillon::MemBytes out;
     const auto out_bytes = [&] { return Bytes(out.data, out.data + out.length); };
     quillon::RsaKey* key = nullptr;
     const auto load = [&](const Bytes& der, size_t password_bytes) {

@@ -41,9 +41,10 @@ EncryptedPrivateKeyInfoPtr DecodeEpki(const Buffer& der) {
 }
 
 Buffer Encode(const PrivateKeyInfo* key) {
-    SecretDer der;
-    if (!PKCS8_EncodeBytes(key, &der)) return {};
-    return Buffer(der.data, der.data + der.length);
+    uint8_t* der = nullptr;
+    const int32_t length = PKCS8_EncodeBytes(key, &der);
+    const MemBlock owned(der);
+    return length > 0 ? Buffer(der, der + length) : Buffer{};
 }
 
 Buffer Encode(const EncryptedPrivateKeyInfo* epki) {
