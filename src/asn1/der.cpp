@@ -245,7 +245,7 @@ void* DecodeItem(const Header& h, const uint8_t* item, int tag) {
 
 // ---- life cycle and length octets ---------------------------------------------------------
 
-DerElement* DER_New() { return static_cast<DerElement*>(MEM_Calloc(1, sizeof(DerElement))); }
+DerElement* DER_New() { return MEM_New<DerElement>(); }
 
 void DER_Reset(DerElement* element) {
     if (!element) return;

@@ -64,7 +64,7 @@ bool DecodePbkdf2(const DerElement* kdf, PbeParameters* params) {
 
 }  // namespace
 
-AlgorithmId* ALGID_New() { return static_cast<AlgorithmId*>(MEM_Calloc(1, sizeof(AlgorithmId))); }
+AlgorithmId* ALGID_New() { return MEM_New<AlgorithmId>(); }
 
 void ALGID_Free(AlgorithmId* id) {
     if (!id) return;
@@ -109,7 +109,7 @@ int ALGID_Decode(const DerElement* element, AlgorithmId** out) {
 }
 
 EncryptedPrivateKeyInfo* EPKI_New() {
-    return static_cast<EncryptedPrivateKeyInfo*>(MEM_Calloc(1, sizeof(EncryptedPrivateKeyInfo)));
+    return MEM_New<EncryptedPrivateKeyInfo>();
 }
 
 void EPKI_Free(EncryptedPrivateKeyInfo* epki) {
@@ -185,7 +185,7 @@ int EPKI_DecodeBytes(const uint8_t* der, size_t available, EncryptedPrivateKeyIn
     return element ? EPKI_Decode(element.get(), out) : 0;
 }
 
-PbeParameters* PBEPARAM_New() { return static_cast<PbeParameters*>(MEM_Calloc(1, sizeof(PbeParameters))); }
+PbeParameters* PBEPARAM_New() { return MEM_New<PbeParameters>(); }
 
 void PBEPARAM_Free(PbeParameters* params) {
     if (!params) return;

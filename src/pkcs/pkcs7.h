@@ -95,10 +95,10 @@ using EnvelopedDataPtr = Owned<EnvelopedData, ENVDATA_Free>;
 using EncryptedDataPtr = Owned<EncryptedData, ENCDATA_Free>;
 using ContentInfoPtr = Owned<ContentInfo, CONTENTINFO_Free>;
 
-// Zeroed records from the library allocator; null when memory runs out.
+// The envelope still calls it by this name; everything else uses MEM_New.
 template <class T>
 T* PKCS7_NewRecord() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
+    return MEM_New<T>();
 }
 
 // Content-encryption record: the type's OID, the algorithm's OID with `parameters` (null

@@ -77,7 +77,7 @@ DerElementPtr RawElement(const AsnValue* value) {
 
 Pkcs8Attribute* DecodeAttribute(const DerElement* item) {
     if (*item->identifier != kDerSequenceId || DER_ItemCount(item) != 2) return nullptr;
-    AttributePtr attribute(static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute))));
+    AttributePtr attribute(MEM_New<Pkcs8Attribute>());
     if (!attribute) return nullptr;
     attribute->type = static_cast<AsnValue*>(DER_GetItem(item, 0, DER_OID));
     DerElementPtr set = GetElement(item, 1, DER_SET);
@@ -210,7 +210,7 @@ uint8_t* SecretDer::Release() {
 }
 
 PrivateKeyInfo* PKCS8_New() {
-    PrivateKeyInfoPtr key(static_cast<PrivateKeyInfo*>(MEM_Calloc(1, sizeof(PrivateKeyInfo))));
+    PrivateKeyInfoPtr key(MEM_New<PrivateKeyInfo>());
     if (!key) return nullptr;
     key->version = BIGNUM_New();
     key->attributes = PLIST_New();

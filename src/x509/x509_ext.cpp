@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "asn1/der.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_name.h"
@@ -12,11 +13,6 @@ namespace {
 
 constexpr int kContextClass = 0x80, kClassMask = 0xC0, kConstructed = 0x20;
 constexpr int kSequenceId = 0x30;
-
-template <class T>
-T* Calloc() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
-}
 
 DerElementPtr GetElement(const DerElement* parent, int index, int tag = DER_SEQUENCE) {
     return DerElementPtr(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
@@ -132,7 +128,7 @@ bool Push(PointerList* list, Ptr& item) {
 UserNotice* DecodeUserNotice(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 0) return nullptr;
-    UserNoticePtr notice(Calloc<UserNotice>());
+    UserNoticePtr notice(MEM_New<UserNotice>());
     if (!notice) return nullptr;
     for (int i = 0; i < count; ++i) {
         const int tag = DER_ItemTag(sequence, i);
@@ -162,7 +158,7 @@ UserNotice* DecodeUserNotice(const DerElement* sequence) {
 // PolicyQualifierInfo: exactly { OID, CPS IA5String | UserNotice SEQUENCE }.
 PolicyQualifierInfo* DecodeQualifier(const DerElement* sequence) {
     if (Items(sequence) != 2) return nullptr;
-    QualifierPtr qualifier(Calloc<PolicyQualifierInfo>());
+    QualifierPtr qualifier(MEM_New<PolicyQualifierInfo>());
     if (!qualifier || !(qualifier->policyQualifierId = GetValue(sequence, 0, DER_OID).release())) return nullptr;
     const int tag = DER_ItemTag(sequence, 1);
     if (tag == 0x16) {
@@ -179,7 +175,7 @@ PolicyQualifierInfo* DecodeQualifier(const DerElement* sequence) {
 PolicyInformation* DecodePolicy(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 1) return nullptr;
-    PolicyPtr policy(Calloc<PolicyInformation>());
+    PolicyPtr policy(MEM_New<PolicyInformation>());
     if (!policy || !(policy->policyIdentifier = GetValue(sequence, 0, DER_OID).release())) return nullptr;
     if (count != 2) return policy.release();
     DerElementPtr qualifiers = GetElement(sequence, 1);
@@ -200,7 +196,7 @@ PolicyInformation* DecodePolicy(const DerElement* sequence) {
 VID* DecodeVid(const DerElement* sequence) {
     // The hash algorithm alone names nothing: a VID must carry its virtualID.
     if (Items(sequence) != 2 || DER_ItemTag(sequence, 1) != (kContextClass | kConstructed)) return nullptr;
-    VidPtr vid(Calloc<VID>());
+    VidPtr vid(MEM_New<VID>());
     if (!vid) return nullptr;
     DerElementPtr algorithm = GetElement(sequence, 0);
     DerElementPtr wrapper = GetElement(sequence, 1);
@@ -215,7 +211,7 @@ IdentifyData* DecodeIdentifyData(const AsnValue* value) {
     DerElementPtr sequence = ParseValue(value, kSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count != 1 && count != 2) return nullptr;
-    IdentifyDataPtr data(Calloc<IdentifyData>());
+    IdentifyDataPtr data(MEM_New<IdentifyData>());
     if (!data || DER_ItemTag(sequence.get(), 0) != DER_UTF8_STRING ||
         !(data->realName = GetValue(sequence.get(), 0, DER_UTF8_STRING).release()))
         return nullptr;
@@ -232,7 +228,7 @@ IdentifyData* DecodeIdentifyData(const AsnValue* value) {
 GeneralName* DecodeGeneralName(const DerElement* names, int index) {
     const int tag = DER_ItemTag(names, index);
     if (tag < 0 || (tag & kClassMask) != kContextClass || (tag & 0x1F) > 8) return nullptr;
-    GeneralNamePtr name(Calloc<GeneralName>());
+    GeneralNamePtr name(MEM_New<GeneralName>());
     if (!name) return nullptr;
     name->tag = tag & 0x1F;
     if (name->tag == 0 || name->tag == 4) {
@@ -282,7 +278,7 @@ PointerList* DecodeRelativeName(const DerElement* set) {
     for (int i = 0; i < count; ++i) {
         DerElementPtr attribute = GetElement(set, i);
         if (!attribute) return nullptr;
-        Owned<X509NameEntry, X509_FreeNameEntry> entry(Calloc<X509NameEntry>());
+        Owned<X509NameEntry, X509_FreeNameEntry> entry(MEM_New<X509NameEntry>());
         if (!entry) return nullptr;
         entry->object = GetValue(attribute.get(), 0, DER_OID).release();
         entry->value = GetValue(attribute.get(), 1, DER_ANY).release();
@@ -295,7 +291,7 @@ PointerList* DecodeRelativeName(const DerElement* set) {
 DistributionPoint* DecodeDistPoint(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 0) return nullptr;
-    DistPointPtr point(Calloc<DistributionPoint>());
+    DistPointPtr point(MEM_New<DistributionPoint>());
     if (!point) return nullptr;
     bool seen[3] = {};
     for (int i = 0; i < count; ++i) {
@@ -366,7 +362,7 @@ int X509Ext_DecodeKeyUsage(const AsnValue* extension, AsnValue** out) {
 int X509Ext_DecodeBasicConstraints(const AsnValue* extension, BasicConstraints** out) {
     DerElementPtr sequence = ParseValue(extension, kSequenceId);
     if (!sequence || !out) return 0;
-    BasicConstraintsPtr constraints(Calloc<BasicConstraints>());
+    BasicConstraintsPtr constraints(MEM_New<BasicConstraints>());
     if (!constraints) return 0;
     MemBlock ca(static_cast<uint8_t*>(DER_GetItem(sequence.get(), 0, DER_BOOLEAN)));
     constraints->pathLenConstraint = static_cast<BigNum*>(DER_GetItem(sequence.get(), 1, DER_INTEGER));
@@ -418,7 +414,7 @@ int X509Ext_DecodeAuthKeyId(const AsnValue* extension, AuthorityKeyIdentifier** 
     DerElementPtr sequence = ParseValue(extension, kSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count < 0 || !out) return 0;
-    AuthKeyIdPtr key_id(Calloc<AuthorityKeyIdentifier>());
+    AuthKeyIdPtr key_id(MEM_New<AuthorityKeyIdentifier>());
     if (!key_id) return 0;
     for (int i = 0; i < count; ++i) {
         const int tag = DER_ItemTag(sequence.get(), i);
