@@ -8,8 +8,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint32_t kSequenceType = 0x30;
-
 DerElementPtr GetSequence(const DerElement* parent, int index) {
     return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
 }
@@ -226,7 +224,7 @@ int EPKI_StorePbeParams(EncryptedPrivateKeyInfo* epki, const PbeParameters* para
     if (!element || !PBEPARAM_Encode(params, element.get())) return 0;
     const int32_t length = DER_ContentLength(element.get());
     AsnValuePtr value(ASNVALUE_New());
-    if (length < 0 || !value || !ASNVALUE_Set(value.get(), kSequenceType, element->contents, static_cast<uint32_t>(length)))
+    if (length < 0 || !value || !ASNVALUE_Set(value.get(), kDerSequenceId, element->contents, static_cast<uint32_t>(length)))
         return 0;
     ASNVALUE_Free(epki->encryptionAlgorithm->parameters);
     epki->encryptionAlgorithm->parameters = value.release();
@@ -236,7 +234,7 @@ int EPKI_StorePbeParams(EncryptedPrivateKeyInfo* epki, const PbeParameters* para
 PbeParameters* EPKI_GetPbeParams(const EncryptedPrivateKeyInfo* epki) {
     if (!epki || !epki->encryptionAlgorithm) return nullptr;
     const AsnValue* value = epki->encryptionAlgorithm->parameters;
-    if (!value || value->type != kSequenceType) return nullptr;
+    if (!value || value->type != kDerSequenceId) return nullptr;
     DerElement* raw = nullptr;
     if (!DER_WrapConstructed(value, &raw)) return nullptr;
     DerElementPtr sequence(raw);

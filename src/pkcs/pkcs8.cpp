@@ -51,7 +51,7 @@ bool ForEachItem(const DerElement* parent, Visit visit) {
 
 // A value held undecoded back into an element: its identifier and its contents.
 DerElementPtr RawElement(const AsnValue* value) {
-    if (!value || value->type > 0xFF || (value->type & 0x1F) == 0x1F || (value->length && !value->data)) return nullptr;
+    if (!value || value->type > 0xFF || (value->type & kDerTagNumberMask) == kDerTagNumberMask || (value->length && !value->data)) return nullptr;
     if (value->length > kDerMaxLength - 6) return nullptr;
     uint8_t header[6];
     size_t header_length = 2;
@@ -119,7 +119,7 @@ bool DecodeKcdsa(const DerElement* algorithm, const AsnValue* octets, PrivateKey
     if (!octets->data || octets->length == 0) return false;
     DerElementPtr integer(DER_Parse(octets->data, octets->length));
     const int32_t length = integer ? DER_ContentLength(integer.get()) : -1;
-    if (!integer || *integer->identifier != 0x02 || length <= 0) return false;
+    if (!integer || *integer->identifier != DER_INTEGER || length <= 0) return false;
     if (!(s[kKcdsaKeyX] = BIGNUM_FromBytes(integer->contents, static_cast<uint32_t>(length), nullptr))) return false;
     // Bounded so that a hostile key cannot make computing y take minutes.
     const int p_bits = BIGNUM_NumBits(s[kKcdsaKeyP]), q_bits = BIGNUM_NumBits(s[kKcdsaKeyQ]);
@@ -136,14 +136,14 @@ PrivateKeyInfo* DecodeFresh(const DerElement* element) {
     const int count = DER_ItemCount(element);
     if (count < 3) return nullptr;
     BigNumPtr version(static_cast<BigNum*>(DER_GetItem(element, 0, DER_INTEGER)));
-    if (!version || DER_ItemTag(element, 0) != 0x02) return nullptr;
+    if (!version || DER_ItemTag(element, 0) != DER_INTEGER) return nullptr;
     DerElementPtr algorithm = GetElement(element, 1, DER_SEQUENCE);
     if (!algorithm || *algorithm->identifier != kDerSequenceId) return nullptr;
     PrivateKeyInfoPtr key(PKCS8_New());
     if (!key) return nullptr;
     key->algorithm = static_cast<AsnValue*>(DER_GetItem(algorithm.get(), 0, DER_OID));
     AsnValuePtr octets(static_cast<AsnValue*>(DER_GetItem(element, 2, DER_OCTET_STRING)));
-    if (!key->algorithm || !octets || DER_ItemTag(element, 2) != 0x04) return nullptr;
+    if (!key->algorithm || !octets || DER_ItemTag(element, 2) != DER_OCTET_STRING) return nullptr;
     switch (OBJ_NidFromValue(key->algorithm)) {
         case NID_RSA_ENCRYPTION:
             if (!DecodeRsa(octets.get(), key.get())) return nullptr;

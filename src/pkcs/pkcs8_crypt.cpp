@@ -137,7 +137,7 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     }
     // The unpadding checks little, so a wrong password shows as plaintext that is not a
     // PrivateKeyInfo SEQUENCE.
-    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != 0x30) return 0;
+    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != kDerSequenceId) return 0;
     return PKCS8_DecodeBytes(plain.get(), plain_length, out);
 }
 

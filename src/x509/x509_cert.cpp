@@ -80,7 +80,7 @@ RsaKey* DecodeRsaKey(const AsnValue* bits) { return RSA_DecodePublicKey(bits->da
 BigNum* DecodeKcdsaY(const AsnValue* bits) {
     if (!bits->data || bits->length == 0) return nullptr;
     DerElementPtr integer(DER_Parse(bits->data, bits->length));
-    if (!integer || *integer->identifier != 0x02) return nullptr;
+    if (!integer || *integer->identifier != DER_INTEGER) return nullptr;
     const int32_t length = DER_ContentLength(integer.get());
     if (length <= 0) return nullptr;
     return BIGNUM_FromBytes(integer->contents, static_cast<uint32_t>(length), nullptr);
