@@ -98,7 +98,7 @@ std::string NameOf(const AsnValue* oid) {
     if (!oid || !oid->data) return "(none)";
     const std::string text(reinterpret_cast<const char*>(oid->data), oid->length);
     const int nid = OBJ_NidFromValue(oid);
-    if (text == "1.2.410.200046.1.1.2") return "ARIA-128-CBC (" + text + ")";
+    if (text == kAria128CbcOid) return "ARIA-128-CBC (" + text + ")";
     return nid ? std::string(OBJ_Row(nid)->long_name) + " (" + text + ")" : text;
 }
 

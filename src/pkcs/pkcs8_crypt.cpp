@@ -55,8 +55,7 @@ int CipherNid(const PbeParameters* params) {
     const AsnValue* oid = params->encryptionScheme->algorithm;
     const int nid = OBJ_NidFromValue(oid);
     if (nid != NID_UNDEF || !oid || !oid->data) return nid;
-    static constexpr char kAria128Cbc[] = "1.2.410.200046.1.1.2";
-    const bool aria = oid->length == sizeof kAria128Cbc - 1 && std::memcmp(oid->data, kAria128Cbc, oid->length) == 0;
+    const bool aria = oid->length == sizeof kAria128CbcOid - 1 && std::memcmp(oid->data, kAria128CbcOid, oid->length) == 0;
     return aria ? NID_OID_ARIA_CBC : NID_UNDEF;
 }
 
