@@ -23,25 +23,6 @@ namespace {
 
 constexpr size_t kPinBuffer = 64;
 
-const char* CardMeaning(int32_t code) {
-    switch (code) {
-        case 0: return "a required argument is missing";
-        case QC_ERR_NULL_ARGUMENT: return "a required argument is missing or out of range (slot 1 or 2; certificates up to 12,698 bytes)";
-        case QC_ERR_MALFORMED_DER: return "the card holds no certificate or key there, or the key lacks its 20-byte randomNum";
-        case QC_ERR_KEY_INVALID: return "not an RSA or KCDSA private key";
-        case QC_ERR_DECRYPT_KEY: return "wrong password or damaged key";
-        case QC_ERR_ENCRYPT_KEY: return "encrypting the key failed";
-        case QC_ERR_ENCODE_EMPTY: return "encoding the key gave nothing";
-        case QC_ERR_FILE_READ: return "the key file cannot be read";
-        case QC_ERR_ALLOC: return "allocation failed";
-        case QC_ERR_PCSC: return "no PC/SC service, no reader, no card, or the card could not be released";
-        case QC_ERR_CARD_TRANSMIT: return "the card stopped answering or refused to write";
-        case QC_ERR_PIN: return "PIN rejected (the card's PIN is 8 characters)";
-        case QC_ERR_CARD_SELECT_MF: return "the card refused to select its master file";
-        default: return "unexpected result";
-    }
-}
-
 // Strips the line end; false when the line does not fit.
 bool TrimLine(char* pin) {
     const size_t n = std::strcspn(pin, "\r\n");
@@ -79,7 +60,8 @@ bool PromptPin(char* pin) {
 }
 
 int Fail(const char* what, int32_t code, int32_t tries) {
-    std::fprintf(stderr, "quillon card %s: error %d: %s\n", what, code, CardMeaning(code));
+    std::fprintf(stderr, "quillon card %s: error %d: %s\n", what, code, QC_ErrorText(code));
+    if (code == QC_ERR_PIN) std::fprintf(stderr, "quillon card %s: the card's PIN is 8 characters\n", what);
     if (code == QC_ERR_PIN && tries >= 0) std::fprintf(stderr, "quillon card %s: the card allows %d more tries\n", what, tries);
     return 1;
 }
@@ -120,6 +102,9 @@ int WriteCert(int32_t slot, const char* pin, const char* cert_path) {
     int32_t tries = -1;
     const int32_t result = MEDIA_CARD_WriteCert(slot, pin, &cert, &tries);
     BINSTR_Delete(&cert);
+    // The slot is checked already: -11 here means the certificate is too long for the card.
+    if (result == QC_ERR_NULL_ARGUMENT)
+        std::fprintf(stderr, "quillon card write-cert: a certificate takes at most 12,698 bytes\n");
     if (result != QC_OK) return Fail("write-cert", result, tries);
     std::printf("slot %d: %zu certificate bytes written\n", slot, bytes.size());
     return 0;

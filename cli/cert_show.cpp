@@ -15,19 +15,6 @@
 namespace quillon::cli {
 namespace {
 
-const char* ResultMeaning(int32_t code) {
-    switch (code) {
-        case QC_ERR_BUFFER_TOO_SMALL: return "output buffer too small, or a name not convertible to EUC-KR";
-        case QC_ERR_NULL_ARGUMENT: return "a required pointer argument is null";
-        case QC_ERR_CERT_DECODE: return "certificate cannot be decoded";
-        case QC_ERR_MALFORMED_DER: return "malformed DER or not an accepted structure";
-        case QC_ERR_ENCODE_EMPTY: return "encoding the result gave nothing";
-        case QC_ERR_EXTENSION_ABSENT: return "extension absent";
-        case QC_ERR_ALLOC: return "allocation failed";
-        default: return "unexpected result";
-    }
-}
-
 void AppendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -66,7 +53,7 @@ void Report(const char* label, int32_t result, const std::string& value) {
     if (result == QC_OK)
         std::printf("%-22s %s\n", label, value.c_str());
     else
-        std::printf("%-22s error %d: %s\n", label, result, ResultMeaning(result));
+        std::printf("%-22s error %d: %s\n", label, result, QC_ErrorText(result));
 }
 
 bool g_raw = false;  // --raw: texts as the library gives them, in EUC-KR
@@ -112,7 +99,7 @@ void ShowExtension(const char* label, X509Cert* cert, int32_t (*query)(X509Cert*
     if (result == QC_ERR_EXTENSION_ABSENT) return;
     if (result != QC_OK) {
         // Not an error of the tool: e.g. a basicConstraints without a path length is refused.
-        std::printf("%-22s not shown, result %d: %s\n", label, result, ResultMeaning(result));
+        std::printf("%-22s not shown, result %d: %s\n", label, result, QC_ErrorText(result));
         return;
     }
     std::printf("%s\n", label);

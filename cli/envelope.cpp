@@ -11,16 +11,6 @@
 namespace quillon::cli {
 namespace {
 
-const char* Meaning(int32_t code) {
-    switch (code) {
-        case QC_ERR_CERT_DECODE: return "not a certificate";
-        case QC_ERR_RSA_ENCRYPT: return "the certificate's key is not an RSA key, or encrypting to it failed";
-        case QC_ERR_RANDOM: return "random generation failed";
-        case QC_ERR_ALLOC: return "out of memory";
-        default: return "encryption failed";
-    }
-}
-
 int Usage() {
     std::fprintf(stderr, "usage: quillon envelope --to CERT IN OUT [--bare]\n");
     return 2;
@@ -54,7 +44,7 @@ int RunEnvelope(std::vector<std::string> args) {
     BINSTR_Create(&out);
     const int32_t result = PKCS7_EncryptData(bare ? 0 : 1, &c, &d, &out);
     if (result != QC_OK) {
-        std::fprintf(stderr, "quillon envelope: %s (%d)\n", Meaning(result), result);
+        std::fprintf(stderr, "quillon envelope: %s (%d)\n", QC_ErrorText(result), result);
         return 1;
     }
     std::ofstream file(files[1], std::ios::binary);

@@ -23,28 +23,13 @@
 namespace quillon::cli {
 namespace {
 
-const char* Meaning(int32_t code) {
-    switch (code) {
-        case QC_ERR_NULL_ARGUMENT: return "a required argument is missing";
-        case QC_ERR_KEY_INVALID: return "not a private key, an unsupported key algorithm, or an undecodable key or certificate";
-        case QC_ERR_DECRYPT_KEY: return "wrong password or damaged key (or an empty password)";
-        case QC_ERR_KEY_MISMATCH: return "the key does not belong to the certificate";
-        case QC_ERR_ENCRYPT_KEY: return "encrypting the key failed";
-        case QC_ERR_MALFORMED_DER: return "not an encrypted private key of a kind this library reads";
-        case QC_ERR_ENCODE_EMPTY: return "encoding the result gave nothing";
-        case QC_ERR_FILE_READ: return "the file cannot be read";
-        case QC_ERR_ALLOC: return "out of memory";
-        default: return "unexpected result";
-    }
-}
-
 int Fail(const char* command, const std::string& reason) {
     std::fprintf(stderr, "quillon key %s: %s\n", command, reason.c_str());
     return 1;
 }
 
 int FailCode(const char* command, const std::string& what, int32_t code) {
-    return Fail(command, what + ": error " + std::to_string(code) + ", " + Meaning(code));
+    return Fail(command, what + ": error " + std::to_string(code) + ", " + QC_ErrorText(code));
 }
 
 enum class LineRead { kRead, kTooLong, kNul, kNoTerminal, kFailed };
@@ -157,7 +142,7 @@ std::string NameOf(const AsnValue* oid) {
     if (!oid || !oid->data) return "(none)";
     const std::string text(reinterpret_cast<const char*>(oid->data), oid->length);
     const int nid = OBJ_NidFromValue(oid);
-    if (text == "1.2.410.200046.1.1.2") return "ARIA-128-CBC (" + text + ")";
+    if (text == kAria128CbcOid) return "ARIA-128-CBC (" + text + ")";
     return nid ? std::string(OBJ_Row(nid)->long_name) + " (" + text + ")" : text;
 }
 

@@ -78,7 +78,7 @@ int RunSessionKey(std::vector<std::string> args) {
         reinterpret_cast<const char*>(text.data()), static_cast<uint32_t>(text.size()), password.c_str(),
         ciphertext.data(), static_cast<uint32_t>(ciphertext.size()), session.data());
     if (result != 1) {
-        std::fprintf(stderr, "quillon session-key: error %d\n", result);
+        std::fprintf(stderr, "quillon session-key: error %d: %s\n", result, QC_ErrorText(result));
         return 1;
     }
     // The export returns no length: without --length, trailing zero bytes are taken as unused.

@@ -53,6 +53,11 @@ extern "C" {
 #define QC_ERR_PIN (-103)               /* PIN rejected */
 #define QC_ERR_CARD_SELECT_MF (-104)    /* master-file selection refused */
 
+/* A short English description (UTF-8, static, never NULL) of a result code: QC_OK, 0 (a
+   count-shape failure, which reports no reason) and every QC_ERR_* code above have one each; any
+   other value gives "unknown result code". The string stays valid while the library is loaded. */
+QUILLON_API const char* QC_ErrorText(int32_t code);
+
 /* Binary string: the caller owns the record, the library owns the bytes. */
 typedef struct BINSTR {
     unsigned char* data; /* library-allocated bytes, or NULL when empty */

@@ -1,4 +1,5 @@
-// Every export of the library with its ordinal.
+// Every export of the library with its ordinal: the original 57 keep theirs, later exports
+// take 58 on and are only ever appended.
 // The build reads this list to write the linker's export list (and, for Windows, the
 // module-definition file); a test checks the shared library against it.
 #pragma once
@@ -61,4 +62,5 @@
     QUILLON_EXPORT_ENTRY(54, DecodeCertKeyboard) \
     QUILLON_EXPORT_ENTRY(55, DecryptCBCKeyWithSessionKey) \
     QUILLON_EXPORT_ENTRY(56, GenKeyPairNGenCert) \
-    QUILLON_EXPORT_ENTRY(57, DecryptSessionKeyWithPEMKey)
+    QUILLON_EXPORT_ENTRY(57, DecryptSessionKeyWithPEMKey) \
+    QUILLON_EXPORT_ENTRY(58, QC_ErrorText)

@@ -31,7 +31,7 @@ AsnValue* NewHolding(uint32_t type, const uint8_t* bytes, uint32_t length) {
 
 }  // namespace
 
-AsnValue* ASNVALUE_New() { return static_cast<AsnValue*>(MEM_Calloc(1, sizeof(AsnValue))); }
+AsnValue* ASNVALUE_New() { return MEM_New<AsnValue>(); }
 
 // Values carry decoded key material too (the OCTET STRING of a PKCS#8 key): the allocator
 // wipes the bytes as it releases them.

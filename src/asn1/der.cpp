@@ -9,10 +9,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint8_t kContextClass = 0x80;
-constexpr uint8_t kClassMask = 0xC0;
-constexpr uint8_t kHighTagForm = 0x1F;
-
 // Where one element sits inside a byte range, after its header has been checked.
 struct Header {
     uint8_t identifier;
@@ -23,7 +19,7 @@ struct Header {
 
 // Reads the header at `p` and checks that the whole element fits in `available` bytes.
 bool ReadHeader(const uint8_t* p, size_t available, Header& h) {
-    if (available < 2 || (p[0] & kHighTagForm) == kHighTagForm) return false;
+    if (available < 2 || (p[0] & kDerTagNumberMask) == kDerTagNumberMask) return false;
     h.identifier = p[0];
     const uint8_t first = p[1];
     if (first < 0x80) {
@@ -87,11 +83,11 @@ int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix
     return 1;
 }
 
-bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kHighTagForm) != kHighTagForm; }
+bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kDerTagNumberMask) != kDerTagNumberMask; }
 
 bool IsConstructedTag(int tag) { return tag == 16 || tag == 48 || tag == 17 || tag == 49; }
 
-bool ValidContext(int context) { return context >= 0 && context < kHighTagForm; }
+bool ValidContext(int context) { return context >= 0 && context < kDerTagNumberMask; }
 
 // An AsnValue can supply `length` bytes (data may be null only when none are wanted).
 bool Supplies(const AsnValue* v, int32_t length) {
@@ -108,8 +104,8 @@ bool Begin(DerElement* target, int tag) {
 // ---- walking ------------------------------------------------------------------------------
 
 bool AcceptedIdentifier(uint8_t id) {
-    if ((id & kClassMask) == kContextClass) return true;
-    switch (id & 0x1F) {
+    if ((id & kDerClassMask) == kDerContextClass) return true;
+    switch (id & kDerTagNumberMask) {
         case 1: case 2: case 3: case 4: case 5: case 6: case 10: case 12:
         case 16: case 17: case 19: case 20: case 22: case 23: case 26: case 30:
             return true;
@@ -177,8 +173,8 @@ void* DecodeInteger(const uint8_t* c, uint32_t n) { return BIGNUM_FromBytes(c, n
 void* DecodeAny(const Header& h, const uint8_t* c) {
     const uint8_t id = h.identifier;
     const uint32_t n = h.content_length;
-    if ((id & kClassMask) == kContextClass) return NewValue(id, c, n);
-    switch (id & 0x1F) {
+    if ((id & kDerClassMask) == kDerContextClass) return NewValue(id, c, n);
+    switch (id & kDerTagNumberMask) {
         case 3:
             return DecodeBitString(id, c, n);
         case 6:
@@ -195,7 +191,7 @@ void* DecodeItem(const Header& h, const uint8_t* item, int tag) {
     const uint8_t* c = item + 1 + h.length_count;
     const uint32_t n = h.content_length;
     if (tag == DER_ANY) return DecodeAny(h, c);
-    switch (tag & 0x1F) {
+    switch (tag & kDerTagNumberMask) {
         case DER_BOOLEAN: {
             if (n != 1) return nullptr;
             return Copy(c, 1);
@@ -210,7 +206,7 @@ void* DecodeItem(const Header& h, const uint8_t* item, int tag) {
         case DER_BMP_STRING:
         case DER_PRINTABLE_STRING:
         case DER_IA5_STRING:
-            return NewValue(static_cast<uint32_t>(tag & 0x1F), c, n);
+            return NewValue(static_cast<uint32_t>(tag & kDerTagNumberMask), c, n);
         case DER_UTC_TIME:
             return n == 13 ? NewValue(DER_UTC_TIME, c, n) : nullptr;
         case DER_NULL:
@@ -232,7 +228,7 @@ void* DecodeItem(const Header& h, const uint8_t* item, int tag) {
 
 // ---- life cycle and length octets ---------------------------------------------------------
 
-DerElement* DER_New() { return static_cast<DerElement*>(MEM_Calloc(1, sizeof(DerElement))); }
+DerElement* DER_New() { return MEM_New<DerElement>(); }
 
 void DER_Reset(DerElement* element) {
     if (!element) return;
@@ -336,9 +332,9 @@ int EncodeAsDecoded(DerElement* target, const AsnValue* v) {
     auto id = static_cast<uint8_t>(v->type);
     if (!AcceptedIdentifier(id)) return 0;
     const auto n = static_cast<int32_t>(v->length);
-    if ((id & kClassMask) != kContextClass) {
-        if (IsConstructedTag(id & 0x1F)) id |= kDerConstructed;  // 16 and 17 name SEQUENCE and SET
-        switch (id & 0x1F) {
+    if ((id & kDerClassMask) != kDerContextClass) {
+        if (IsConstructedTag(id & kDerTagNumberMask)) id |= kDerConstructed;  // 16 and 17 name SEQUENCE and SET
+        switch (id & kDerTagNumberMask) {
             case DER_BIT_STRING:
                 return DER_EncodeBitString(target, id, v, n);
             case DER_OID:
@@ -389,9 +385,9 @@ int DER_EncodeValue(DerElement* target, int tag, const void* value, int32_t leng
     DER_Reset(target);
     if (tag == DER_ANY) return EncodeAny(target, static_cast<const AsnValue*>(value), length);
     if (!ValidTag(tag) || length < 0) return 0;
-    if (!value && (tag & 0x1F) != DER_NULL) return 0;
+    if (!value && (tag & kDerTagNumberMask) != DER_NULL) return 0;
     const auto* v = static_cast<const AsnValue*>(value);
-    switch (tag & 0x1F) {
+    switch (tag & kDerTagNumberMask) {
         case DER_BOOLEAN:
             return DER_EncodeBoolean(target, tag, static_cast<const uint8_t*>(value), length);
         case DER_INTEGER:
@@ -422,7 +418,7 @@ int DER_EncodeImplicit(DerElement* target, int context, int tag, const void* val
         return 0;
     }
     if (!DER_EncodeValue(target, tag, value, length)) return 0;
-    *target->identifier = static_cast<uint8_t>(kContextClass | context);
+    *target->identifier = static_cast<uint8_t>(kDerContextClass | context);
     return 1;
 }
 
@@ -524,7 +520,7 @@ int DER_AppendToSetOrEmpty(DerElement* element, int tag, const void* value, int3
 
 int DER_AppendExplicit(DerElement* element, int context, int tag, const void* value, int32_t length) {
     if (!ValidContext(context) || !DER_Append(element, tag, value, length)) return 0;
-    *element->identifier = static_cast<uint8_t>(kContextClass | kDerConstructed | context);
+    *element->identifier = static_cast<uint8_t>(kDerContextClass | kDerConstructed | context);
     return 1;
 }
 
@@ -588,8 +584,8 @@ void* DER_GetItem(const DerElement* element, int index, int tag) {
     Header h;
     const uint8_t* at;
     if (tag < 0 || tag > 0xFF || !FindItem(element, index, h, &at)) return nullptr;
-    const bool context = (h.identifier & kClassMask) == kContextClass;
-    if (tag != DER_ANY && !context && (h.identifier & 0x1F) != (tag & 0x1F)) return nullptr;
+    const bool context = (h.identifier & kDerClassMask) == kDerContextClass;
+    if (tag != DER_ANY && !context && (h.identifier & kDerTagNumberMask) != (tag & kDerTagNumberMask)) return nullptr;
     return DecodeItem(h, at, tag);
 }
 
@@ -647,7 +643,7 @@ int DER_DecodeWith(void* out, DerReadFn read, const uint8_t* bytes, size_t avail
 // ---- elements that arrive without a length ------------------------------------------------
 
 size_t DER_UnsizedLength(const uint8_t* bytes) {
-    if (!bytes || (bytes[0] & kHighTagForm) == kHighTagForm) return 0;
+    if (!bytes || (bytes[0] & kDerTagNumberMask) == kDerTagNumberMask) return 0;
     const uint8_t first = bytes[1];
     size_t header = 2;
     uint64_t length = first;

@@ -47,6 +47,9 @@ inline constexpr uint8_t kDerSequenceId = 0x30;
 inline constexpr uint8_t kDerSetId = 0x31;
 inline constexpr uint8_t kDerExplicit0Id = 0xA0;  // [0], constructed
 inline constexpr uint8_t kDerConstructed = 0x20;
+inline constexpr uint8_t kDerContextClass = 0x80;  // class bits of a context-specific [n]
+inline constexpr uint8_t kDerClassMask = 0xC0;
+inline constexpr uint8_t kDerTagNumberMask = 0x1F;  // all ones: a high tag number follows
 
 // Lengths at or above this are refused everywhere.
 inline constexpr uint32_t kDerMaxLength = 0x7FFFFFFF;

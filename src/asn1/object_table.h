@@ -128,6 +128,10 @@ inline constexpr int NID_HMAC_WITH_SHA256 = 106;
 inline constexpr int NID_HMAC_WITH_SHA384 = 107;
 inline constexpr int NID_HMAC_WITH_SHA512 = 108;
 
+// The standard ARIA-128-CBC identifier that other tools write in PBES2 keys. It has no row of its
+// own (the table's rows keep their NIDs); readers take it as NID_OID_ARIA_CBC.
+inline constexpr char kAria128CbcOid[] = "1.2.410.200046.1.1.2";
+
 // Rows 0 to kObjectCount - 1 in NID order.
 extern const ObjectRow ObjectTable[kObjectCount];
 

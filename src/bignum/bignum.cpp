@@ -67,7 +67,7 @@ BigNum* BIGNUM_Expand(BigNum* a, int n) {
 const BigNum* BIGNUM_One() { return &kOne; }
 
 BigNumContext* BIGNUM_CTX_New() {
-    auto* ctx = static_cast<BigNumContext*>(MEM_Calloc(1, sizeof(BigNumContext)));
+    auto* ctx = MEM_New<BigNumContext>();
     if (!ctx) return nullptr;
     for (BigNum*& slot : ctx->slot) {
         slot = BIGNUM_New();

@@ -433,7 +433,7 @@ BigNumMont* BIGNUM_MONT_New(const BigNum* m, bool secret) {
     // A prime's parity tells nothing.
     if (!m || m->used == 0 || !CT_Declassify(m->words[0] & 1)) return nullptr;
     const int n = LimbsOf(m);
-    auto* mont = static_cast<BigNumMont*>(MEM_Calloc(1, sizeof(BigNumMont)));
+    auto* mont = MEM_New<BigNumMont>();
     if (!mont) return nullptr;
     mont->m = static_cast<Limb*>(MEM_Calloc(4 * static_cast<size_t>(n), sizeof(Limb)));
     if (!mont->m) {

@@ -14,7 +14,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint8_t kBitStringTag = 0x03;
 
 const AsnValue* FirstValue(const Pkcs8Attribute* attribute) {
     if (!attribute->values) return nullptr;
@@ -29,7 +28,7 @@ bool TakeRandom(const PrivateKeyInfo* key, uint8_t random[kCardRandomSize]) {
     const auto* first = static_cast<const Pkcs8Attribute*>(PLIST_Get(key->attributes, 0));
     if (!first || OBJ_NidFromValue(first->type) != NID_RANDOM_NUM) return false;
     const AsnValue* value = FirstValue(first);
-    if (!value || value->type != kBitStringTag || value->length < 1 + kCardRandomSize || value->data[0] != 0)
+    if (!value || value->type != DER_BIT_STRING || value->length < 1 + kCardRandomSize || value->data[0] != 0)
         return false;
     std::memcpy(random, value->data + 1, kCardRandomSize);
     return true;
@@ -41,9 +40,9 @@ bool AddRandom(PrivateKeyInfo* key, const uint8_t random[kCardRandomSize]) {
     contents[0] = 0;
     std::memcpy(contents.data + 1, random, kCardRandomSize);
     AsnValuePtr value(ASNVALUE_New());
-    if (!value || !ASNVALUE_Set(value.get(), kBitStringTag, contents.data, contents.size())) return false;
+    if (!value || !ASNVALUE_Set(value.get(), DER_BIT_STRING, contents.data, contents.size())) return false;
     AsnValuePtr type(OBJ_ValueFromNid(NID_RANDOM_NUM));
-    auto* attribute = static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute)));
+    auto* attribute = MEM_New<Pkcs8Attribute>();
     if (!type || !attribute) {
         MEM_Free(attribute);
         return false;

@@ -35,7 +35,7 @@ bool Ready(const HmacSha1Context* context) {
 }  // namespace
 
 HmacSha1Context* HMAC_New() {
-    return static_cast<HmacSha1Context*>(MEM_Calloc(1, sizeof(HmacSha1Context)));
+    return MEM_New<HmacSha1Context>();
 }
 
 int HMAC_Reset(HmacSha1Context* context) {

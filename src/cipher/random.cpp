@@ -112,7 +112,7 @@ void RANDOM_FixSelfSeedingForTesting(const uint8_t* material) {
 }
 
 RandomGenerator* RANDOM_New() {
-    return static_cast<RandomGenerator*>(MEM_Calloc(1, sizeof(RandomGenerator)));
+    return MEM_New<RandomGenerator>();
 }
 
 void RANDOM_Clear(RandomGenerator* rng) {

@@ -13,7 +13,7 @@ constexpr int32_t kMaxCapacity = INT32_MAX / 2;
 }  // namespace
 
 PointerList* PLIST_New() {
-    auto* list = static_cast<PointerList*>(MEM_Calloc(1, sizeof(PointerList)));
+    auto* list = MEM_New<PointerList>();
     if (!list) return nullptr;
     list->items = static_cast<void**>(MEM_Calloc(kInitialCapacity, sizeof(void*)));
     if (!list->items) {

@@ -93,7 +93,7 @@ int32_t CERTKEY_ToDer(const CertKeyPair* pair, uint8_t** out) {
 }
 
 CertKeyPair* CERTKEY_FromDer(const DerElement* element) {
-    PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
+    PairOwner pair(MEM_New<CertKeyPair>());
     if (!pair) return nullptr;
     pair->certificate = static_cast<AsnValue*>(DER_GetItem(element, 0, DER_OCTET_STRING));
     pair->private_key = static_cast<AsnValue*>(DER_GetItem(element, 1, DER_OCTET_STRING));
@@ -111,7 +111,7 @@ SealedMessage* CES_Seal(const CertExchangeSession* session, const CertKeyPair* p
     const size_t plain_length = static_cast<size_t>(der_length);
     const MemBlock plain(der);
 
-    SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
+    SealedOwner sealed(MEM_New<SealedMessage>());
     SecureBytes cipher;
     if (!sealed || !SEED_CBC_CryptBytes(kEncrypt, session->session_key, nullptr, plain.get(), plain_length, cipher)) return nullptr;
     sealed->version = BIGNUM_New();
@@ -144,7 +144,7 @@ int32_t CES_EncodeSealed(const SealedMessage* message, uint8_t** out) {
 }
 
 SealedMessage* CES_DecodeSealed(const DerElement* element) {
-    SealedOwner sealed(static_cast<SealedMessage*>(MEM_Calloc(1, sizeof(SealedMessage))));
+    SealedOwner sealed(MEM_New<SealedMessage>());
     if (!sealed) return nullptr;
     sealed->version = static_cast<BigNum*>(DER_GetItem(element, 0, DER_INTEGER));
     sealed->encrypted = static_cast<AsnValue*>(DER_GetItem(element, 1, DER_OCTET_STRING));
@@ -230,7 +230,7 @@ int32_t IssuePublicKey(CertExchangeSession* session, uint8_t** out) {
 }  // namespace
 
 CertExchangeSession* CES_New() {
-    return static_cast<CertExchangeSession*>(MEM_Calloc(1, sizeof(CertExchangeSession)));
+    return MEM_New<CertExchangeSession>();
 }
 
 void CES_Close(CertExchangeSession* session) {
@@ -278,7 +278,7 @@ int CES_SetSessionKey(CertExchangeSession* session, const uint8_t* message, size
 
 int32_t CES_SealPair(const CertExchangeSession* session, const uint8_t* certificate, uint32_t certificate_length,
                      const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
-    PairOwner pair(static_cast<CertKeyPair*>(MEM_Calloc(1, sizeof(CertKeyPair))));
+    PairOwner pair(MEM_New<CertKeyPair>());
     if (!pair) return 0;
     pair->certificate = ASNVALUE_FromOctets(certificate, certificate_length);
     pair->private_key = ASNVALUE_FromOctets(private_key, private_key_length);

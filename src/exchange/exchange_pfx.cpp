@@ -62,12 +62,12 @@ bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, s
 
 // The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
 ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
-    EncryptedDataPtr encrypted(PKCS7_NewRecord<EncryptedData>());
+    EncryptedDataPtr encrypted(MEM_New<EncryptedData>());
     if (!encrypted || !(encrypted->version = BIGNUM_New()) || !BIGNUM_SetWord(encrypted->version, 0) ||
         !(encrypted->encryptedContentInfo = ENCCONTENT_Make(NID_PKCS7_DATA, NID_SEED_CBC, nullptr, cipher.data(),
                                                             static_cast<uint32_t>(cipher.size()))))
         return nullptr;
-    ContentInfoPtr inner(PKCS7_NewRecord<ContentInfo>());
+    ContentInfoPtr inner(MEM_New<ContentInfo>());
     if (!inner || !(inner->contentType = OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA))) return nullptr;
     inner->content = encrypted.release();
 
@@ -79,7 +79,7 @@ ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
         !DER_Append(safe.get(), DER_SEQUENCE, inner_der.get(), 0) || (length = DER_ToBytes(safe.get(), &bytes)) <= 0)
         return nullptr;
     MemBlock owned(bytes);
-    ContentInfoPtr auth(PKCS7_NewRecord<ContentInfo>());
+    ContentInfoPtr auth(MEM_New<ContentInfo>());
     if (!auth || !(auth->contentType = OBJ_ValueFromNid(NID_PKCS7_DATA)) ||
         !(auth->content = ASNVALUE_FromOctets(bytes, static_cast<uint32_t>(length))))
         return nullptr;
@@ -109,7 +109,7 @@ EncryptedDataPtr EncryptedPart(const ContentInfo* auth) {
 
 int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uint32_t certificate_length,
                  const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
-    SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
+    SafeBagPtr bag(MEM_New<SafeBag>());
     if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) ||
         !(bag->bagValue = PairValue(certificate, certificate_length, private_key, private_key_length)))
         return 0;
@@ -121,13 +121,13 @@ int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uin
         return 0;
     bag.reset();
 
-    PfxPtr pfx(PKCS7_NewRecord<Pfx>());
+    PfxPtr pfx(MEM_New<Pfx>());
     if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
     uint8_t salt[kPfxSaltSize];
     uint8_t mac[kPfxMacSize];
     MemBlock auth;
     int32_t auth_length = 0;
-    MacDataPtr mac_data(PKCS7_NewRecord<MacData>());
+    MacDataPtr mac_data(MEM_New<MacData>());
     if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
         !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
         (auth_length = EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth)) <= 0 ||

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "asn1/der.h"
 #include "text/base64.h"
 #include "bignum/bignum.h"
 #include "core/mem.h"
@@ -26,7 +27,7 @@ struct Element {
 bool Read(const uint8_t* der, size_t pos, size_t end, Element* e) {
     if (pos >= end || end - pos < 2) return false;
     e->tag = der[pos];
-    if ((e->tag & 0x1F) == 0x1F) return false;
+    if ((e->tag & kDerTagNumberMask) == kDerTagNumberMask) return false;
     size_t at = pos + 1;
     size_t len = der[at++];
     if (len & 0x80) {
@@ -61,27 +62,27 @@ size_t Base64Length(size_t length) {
 int KEYPAIR_TemplateFits(const uint8_t* der, size_t length) {
     if (!der || length < kTemplateMinLength) return 0;
     Element cert, tbs, spki, field;
-    if (!Read(der, 0, length, &cert) || cert.tag != 0x30) return 0;
-    if (!Read(der, cert.content, cert.end, &tbs) || tbs.tag != 0x30) return 0;
+    if (!Read(der, 0, length, &cert) || cert.tag != kDerSequenceId) return 0;
+    if (!Read(der, cert.content, cert.end, &tbs) || tbs.tag != kDerSequenceId) return 0;
     size_t pos = tbs.content;
     if (!Read(der, pos, tbs.end, &field)) return 0;
-    if (field.tag == 0xA0) pos = field.end;  // [0] version
+    if (field.tag == kDerExplicit0Id) pos = field.end;  // [0] version
     // serialNumber, signature, issuer, validity, subject
     if (!Skip(der, &pos, tbs.end, 5)) return 0;
-    if (!Read(der, pos, tbs.end, &spki) || spki.tag != 0x30) return 0;
+    if (!Read(der, pos, tbs.end, &spki) || spki.tag != kDerSequenceId) return 0;
     Element algorithm, bits, rsa, modulus;
-    if (!Read(der, spki.content, spki.end, &algorithm) || algorithm.tag != 0x30) return 0;
+    if (!Read(der, spki.content, spki.end, &algorithm) || algorithm.tag != kDerSequenceId) return 0;
     if (algorithm.end - algorithm.content < sizeof kRsaEncryption ||
         std::memcmp(der + algorithm.content, kRsaEncryption, sizeof kRsaEncryption) != 0)
         return 0;
-    if (!Read(der, algorithm.end, spki.end, &bits) || bits.tag != 0x03 || bits.end == bits.content ||
+    if (!Read(der, algorithm.end, spki.end, &bits) || bits.tag != DER_BIT_STRING || bits.end == bits.content ||
         der[bits.content] != 0)
         return 0;
-    if (!Read(der, bits.content + 1, bits.end, &rsa) || rsa.tag != 0x30) return 0;
-    if (!Read(der, rsa.content, rsa.end, &modulus) || modulus.tag != 0x02) return 0;
+    if (!Read(der, bits.content + 1, bits.end, &rsa) || rsa.tag != kDerSequenceId) return 0;
+    if (!Read(der, rsa.content, rsa.end, &modulus) || modulus.tag != DER_INTEGER) return 0;
     // The exponent is not patched: a template with another one would announce the wrong key.
     Element exponent;
-    if (!Read(der, modulus.end, rsa.end, &exponent) || exponent.tag != 0x02 || exponent.end != exponent.content + 1 ||
+    if (!Read(der, modulus.end, rsa.end, &exponent) || exponent.tag != DER_INTEGER || exponent.end != exponent.content + 1 ||
         der[exponent.content] != 3)
         return 0;
     // 257 content octets: the zero, then a magnitude whose top bit is set.

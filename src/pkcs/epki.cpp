@@ -8,8 +8,6 @@
 namespace quillon {
 namespace {
 
-constexpr uint32_t kSequenceType = 0x30;
-
 DerElementPtr GetSequence(const DerElement* parent, int index) {
     return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
 }
@@ -64,7 +62,7 @@ bool DecodePbkdf2(const DerElement* kdf, PbeParameters* params) {
 
 }  // namespace
 
-AlgorithmId* ALGID_New() { return static_cast<AlgorithmId*>(MEM_Calloc(1, sizeof(AlgorithmId))); }
+AlgorithmId* ALGID_New() { return MEM_New<AlgorithmId>(); }
 
 void ALGID_Free(AlgorithmId* id) {
     if (!id) return;
@@ -109,7 +107,7 @@ int ALGID_Decode(const DerElement* element, AlgorithmId** out) {
 }
 
 EncryptedPrivateKeyInfo* EPKI_New() {
-    return static_cast<EncryptedPrivateKeyInfo*>(MEM_Calloc(1, sizeof(EncryptedPrivateKeyInfo)));
+    return MEM_New<EncryptedPrivateKeyInfo>();
 }
 
 void EPKI_Free(EncryptedPrivateKeyInfo* epki) {
@@ -185,7 +183,7 @@ int EPKI_DecodeBytes(const uint8_t* der, size_t available, EncryptedPrivateKeyIn
     return element ? EPKI_Decode(element.get(), out) : 0;
 }
 
-PbeParameters* PBEPARAM_New() { return static_cast<PbeParameters*>(MEM_Calloc(1, sizeof(PbeParameters))); }
+PbeParameters* PBEPARAM_New() { return MEM_New<PbeParameters>(); }
 
 void PBEPARAM_Free(PbeParameters* params) {
     if (!params) return;
@@ -226,7 +224,7 @@ int EPKI_StorePbeParams(EncryptedPrivateKeyInfo* epki, const PbeParameters* para
     if (!element || !PBEPARAM_Encode(params, element.get())) return 0;
     const int32_t length = DER_ContentLength(element.get());
     AsnValuePtr value(ASNVALUE_New());
-    if (length < 0 || !value || !ASNVALUE_Set(value.get(), kSequenceType, element->contents, static_cast<uint32_t>(length)))
+    if (length < 0 || !value || !ASNVALUE_Set(value.get(), kDerSequenceId, element->contents, static_cast<uint32_t>(length)))
         return 0;
     ASNVALUE_Free(epki->encryptionAlgorithm->parameters);
     epki->encryptionAlgorithm->parameters = value.release();
@@ -236,7 +234,7 @@ int EPKI_StorePbeParams(EncryptedPrivateKeyInfo* epki, const PbeParameters* para
 PbeParameters* EPKI_GetPbeParams(const EncryptedPrivateKeyInfo* epki) {
     if (!epki || !epki->encryptionAlgorithm) return nullptr;
     const AsnValue* value = epki->encryptionAlgorithm->parameters;
-    if (!value || value->type != kSequenceType) return nullptr;
+    if (!value || value->type != kDerSequenceId) return nullptr;
     DerElement* raw = nullptr;
     if (!DER_WrapConstructed(value, &raw)) return nullptr;
     DerElementPtr sequence(raw);

@@ -49,7 +49,7 @@ int MACDATA_Decode(const DerElement* element, MacData** out) {
     if (!element || !out) return 0;
     const int count = DER_ItemCount(element);
     if (count < 2 || count > 3) return 0;
-    MacDataPtr mac(PKCS7_NewRecord<MacData>());
+    MacDataPtr mac(MEM_New<MacData>());
     DerElementPtr digest_info = Sequence(element, 0);
     DerElementPtr algorithm = digest_info ? Sequence(digest_info.get(), 0) : nullptr;
     if (!mac || !algorithm ||
@@ -89,7 +89,7 @@ int PFX_Encode(const Pfx* pfx, DerElement* element) {
 int PFX_Decode(const DerElement* element, Pfx** out) {
     if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     if (DER_ItemCount(element) != 3) return 0;
-    PfxPtr pfx(PKCS7_NewRecord<Pfx>());
+    PfxPtr pfx(MEM_New<Pfx>());
     DerElementPtr auth = Sequence(element, 1);
     DerElementPtr mac = Sequence(element, 2);
     if (!pfx || !auth || !mac ||
@@ -128,7 +128,7 @@ int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {
     if (!element || !element->identifier || *element->identifier != kDerSequenceId || !out) return 0;
     DerElementPtr item = Sequence(element, 0);
     DerElementPtr wrapped(item ? DER_GetExactElement(item.get(), 1, kDerExplicit0Id) : nullptr);
-    SafeBagPtr bag(PKCS7_NewRecord<SafeBag>());
+    SafeBagPtr bag(MEM_New<SafeBag>());
     if (!bag || !wrapped || !(bag->bagValue = Sequence(wrapped.get(), 0).release()) ||
         !(bag->bagId = static_cast<AsnValue*>(DER_GetExactItem(item.get(), 0, DER_OID))))
         return 0;

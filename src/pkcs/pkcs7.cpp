@@ -45,7 +45,7 @@ int Encode(DerElement* element, Build&& build) {
 template <class T, auto FreeFn, class Read>
 int Decode(const DerElement* element, T** out, Read&& read) {
     if (!IsSequence(element) || !out) return 0;
-    Owned<T, FreeFn> record(PKCS7_NewRecord<T>());
+    Owned<T, FreeFn> record(MEM_New<T>());
     if (!record || !read(record.get())) return 0;
     FreeFn(*out);
     *out = record.release();
@@ -133,7 +133,7 @@ void ENCCONTENT_Free(EncryptedContentInfo* info) {
 
 EncryptedContentInfo* ENCCONTENT_Make(int content_nid, int algorithm_nid, const AsnValue* parameters,
                                       const uint8_t* ciphertext, uint32_t length) {
-    EncryptedContentInfoPtr info(PKCS7_NewRecord<EncryptedContentInfo>());
+    EncryptedContentInfoPtr info(MEM_New<EncryptedContentInfo>());
     AsnValuePtr algorithm(OBJ_ValueFromNid(algorithm_nid));
     if (!info || !algorithm || !(info->contentType = OBJ_ValueFromNid(content_nid)) ||
         !(info->contentEncryptionAlgorithm = ALGID_New()) ||

@@ -95,12 +95,6 @@ using EnvelopedDataPtr = Owned<EnvelopedData, ENVDATA_Free>;
 using EncryptedDataPtr = Owned<EncryptedData, ENCDATA_Free>;
 using ContentInfoPtr = Owned<ContentInfo, CONTENTINFO_Free>;
 
-// Zeroed records from the library allocator; null when memory runs out.
-template <class T>
-T* PKCS7_NewRecord() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
-}
-
 // Content-encryption record: the type's OID, the algorithm's OID with `parameters` (null
 // parameters are written as NULL) and a copy of the ciphertext. Null when memory runs out.
 EncryptedContentInfo* ENCCONTENT_Make(int content_nid, int algorithm_nid, const AsnValue* parameters,

@@ -21,7 +21,7 @@ constexpr size_t kContentKeySize = 16;
 // Moves the certificate's issuer and serial (decoded and as encoded) into a new record: the
 // certificate is released right after, so nothing needs copying.
 IssuerAndSerialNumber* TakeIssuerAndSerial(X509Tbs* tbs) {
-    auto* ias = PKCS7_NewRecord<IssuerAndSerialNumber>();
+    auto* ias = MEM_New<IssuerAndSerialNumber>();
     if (!ias) return nullptr;
     std::swap(ias->issuer, tbs->issuer);
     std::swap(ias->serialNumber, tbs->serialNumber);
@@ -35,7 +35,7 @@ IssuerAndSerialNumber* TakeIssuerAndSerial(X509Tbs* tbs) {
 EnvelopeError BuildRecipient(X509Cert* cert, const uint8_t* content_key, RecipientInfoPtr& out) {
     X509PubKey* pub = cert->tbs->subjectPublicKeyInfo;
     if (!pub) return EnvelopeError::kKeyEncryption;
-    RecipientInfoPtr info(PKCS7_NewRecord<RecipientInfo>());
+    RecipientInfoPtr info(MEM_New<RecipientInfo>());
     if (!info || !(info->version = BIGNUM_New()) || !BIGNUM_SetWord(info->version, 0) ||
         !(info->issuerAndSerialNumber = TakeIssuerAndSerial(cert->tbs)) ||
         !(info->keyEncryptionAlgorithm = ALGID_New()) ||
@@ -77,7 +77,7 @@ EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certific
     CertPtr cert(decoded);
     element.reset();
 
-    EnvelopedDataPtr enveloped(PKCS7_NewRecord<EnvelopedData>());
+    EnvelopedDataPtr enveloped(MEM_New<EnvelopedData>());
     if (!enveloped || !(enveloped->version = BIGNUM_New()) || !BIGNUM_SetWord(enveloped->version, 0))
         return EnvelopeError::kMemory;
     SecureBytes key_and_iv(2 * kContentKeySize);
@@ -98,7 +98,7 @@ EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certific
     uint8_t* bytes = nullptr;
     int32_t length = 0;
     if (mode == kPkcs7ContentInfo) {
-        ContentInfoPtr wrapper(PKCS7_NewRecord<ContentInfo>());
+        ContentInfoPtr wrapper(MEM_New<ContentInfo>());
         if (!wrapper || !(wrapper->contentType = OBJ_ValueFromNid(NID_PKCS7_ENVELOPED_DATA)))
             return EnvelopeError::kMemory;
         wrapper->content = enveloped.release();

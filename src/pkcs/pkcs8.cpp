@@ -51,7 +51,7 @@ bool ForEachItem(const DerElement* parent, Visit visit) {
 
 // A value held undecoded back into an element: its identifier and its contents.
 DerElementPtr RawElement(const AsnValue* value) {
-    if (!value || value->type > 0xFF || (value->type & 0x1F) == 0x1F || (value->length && !value->data)) return nullptr;
+    if (!value || value->type > 0xFF || (value->type & kDerTagNumberMask) == kDerTagNumberMask || (value->length && !value->data)) return nullptr;
     if (value->length > kDerMaxLength - 6) return nullptr;
     uint8_t header[6];
     size_t header_length = 2;
@@ -75,7 +75,7 @@ DerElementPtr RawElement(const AsnValue* value) {
 
 Pkcs8Attribute* DecodeAttribute(const DerElement* item) {
     if (*item->identifier != kDerSequenceId || DER_ItemCount(item) != 2) return nullptr;
-    AttributePtr attribute(static_cast<Pkcs8Attribute*>(MEM_Calloc(1, sizeof(Pkcs8Attribute))));
+    AttributePtr attribute(MEM_New<Pkcs8Attribute>());
     if (!attribute) return nullptr;
     attribute->type = static_cast<AsnValue*>(DER_GetItem(item, 0, DER_OID));
     DerElementPtr set = GetElement(item, 1, DER_SET);
@@ -117,7 +117,7 @@ bool DecodeKcdsa(const DerElement* algorithm, const AsnValue* octets, PrivateKey
     if (!octets->data || octets->length == 0) return false;
     DerElementPtr integer(DER_Parse(octets->data, octets->length));
     const int32_t length = integer ? DER_ContentLength(integer.get()) : -1;
-    if (!integer || *integer->identifier != 0x02 || length <= 0) return false;
+    if (!integer || *integer->identifier != DER_INTEGER || length <= 0) return false;
     if (!(s[kKcdsaKeyX] = BIGNUM_FromBytes(integer->contents, static_cast<uint32_t>(length), nullptr))) return false;
     // Bounded so that a hostile key cannot make computing y take minutes.
     const int p_bits = BIGNUM_NumBits(s[kKcdsaKeyP]), q_bits = BIGNUM_NumBits(s[kKcdsaKeyQ]);
@@ -134,14 +134,14 @@ PrivateKeyInfo* DecodeFresh(const DerElement* element) {
     const int count = DER_ItemCount(element);
     if (count < 3) return nullptr;
     BigNumPtr version(static_cast<BigNum*>(DER_GetItem(element, 0, DER_INTEGER)));
-    if (!version || DER_ItemTag(element, 0) != 0x02) return nullptr;
+    if (!version || DER_ItemTag(element, 0) != DER_INTEGER) return nullptr;
     DerElementPtr algorithm = GetElement(element, 1, DER_SEQUENCE);
     if (!algorithm || *algorithm->identifier != kDerSequenceId) return nullptr;
     PrivateKeyInfoPtr key(PKCS8_New());
     if (!key) return nullptr;
     key->algorithm = static_cast<AsnValue*>(DER_GetItem(algorithm.get(), 0, DER_OID));
     AsnValuePtr octets(static_cast<AsnValue*>(DER_GetItem(element, 2, DER_OCTET_STRING)));
-    if (!key->algorithm || !octets || DER_ItemTag(element, 2) != 0x04) return nullptr;
+    if (!key->algorithm || !octets || DER_ItemTag(element, 2) != DER_OCTET_STRING) return nullptr;
     switch (OBJ_NidFromValue(key->algorithm)) {
         case NID_RSA_ENCRYPTION:
             if (!DecodeRsa(octets.get(), key.get())) return nullptr;
@@ -195,7 +195,7 @@ int EncodeAlgorithm(const PrivateKeyInfo* key, int nid, DerElement* outer, MemBl
 }  // namespace
 
 PrivateKeyInfo* PKCS8_New() {
-    PrivateKeyInfoPtr key(static_cast<PrivateKeyInfo*>(MEM_Calloc(1, sizeof(PrivateKeyInfo))));
+    PrivateKeyInfoPtr key(MEM_New<PrivateKeyInfo>());
     if (!key) return nullptr;
     key->version = BIGNUM_New();
     key->attributes = PLIST_New();

@@ -49,8 +49,7 @@ int CipherNid(const PbeParameters* params) {
     const AsnValue* oid = params->encryptionScheme->algorithm;
     const int nid = OBJ_NidFromValue(oid);
     if (nid != NID_UNDEF || !oid || !oid->data) return nid;
-    static constexpr char kAria128Cbc[] = "1.2.410.200046.1.1.2";
-    const bool aria = oid->length == sizeof kAria128Cbc - 1 && std::memcmp(oid->data, kAria128Cbc, oid->length) == 0;
+    const bool aria = oid->length == sizeof kAria128CbcOid - 1 && std::memcmp(oid->data, kAria128CbcOid, oid->length) == 0;
     return aria ? NID_OID_ARIA_CBC : NID_UNDEF;
 }
 
@@ -131,7 +130,7 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     }
     // The unpadding checks little, so a wrong password shows as plaintext that is not a
     // PrivateKeyInfo SEQUENCE.
-    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != 0x30) return 0;
+    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != kDerSequenceId) return 0;
     return PKCS8_DecodeBytes(plain.get(), plain_length, out);
 }
 

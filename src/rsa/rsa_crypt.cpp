@@ -142,6 +142,74 @@ const Limb* NextBlinding(RsaKey* key, const BigNumMont* mont_n, uint32_t k, Limb
     return pair;
 }
 
+// The workspace of one private operation, carved out of one wiped array.
+struct PrivateWork {
+    Limb* cb;         // c, then the blinded c'
+    Limb* x;          // c'^d
+    Limb* t;
+    Limb* u;
+    Limb* xq;
+    Limb* h;
+    Limb* prod;       // np + nq + 2 limbs
+    Limb* exp;        // 2 * exp_limbs
+    int exp_limbs;
+    Limb* scratch;
+};
+
+// x = c'^d mod n through the primes: x_p = c'^dP mod p, x_q = c'^dQ mod q,
+// h = (x_p - x_q) qInv mod p, x = x_q + h q. False when the result is faulty (above n, or, when
+// `check`, not mapping back to c' under e); the caller then takes the plain exponent.
+bool CrtPrivate(const RsaKey* key, const BigNumMont* mont_n, const BigNumMont* mont_p, const BigNumMont* mont_q,
+                bool check, const PrivateWork& w) {
+    const int nn = mont_n->limbs, np = mont_p->limbs, nq = mont_q->limbs;
+    Limb* const t = w.t;
+    Limb* const u = w.u;
+    Limb* const h = w.h;
+    Limb* const scratch = w.scratch;
+    const int half_limbs = std::max({np, nq, LimbsOf(key->dP), LimbsOf(key->dQ)});
+    Limb* exp2 = w.exp + w.exp_limbs;
+    LIMBS_FromBigNum(w.exp, half_limbs, key->dP);
+    LIMBS_FromBigNum(exp2, half_limbs, key->dQ);
+    MONT_ToMont(mont_p, t, w.cb, nn, scratch);
+    MONT_FromMont(mont_p, t, t, scratch);  // c' mod p
+    MONT_ToMont(mont_q, u, w.cb, nn, scratch);
+    MONT_FromMont(mont_q, u, u, scratch);  // c' mod q
+    // Both halves at once on the vector path where there is one, else one after the other.
+    if (!IFMA_ExpPair(mont_p, h, t, w.exp, mont_q, w.xq, u, exp2, half_limbs)) {
+        CrtHalf(mont_q, w.xq, w.cb, nn, key->dQ, w.exp, scratch);
+        CrtHalf(mont_p, h, w.cb, nn, key->dP, w.exp, scratch);
+    }
+    MONT_ToMont(mont_p, t, w.xq, nq, scratch);  // x_q R mod p (q may exceed p)
+    MONT_ToMont(mont_p, u, h, np, scratch);     // x_p R
+    MONT_SubMod(mont_p, t, u, t);               // (x_p - x_q) R
+    const int qi_limbs = LimbsOf(key->qInv);
+    LIMBS_FromBigNum(w.exp, qi_limbs, key->qInv);
+    MONT_ToMont(mont_p, u, w.exp, qi_limbs, scratch);  // qInv R
+    MONT_Mul(mont_p, t, t, u, scratch);         // h R
+    MONT_FromMont(mont_p, h, t, scratch);       // h
+    LIMBS_FromBigNum(u, nq, key->q);
+    Limb* const prod = w.prod;
+    LIMBS_Mul(prod, h, np, u, nq);
+    prod[np + nq] = prod[np + nq + 1] = 0;
+    LIMBS_Add(prod, np + nq + 2, w.xq, nq);
+    // Below p q = n, so it fits nn limbs; anything above would be a fault.
+    Limb high = 0;
+    for (int i = nn; i < np + nq + 2; ++i) high |= prod[i];
+    std::memset(w.x, 0, sizeof(Limb) * nn);
+    std::memcpy(w.x, prod, sizeof(Limb) * (np + nq < nn ? np + nq : nn));
+    const Limb zero = 0;
+    Limb ok = LIMBS_EqualMask(&high, &zero, 1);
+    if (check) {
+        // A faulty CRT result would give away a factor of n: it must map back to c'.
+        MONT_ToMont(mont_n, u, w.x, nn, scratch);
+        MONT_ExpPublic(mont_n, t, u, key->e, scratch);
+        MONT_FromMont(mont_n, t, t, scratch);
+        ok &= LIMBS_EqualMask(t, w.cb, nn);
+    }
+    // Whether the hardware faulted is no secret of the key.
+    return CT_Declassify(ok) != 0;
+}
+
 }  // namespace
 
 int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
@@ -166,82 +234,39 @@ int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k) {
     const int scratch_limbs = MONT_ExpSecretScratchLimbs(nn) + MONT_ExpPublicScratchLimbs(nn);
     MemArray<Limb> ws(static_cast<size_t>(6 * nn + np + nq + 2 + 2 * exp_limbs + scratch_limbs), true);
     if (!ws) return 0;
-    Limb* cb = ws.get();      // c, then the blinded c'
-    Limb* x = cb + nn;        // c'^d
-    Limb* t = x + nn;
-    Limb* u = t + nn;
-    Limb* xq = u + nn;
-    Limb* h = xq + nn;
-    Limb* prod = h + nn;      // np + nq + 2
-    Limb* exp = prod + np + nq + 2;
-    Limb* scratch = exp + 2 * exp_limbs;
-    LIMBS_FromBigNum(cb, nn, c);
+    PrivateWork w;
+    w.cb = ws.get();
+    w.x = w.cb + nn;
+    w.t = w.x + nn;
+    w.u = w.t + nn;
+    w.xq = w.u + nn;
+    w.h = w.xq + nn;
+    w.prod = w.h + nn;
+    w.exp = w.prod + np + nq + 2;
+    w.exp_limbs = exp_limbs;
+    w.scratch = w.exp + 2 * exp_limbs;
+    LIMBS_FromBigNum(w.cb, nn, c);
 
     // Blinding: c' = c r^e, and r^-1 takes r off again afterwards, so the exponentiations never
     // see a value an attacker chose. Without e there is nothing to blind with.
     const bool blinded = key->e && BIGNUM_NumBits(key->e) > 0;
     const Limb* blind_inv = nullptr;
     if (blinded) {
-        const Limb* pair = NextBlinding(key, mont_n, k, t, u, scratch);
+        const Limb* pair = NextBlinding(key, mont_n, k, w.t, w.u, w.scratch);
         if (!pair) return 0;
-        MONT_Mul(mont_n, cb, cb, pair, scratch);  // c r^e
+        MONT_Mul(mont_n, w.cb, w.cb, pair, w.scratch);  // c r^e
         blind_inv = pair + nn;
     }
 
-    bool done = false;
-    if (crt) {
-        // x_p = c'^dP mod p, x_q = c'^dQ mod q; h = (x_p - x_q) qInv mod p; x = x_q + h q.
-        const int half_limbs = std::max({np, nq, LimbsOf(key->dP), LimbsOf(key->dQ)});
-        Limb* exp2 = exp + exp_limbs;
-        LIMBS_FromBigNum(exp, half_limbs, key->dP);
-        LIMBS_FromBigNum(exp2, half_limbs, key->dQ);
-        MONT_ToMont(mont_p, t, cb, nn, scratch);
-        MONT_FromMont(mont_p, t, t, scratch);  // c' mod p
-        MONT_ToMont(mont_q, u, cb, nn, scratch);
-        MONT_FromMont(mont_q, u, u, scratch);  // c' mod q
-        // Both halves at once on the vector path where there is one, else one after the other.
-        if (!IFMA_ExpPair(mont_p, h, t, exp, mont_q, xq, u, exp2, half_limbs)) {
-            CrtHalf(mont_q, xq, cb, nn, key->dQ, exp, scratch);
-            CrtHalf(mont_p, h, cb, nn, key->dP, exp, scratch);
-        }
-        MONT_ToMont(mont_p, t, xq, nq, scratch);   // x_q R mod p (q may exceed p)
-        MONT_ToMont(mont_p, u, h, np, scratch);    // x_p R
-        MONT_SubMod(mont_p, t, u, t);              // (x_p - x_q) R
-        const int qi_limbs = LimbsOf(key->qInv);
-        LIMBS_FromBigNum(exp, qi_limbs, key->qInv);
-        MONT_ToMont(mont_p, u, exp, qi_limbs, scratch);  // qInv R
-        MONT_Mul(mont_p, t, t, u, scratch);        // h R
-        MONT_FromMont(mont_p, h, t, scratch);      // h
-        LIMBS_FromBigNum(u, nq, key->q);
-        LIMBS_Mul(prod, h, np, u, nq);
-        prod[np + nq] = prod[np + nq + 1] = 0;
-        LIMBS_Add(prod, np + nq + 2, xq, nq);
-        // Below p q = n, so it fits nn limbs; anything above would be a fault.
-        Limb high = 0;
-        for (int i = nn; i < np + nq + 2; ++i) high |= prod[i];
-        std::memset(x, 0, sizeof(Limb) * nn);
-        std::memcpy(x, prod, sizeof(Limb) * (np + nq < nn ? np + nq : nn));
-        const Limb zero = 0;
-        Limb ok = LIMBS_EqualMask(&high, &zero, 1);
-        if (blinded) {
-            // A faulty CRT result would give away a factor of n: it must map back to c'.
-            MONT_ToMont(mont_n, u, x, nn, scratch);
-            MONT_ExpPublic(mont_n, t, u, key->e, scratch);
-            MONT_FromMont(mont_n, t, t, scratch);
-            ok &= LIMBS_EqualMask(t, cb, nn);
-        }
-        // Whether the hardware faulted is no secret of the key.
-        done = CT_Declassify(ok) != 0;
-    }
-    if (!done) {
+    if (!crt || !CrtPrivate(key, mont_n, mont_p, mont_q, blinded, w)) {
         if (!key->d) return 0;
-        MONT_ToMont(mont_n, t, cb, nn, scratch);
-        LIMBS_FromBigNum(exp, exp_limbs, key->d);
-        MONT_ExpSecret(mont_n, x, t, exp, exp_limbs, scratch);
-        MONT_FromMont(mont_n, x, x, scratch);
+        MONT_ToMont(mont_n, w.t, w.cb, nn, w.scratch);
+        LIMBS_FromBigNum(w.exp, exp_limbs, key->d);
+        MONT_ExpSecret(mont_n, w.x, w.t, w.exp, exp_limbs, w.scratch);
+        MONT_FromMont(mont_n, w.x, w.x, w.scratch);
     }
-    if (blinded) MONT_Mul(mont_n, x, x, blind_inv, scratch);  // c^d r r^-1 R R^-1
-    LIMBS_ToBytes(out, static_cast<int>(k), x, nn);
+    if (blinded) MONT_Mul(mont_n, w.x, w.x, blind_inv, w.scratch);  // c^d r r^-1 R R^-1
+    LIMBS_ToBytes(out, static_cast<int>(k), w.x, nn);
     return 1;
 }
 

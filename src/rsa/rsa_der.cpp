@@ -22,7 +22,7 @@ bool ReadNumbers(const DerElement* sequence, int first, int count, BigNumPtr* nu
 DerElementPtr ParseSequence(const uint8_t* der, size_t available) {
     if (!der || available == 0) return nullptr;
     DerElementPtr sequence(DER_Parse(der, available));
-    if (!sequence || *sequence->identifier != 0x30) return nullptr;
+    if (!sequence || *sequence->identifier != kDerSequenceId) return nullptr;
     return sequence;
 }
 

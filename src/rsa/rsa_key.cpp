@@ -25,7 +25,7 @@ int CoprimeToE(const BigNum* prime, const BigNum* e, BigNum* scratch, BigNum* gc
 
 }  // namespace
 
-RsaKey* RSAKEY_New() { return static_cast<RsaKey*>(MEM_Calloc(1, sizeof(RsaKey))); }
+RsaKey* RSAKEY_New() { return MEM_New<RsaKey>(); }
 
 int RSAKEY_Clear(RsaKey* key) {
     if (!key) return 0;

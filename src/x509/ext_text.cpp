@@ -16,7 +16,7 @@
 namespace quillon {
 namespace {
 
-constexpr uint32_t kUtf8StringId = 0x0C, kBmpStringId = 0x1E;
+constexpr uint32_t kUtf8StringId = DER_UTF8_STRING, kBmpStringId = DER_BMP_STRING;
 constexpr int kUriTag = 6, kDirectoryNameTag = 4, kEmailTag = 1, kOtherNameTag = 0;
 // Directory names inside a distribution point are rendered through a work buffer this big.
 constexpr int32_t kDistPointNameRoom = 128;

@@ -56,11 +56,6 @@ using Extension = Owned<X509Extension, X509_FreeExtension>;
 using Cert = Owned<X509Cert, X509_Free>;
 using Flag = Owned<uint8_t, MEM_Free>;
 
-template <class T>
-T* Calloc() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
-}
-
 DerElementPtr GetElement(const DerElement* parent, int index, int tag) {
     return DerElementPtr(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
 }
@@ -85,14 +80,14 @@ RsaKey* DecodeRsaKey(const AsnValue* bits) { return RSA_DecodePublicKey(bits->da
 BigNum* DecodeKcdsaY(const AsnValue* bits) {
     if (!bits->data || bits->length == 0) return nullptr;
     DerElementPtr integer(DER_Parse(bits->data, bits->length));
-    if (!integer || *integer->identifier != 0x02) return nullptr;
+    if (!integer || *integer->identifier != DER_INTEGER) return nullptr;
     const int32_t length = DER_ContentLength(integer.get());
     if (length <= 0) return nullptr;
     return BIGNUM_FromBytes(integer->contents, static_cast<uint32_t>(length), nullptr);
 }
 
 X509PubKey* DecodePubKey(const DerElement* info) {
-    PubKey key(Calloc<X509PubKey>());
+    PubKey key(MEM_New<X509PubKey>());
     if (!key) return nullptr;
     DerElementPtr algorithm = GetElement(info, 0, DER_SEQUENCE);
     if (!algorithm) return nullptr;
@@ -119,7 +114,7 @@ X509PubKey* DecodePubKey(const DerElement* info) {
 X509Validity* DecodeValidity(const DerElement* tbs) {
     DerElementPtr sequence = GetElement(tbs, 4, DER_SEQUENCE);
     if (!sequence || DER_ItemCount(sequence.get()) != 2) return nullptr;
-    Validity validity(Calloc<X509Validity>());
+    Validity validity(MEM_New<X509Validity>());
     if (!validity) return nullptr;
     validity->notBefore = GetValue(sequence.get(), 0, DER_UTC_TIME).release();
     validity->notAfter = GetValue(sequence.get(), 1, DER_UTC_TIME).release();
@@ -128,7 +123,7 @@ X509Validity* DecodeValidity(const DerElement* tbs) {
 }
 
 X509Extension* DecodeExtension(const DerElement* sequence) {
-    Extension extension(Calloc<X509Extension>());
+    Extension extension(MEM_New<X509Extension>());
     if (!extension) return nullptr;
     const int count = DER_ItemCount(sequence);
     extension->object = GetValue(sequence, 0, DER_OID).release();
@@ -180,7 +175,7 @@ bool DecodeVersion(const DerElement* tbs, uint32_t* version) {
 X509Tbs* DecodeTbs(const DerElement* der) {
     const int count = DER_ItemCount(der);
     if (count < 8) return nullptr;  // version and extensions are required
-    Tbs tbs(Calloc<X509Tbs>());
+    Tbs tbs(MEM_New<X509Tbs>());
     if (!tbs || !DecodeVersion(der, &tbs->version)) return nullptr;
     tbs->serialNumber = GetNumber(der, 1).release();
     tbs->serialNumberDer = DER_GetItemElement(der, 1);
@@ -208,7 +203,7 @@ X509Tbs* DecodeTbs(const DerElement* der) {
 
 int X509_Decode(const DerElement* der, X509Cert** out) {
     if (!der || !out) return 0;
-    Cert cert(Calloc<X509Cert>());
+    Cert cert(MEM_New<X509Cert>());
     if (!cert) return 0;
     DerElementPtr tbs = GetElement(der, 0, DER_SEQUENCE);
     if (!tbs || !(cert->tbs = DecodeTbs(tbs.get()))) return 0;

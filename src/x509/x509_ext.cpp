@@ -3,20 +3,13 @@
 #include <cstring>
 
 #include "asn1/der.h"
+#include "core/mem.h"
 #include "bignum/bignum.h"
 #include "x509/x509_cert.h"
 #include "x509/x509_name.h"
 
 namespace quillon {
 namespace {
-
-constexpr int kContextClass = 0x80, kClassMask = 0xC0, kConstructed = 0x20;
-constexpr int kSequenceId = 0x30;
-
-template <class T>
-T* Calloc() {
-    return static_cast<T*>(MEM_Calloc(1, sizeof(T)));
-}
 
 DerElementPtr GetElement(const DerElement* parent, int index, int tag = DER_SEQUENCE) {
     return DerElementPtr(static_cast<DerElement*>(DER_GetItem(parent, index, tag)));
@@ -40,8 +33,10 @@ int Items(const DerElement* element) {
     return DER_ContentLength(element) == 0 ? 0 : -1;
 }
 
+// (A primitive universal item's identifier octet is its tag number.)
 bool IsString(int identifier) {
-    return identifier == 0x0C || identifier == 0x16 || identifier == 0x1A || identifier == 0x1E;
+    return identifier == DER_UTF8_STRING || identifier == DER_IA5_STRING || identifier == DER_VISIBLE_STRING ||
+           identifier == DER_BMP_STRING;
 }
 
 void FreeBigNum(void* number) { BIGNUM_Free(static_cast<BigNum*>(number)); }
@@ -132,13 +127,13 @@ bool Push(PointerList* list, Ptr& item) {
 UserNotice* DecodeUserNotice(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 0) return nullptr;
-    UserNoticePtr notice(Calloc<UserNotice>());
+    UserNoticePtr notice(MEM_New<UserNotice>());
     if (!notice) return nullptr;
     for (int i = 0; i < count; ++i) {
         const int tag = DER_ItemTag(sequence, i);
         if (IsString(tag) && !notice->explicitText) {
             if (!(notice->explicitText = GetValue(sequence, i, DER_ANY).release())) return nullptr;
-        } else if (tag == kSequenceId && !notice->organization) {
+        } else if (tag == kDerSequenceId && !notice->organization) {
             DerElementPtr reference = GetElement(sequence, i);
             if (!reference || Items(reference.get()) != 2 || !IsString(DER_ItemTag(reference.get(), 0))) return nullptr;
             notice->organization = GetValue(reference.get(), 0, DER_ANY).release();
@@ -162,14 +157,14 @@ UserNotice* DecodeUserNotice(const DerElement* sequence) {
 // PolicyQualifierInfo: exactly { OID, CPS IA5String | UserNotice SEQUENCE }.
 PolicyQualifierInfo* DecodeQualifier(const DerElement* sequence) {
     if (Items(sequence) != 2) return nullptr;
-    QualifierPtr qualifier(Calloc<PolicyQualifierInfo>());
+    QualifierPtr qualifier(MEM_New<PolicyQualifierInfo>());
     if (!qualifier || !(qualifier->policyQualifierId = GetValue(sequence, 0, DER_OID).release())) return nullptr;
     const int tag = DER_ItemTag(sequence, 1);
-    if (tag == 0x16) {
+    if (tag == DER_IA5_STRING) {
         qualifier->cps = GetValue(sequence, 1, DER_IA5_STRING).release();
         return qualifier->cps ? qualifier.release() : nullptr;
     }
-    if (tag != kSequenceId) return nullptr;
+    if (tag != kDerSequenceId) return nullptr;
     DerElementPtr notice = GetElement(sequence, 1);
     qualifier->userNotice = notice ? DecodeUserNotice(notice.get()) : nullptr;
     return qualifier->userNotice ? qualifier.release() : nullptr;
@@ -179,7 +174,7 @@ PolicyQualifierInfo* DecodeQualifier(const DerElement* sequence) {
 PolicyInformation* DecodePolicy(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 1) return nullptr;
-    PolicyPtr policy(Calloc<PolicyInformation>());
+    PolicyPtr policy(MEM_New<PolicyInformation>());
     if (!policy || !(policy->policyIdentifier = GetValue(sequence, 0, DER_OID).release())) return nullptr;
     if (count != 2) return policy.release();
     DerElementPtr qualifiers = GetElement(sequence, 1);
@@ -199,8 +194,8 @@ PolicyInformation* DecodePolicy(const DerElement* sequence) {
 
 VID* DecodeVid(const DerElement* sequence) {
     // The hash algorithm alone names nothing: a VID must carry its virtualID.
-    if (Items(sequence) != 2 || DER_ItemTag(sequence, 1) != (kContextClass | kConstructed)) return nullptr;
-    VidPtr vid(Calloc<VID>());
+    if (Items(sequence) != 2 || DER_ItemTag(sequence, 1) != kDerExplicit0Id) return nullptr;
+    VidPtr vid(MEM_New<VID>());
     if (!vid) return nullptr;
     DerElementPtr algorithm = GetElement(sequence, 0);
     DerElementPtr wrapper = GetElement(sequence, 1);
@@ -212,10 +207,10 @@ VID* DecodeVid(const DerElement* sequence) {
 
 // IdentifyData: { realName UTF8String [, SEQUENCE { SEQUENCE { idType OID, VID }, ... }] }.
 IdentifyData* DecodeIdentifyData(const AsnValue* value) {
-    DerElementPtr sequence = ParseValue(value, kSequenceId);
+    DerElementPtr sequence = ParseValue(value, kDerSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count != 1 && count != 2) return nullptr;
-    IdentifyDataPtr data(Calloc<IdentifyData>());
+    IdentifyDataPtr data(MEM_New<IdentifyData>());
     if (!data || DER_ItemTag(sequence.get(), 0) != DER_UTF8_STRING ||
         !(data->realName = GetValue(sequence.get(), 0, DER_UTF8_STRING).release()))
         return nullptr;
@@ -231,20 +226,20 @@ IdentifyData* DecodeIdentifyData(const AsnValue* value) {
 
 GeneralName* DecodeGeneralName(const DerElement* names, int index) {
     const int tag = DER_ItemTag(names, index);
-    if (tag < 0 || (tag & kClassMask) != kContextClass || (tag & 0x1F) > 8) return nullptr;
-    GeneralNamePtr name(Calloc<GeneralName>());
+    if (tag < 0 || (tag & kDerClassMask) != kDerContextClass || (tag & kDerTagNumberMask) > 8) return nullptr;
+    GeneralNamePtr name(MEM_New<GeneralName>());
     if (!name) return nullptr;
-    name->tag = tag & 0x1F;
+    name->tag = tag & kDerTagNumberMask;
     if (name->tag == 0 || name->tag == 4) {
         // otherName [0] { type-id, [0] EXPLICIT value }; directoryName [4] EXPLICIT Name.
-        DerElementPtr wrapper = (tag & kConstructed) ? GetElement(names, index) : nullptr;
+        DerElementPtr wrapper = (tag & kDerConstructed) ? GetElement(names, index) : nullptr;
         if (!wrapper) return nullptr;
         if (name->tag == 4) {
             DerElementPtr directory = Items(wrapper.get()) == 1 ? GetElement(wrapper.get(), 0) : nullptr;
             if (!directory || !X509Name_Decode(directory.get(), &name->directoryName)) return nullptr;
             return name.release();
         }
-        if (Items(wrapper.get()) != 2 || DER_ItemTag(wrapper.get(), 1) != (kContextClass | kConstructed)) return nullptr;
+        if (Items(wrapper.get()) != 2 || DER_ItemTag(wrapper.get(), 1) != kDerExplicit0Id) return nullptr;
         name->typeId = GetValue(wrapper.get(), 0, DER_OID).release();
         name->value = GetValue(wrapper.get(), 1, DER_ANY).release();
         if (!name->typeId || !name->value) return nullptr;
@@ -282,7 +277,7 @@ PointerList* DecodeRelativeName(const DerElement* set) {
     for (int i = 0; i < count; ++i) {
         DerElementPtr attribute = GetElement(set, i);
         if (!attribute) return nullptr;
-        Owned<X509NameEntry, X509_FreeNameEntry> entry(Calloc<X509NameEntry>());
+        Owned<X509NameEntry, X509_FreeNameEntry> entry(MEM_New<X509NameEntry>());
         if (!entry) return nullptr;
         entry->object = GetValue(attribute.get(), 0, DER_OID).release();
         entry->value = GetValue(attribute.get(), 1, DER_ANY).release();
@@ -295,19 +290,19 @@ PointerList* DecodeRelativeName(const DerElement* set) {
 DistributionPoint* DecodeDistPoint(const DerElement* sequence) {
     const int count = Items(sequence);
     if (count < 0) return nullptr;
-    DistPointPtr point(Calloc<DistributionPoint>());
+    DistPointPtr point(MEM_New<DistributionPoint>());
     if (!point) return nullptr;
     bool seen[3] = {};
     for (int i = 0; i < count; ++i) {
         const int tag = DER_ItemTag(sequence, i);
-        const int number = tag & 0x1F;
-        if ((tag & kClassMask) != kContextClass || number > 2 || seen[number]) return nullptr;
+        const int number = tag & kDerTagNumberMask;
+        if ((tag & kDerClassMask) != kDerContextClass || number > 2 || seen[number]) return nullptr;
         seen[number] = true;
         if (number == 1) {
             if (!(point->reasons = GetValue(sequence, i, DER_BIT_STRING).release())) return nullptr;
             continue;
         }
-        DerElementPtr wrapper = (tag & kConstructed) ? GetElement(sequence, i) : nullptr;
+        DerElementPtr wrapper = (tag & kDerConstructed) ? GetElement(sequence, i) : nullptr;
         if (!wrapper) return nullptr;
         if (number == 2) {
             if (!(point->cRLIssuer = DecodeNames(wrapper.get(), true))) return nullptr;
@@ -315,12 +310,12 @@ DistributionPoint* DecodeDistPoint(const DerElement* sequence) {
         }
         // DistributionPointName: fullName [0] GeneralNames | nameRelativeToCRLIssuer [1] RDN.
         const int kind_tag = Items(wrapper.get()) == 1 ? DER_ItemTag(wrapper.get(), 0) : -1;
-        DerElementPtr name = kind_tag >= 0 && (kind_tag & kConstructed) ? GetElement(wrapper.get(), 0) : nullptr;
+        DerElementPtr name = kind_tag >= 0 && (kind_tag & kDerConstructed) ? GetElement(wrapper.get(), 0) : nullptr;
         if (!name) return nullptr;
-        if (kind_tag == (kContextClass | kConstructed | kFullName)) {
+        if (kind_tag == (kDerContextClass | kDerConstructed | kFullName)) {
             point->kind = kFullName;
             if (!(point->fullName = DecodeNames(name.get(), true))) return nullptr;
-        } else if (kind_tag == (kContextClass | kConstructed | kNameRelativeToCrlIssuer)) {
+        } else if (kind_tag == (kDerContextClass | kDerConstructed | kNameRelativeToCrlIssuer)) {
             point->kind = kNameRelativeToCrlIssuer;
             if (!(point->relativeName = DecodeRelativeName(name.get()))) return nullptr;
         } else {
@@ -364,9 +359,9 @@ int X509Ext_DecodeKeyUsage(const AsnValue* extension, AsnValue** out) {
 }
 
 int X509Ext_DecodeBasicConstraints(const AsnValue* extension, BasicConstraints** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     if (!sequence || !out) return 0;
-    BasicConstraintsPtr constraints(Calloc<BasicConstraints>());
+    BasicConstraintsPtr constraints(MEM_New<BasicConstraints>());
     if (!constraints) return 0;
     MemBlock ca(static_cast<uint8_t*>(DER_GetItem(sequence.get(), 0, DER_BOOLEAN)));
     constraints->pathLenConstraint = static_cast<BigNum*>(DER_GetItem(sequence.get(), 1, DER_INTEGER));
@@ -377,7 +372,7 @@ int X509Ext_DecodeBasicConstraints(const AsnValue* extension, BasicConstraints**
 }
 
 int X509Ext_DecodePolicies(const AsnValue* extension, PointerList** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count <= 0 || !out) return 0;
     PoliciesPtr list(PLIST_New());
@@ -392,7 +387,7 @@ int X509Ext_DecodePolicies(const AsnValue* extension, PointerList** out) {
 }
 
 int X509Ext_DecodeExtKeyUsage(const AsnValue* extension, PointerList** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count <= 0 || !out) return 0;
     OidsPtr list(PLIST_New());
@@ -406,7 +401,7 @@ int X509Ext_DecodeExtKeyUsage(const AsnValue* extension, PointerList** out) {
 }
 
 int X509Ext_DecodeGeneralNames(const AsnValue* extension, PointerList** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     if (!sequence || !out) return 0;
     PointerList* names = DecodeNames(sequence.get(), false);
     if (!names) return 0;
@@ -415,19 +410,19 @@ int X509Ext_DecodeGeneralNames(const AsnValue* extension, PointerList** out) {
 }
 
 int X509Ext_DecodeAuthKeyId(const AsnValue* extension, AuthorityKeyIdentifier** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count < 0 || !out) return 0;
-    AuthKeyIdPtr key_id(Calloc<AuthorityKeyIdentifier>());
+    AuthKeyIdPtr key_id(MEM_New<AuthorityKeyIdentifier>());
     if (!key_id) return 0;
     for (int i = 0; i < count; ++i) {
         const int tag = DER_ItemTag(sequence.get(), i);
-        if (tag == (kContextClass | 0) && !key_id->keyIdentifier) {
+        if (tag == (kDerContextClass | 0) && !key_id->keyIdentifier) {
             if (!(key_id->keyIdentifier = GetValue(sequence.get(), i, DER_OCTET_STRING).release())) return 0;
-        } else if (tag == (kContextClass | kConstructed | 1) && !key_id->authorityCertIssuer) {
+        } else if (tag == (kDerContextClass | kDerConstructed | 1) && !key_id->authorityCertIssuer) {
             DerElementPtr names = GetElement(sequence.get(), i);
             if (!(key_id->authorityCertIssuer = DecodeNames(names.get(), true))) return 0;
-        } else if (tag == (kContextClass | 2) && !key_id->authorityCertSerialNumber) {
+        } else if (tag == (kDerContextClass | 2) && !key_id->authorityCertSerialNumber) {
             key_id->authorityCertSerialNumber = static_cast<BigNum*>(DER_GetItem(sequence.get(), i, DER_INTEGER));
             if (!key_id->authorityCertSerialNumber) return 0;
         } else {
@@ -450,7 +445,7 @@ int X509Ext_DecodeSubjectKeyId(const AsnValue* extension, AsnValue** out) {
 }
 
 int X509Ext_DecodeDistPoints(const AsnValue* extension, PointerList** out) {
-    DerElementPtr sequence = ParseValue(extension, kSequenceId);
+    DerElementPtr sequence = ParseValue(extension, kDerSequenceId);
     const int count = sequence ? Items(sequence.get()) : -1;
     if (count <= 0 || !out) return 0;
     DistPointsPtr list(PLIST_New());

@@ -31,7 +31,7 @@ int X509Name_Decode(const DerElement* name, PointerList** out) {
         AsnValuePtr object(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 0, DER_OID)));
         AsnValuePtr value(static_cast<AsnValue*>(DER_GetItem(attribute.get(), 1, DER_ANY)));
         if (!object || !value) return 0;
-        Entry entry(static_cast<X509NameEntry*>(MEM_Calloc(1, sizeof(X509NameEntry))));
+        Entry entry(MEM_New<X509NameEntry>());
         if (!entry) return 0;
         entry->object = object.release();
         entry->value = value.release();

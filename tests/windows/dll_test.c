@@ -238,6 +238,18 @@ static void CheckCrypt(void) {
     CALL(BinstrFn, BINSTR_Delete)(&back);
 }
 
+/* The returned text is the library's static string, read through the pointer. */
+static void CheckErrorText(void) {
+    typedef const char* (*ErrorTextFn)(int32_t);
+    static const int32_t kCodes[] = {QC_OK, QC_ERR_KEY_LENGTH, -2};
+    for (size_t i = 0; i < sizeof kCodes / sizeof kCodes[0]; ++i) {
+        const char* text = CALL(ErrorTextFn, QC_ErrorText)(kCodes[i]);
+        char key[32];
+        snprintf(key, sizeof key, "error_text.%d", (int)kCodes[i]);
+        Answer(key, (const unsigned char*)(text ? text : "(null)"), strlen(text ? text : "(null)"));
+    }
+}
+
 static void CheckRandom(void) {
     unsigned char a[32] = {0}, b[32] = {0}, zero[32] = {0};
     CHECK(CALL(RandomFn, GetRandomByte)(a, 32) == 1 && CALL(RandomFn, GetRandomByte)(b, 32) == 1,
@@ -507,6 +519,7 @@ int main(int argc, char** argv) {
     if (!g_record) CheckExportTable();
     CheckBase64();
     CheckCrypt();
+    CheckErrorText();
     CheckCertificates();
     CheckPrivateKeys();
     if (!g_record) {
