@@ -13,6 +13,7 @@ namespace {
 
 // Byte (row r, column c) of slot b sits at bit 16r + 4c + b of each word: a row is a 16-bit lane,
 // so MixColumns rotates the word by whole lanes and ShiftRows rotates within each lane.
+// The round functions are forced inline so that the eight words stay in registers across them.
 using Slices = uint64_t[8];
 constexpr int kKeyWords = 8 * (kAesMaxRounds + 1);
 
@@ -42,12 +43,12 @@ inline uint32_t Gather(uint64_t x) {
 
 // Bytes 0-3 and 8-11 interleave into word `slot`, bytes 4-7 and 12-15 into word slot + 4: byte m
 // of word j then holds the state byte that Transpose moves to bit 8m + j, as the layout wants.
-void LoadBlock(Slices& q, int slot, const uint8_t* block) {
+[[gnu::always_inline]] inline void LoadBlock(Slices& q, int slot, const uint8_t* block) {
     q[slot] = Spread(Load32(block)) | Spread(Load32(block + 8)) << 8;
     q[slot + 4] = Spread(Load32(block + 4)) | Spread(Load32(block + 12)) << 8;
 }
 
-void StoreBlock(const Slices& q, int slot, uint8_t* block) {
+[[gnu::always_inline]] inline void StoreBlock(const Slices& q, int slot, uint8_t* block) {
     Store32(block, Gather(q[slot]));
     Store32(block + 8, Gather(q[slot] >> 8));
     Store32(block + 4, Gather(q[slot + 4]));
@@ -62,7 +63,7 @@ inline void SwapMove(uint64_t& a, uint64_t& b, uint64_t mask, int shift) {
 
 // Exchanges bit i of the word index with bit i of the bit position, i = 0, 1, 2: eight words of
 // bytes become eight bit planes and back (it is its own inverse).
-void Transpose(Slices& q) {
+[[gnu::always_inline]] inline void Transpose(Slices& q) {
     for (int i = 0; i < 8; i += 2) SwapMove(q[i], q[i + 1], 0x5555555555555555ull, 1);
     for (int i : {0, 1, 4, 5}) SwapMove(q[i], q[i + 2], 0x3333333333333333ull, 2);
     for (int i = 0; i < 4; ++i) SwapMove(q[i], q[i + 4], 0x0F0F0F0F0F0F0F0Full, 4);
@@ -70,7 +71,7 @@ void Transpose(Slices& q) {
 
 // The S-box as a circuit of 113 gates (Boyar and Peralta's, depth 16); u0 and s0 are the most
 // significant bits.
-void SubBytes(Slices& q) {
+[[gnu::always_inline]] inline void SubBytes(Slices& q) {
     const uint64_t u0 = q[7], u1 = q[6], u2 = q[5], u3 = q[4], u4 = q[3], u5 = q[2], u6 = q[1], u7 = q[0];
 
     const uint64_t t1 = u0 ^ u3, t2 = u0 ^ u5, t3 = u0 ^ u6, t4 = u3 ^ u5, t5 = u4 ^ u6;
@@ -113,7 +114,7 @@ void SubBytes(Slices& q) {
 
 // FIPS 197's inverse affine map, 0x05 included: the inverse S-box is this map on both sides of
 // the S-box (the S-box's inversion is its own inverse).
-void InverseAffine(Slices& q) {
+[[gnu::always_inline]] inline void InverseAffine(Slices& q) {
     uint64_t t[8];
     for (int i = 0; i < 8; ++i) t[i] = q[(i + 2) % 8] ^ q[(i + 5) % 8] ^ q[(i + 7) % 8];
     for (int i = 0; i < 8; ++i) q[i] = t[i];
@@ -121,14 +122,14 @@ void InverseAffine(Slices& q) {
     q[2] = ~q[2];
 }
 
-void InvSubBytes(Slices& q) {
+[[gnu::always_inline]] inline void InvSubBytes(Slices& q) {
     InverseAffine(q);
     SubBytes(q);
     InverseAffine(q);
 }
 
 // Row r's lane turns right by 4r bits: column c takes column c + r.
-void ShiftRows(Slices& q) {
+[[gnu::always_inline]] inline void ShiftRows(Slices& q) {
     for (uint64_t& x : q) {
         x = (x & 0x000000000000FFFFull) | (x & 0x00000000FFF00000ull) >> 4 | (x & 0x00000000000F0000ull) << 12 |
             (x & 0x0000FF0000000000ull) >> 8 | (x & 0x000000FF00000000ull) << 8 |
@@ -136,7 +137,7 @@ void ShiftRows(Slices& q) {
     }
 }
 
-void InvShiftRows(Slices& q) {
+[[gnu::always_inline]] inline void InvShiftRows(Slices& q) {
     for (uint64_t& x : q) {
         x = (x & 0x000000000000FFFFull) | (x & 0x000000000FFF0000ull) << 4 | (x & 0x00000000F0000000ull) >> 12 |
             (x & 0x0000FF0000000000ull) >> 8 | (x & 0x000000FF00000000ull) << 8 |
@@ -145,7 +146,7 @@ void InvShiftRows(Slices& q) {
 }
 
 // Multiplication by x in GF(2^8) on every byte at once.
-void Xtime(Slices& a) {
+[[gnu::always_inline]] inline void Xtime(Slices& a) {
     const uint64_t high = a[7];
     a[7] = a[6];
     a[6] = a[5];
@@ -159,7 +160,7 @@ void Xtime(Slices& a) {
 
 // out_r = 2 a_r + 3 a_r+1 + a_r+2 + a_r+3 = 2 (a_r + a_r+1) + a_r+1 + a_r+2 + a_r+3; rotating a
 // word right by 16 brings row r + 1 to row r.
-void MixColumns(Slices& q) {
+[[gnu::always_inline]] inline void MixColumns(Slices& q) {
     Slices s, t;
     for (int k = 0; k < 8; ++k) {
         const uint64_t next = Rotr(q[k], 16);
@@ -171,7 +172,7 @@ void MixColumns(Slices& q) {
 }
 
 // InvMixColumns is MixColumns after a_r += 4 (a_r + a_r+2).
-void InvMixColumns(Slices& q) {
+[[gnu::always_inline]] inline void InvMixColumns(Slices& q) {
     Slices u;
     for (int k = 0; k < 8; ++k) u[k] = q[k] ^ Rotr(q[k], 32);
     Xtime(u);
@@ -194,7 +195,7 @@ void SliceKeys(uint64_t* sliced, const uint8_t* round_keys, int rounds) {
     }
 }
 
-void Encrypt(Slices& q, const uint64_t* keys, int rounds) {
+[[gnu::always_inline]] inline void Encrypt(Slices& q, const uint64_t* keys, int rounds) {
     AddKey(q, keys);
     for (int r = 1; r < rounds; ++r) {
         SubBytes(q);
@@ -207,7 +208,7 @@ void Encrypt(Slices& q, const uint64_t* keys, int rounds) {
     AddKey(q, keys + 8 * rounds);
 }
 
-void Decrypt(Slices& q, const uint64_t* keys, int rounds) {
+[[gnu::always_inline]] inline void Decrypt(Slices& q, const uint64_t* keys, int rounds) {
     AddKey(q, keys + 8 * rounds);
     for (int r = rounds - 1; r > 0; --r) {
         InvShiftRows(q);

@@ -25,15 +25,19 @@ QUILLON_AES_TARGET inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(r
 template <int R>
 QUILLON_AES_TARGET void EncryptChain(const uint8_t* round_keys, uint8_t* chain, uint8_t* out, const uint8_t* in,
                                      size_t blocks) {
+    if (blocks == 0) return;
     __m128i k[R + 1];
     for (int i = 0; i <= R; ++i) k[i] = Load(round_keys + 16 * i);
+    // The last round runs twice, in parallel: once for the ciphertext, once with the next block's
+    // plaintext and first key folded into its key, which takes that xor off the serial chain.
+    const __m128i last_first = _mm_xor_si128(k[R], k[0]);
     __m128i c = Load(chain);
+    __m128i x = _mm_xor_si128(c, _mm_xor_si128(Load(in), k[0]));
     for (size_t n = 0; n < blocks; ++n) {
-        // The plaintext meets the first key off the chain's critical path.
-        __m128i x = _mm_xor_si128(c, _mm_xor_si128(Load(in + 16 * n), k[0]));
 #pragma GCC unroll 14
         for (int i = 1; i < R; ++i) x = _mm_aesenc_si128(x, k[i]);
         c = _mm_aesenclast_si128(x, k[R]);
+        if (n + 1 < blocks) x = _mm_aesenclast_si128(x, _mm_xor_si128(last_first, Load(in + 16 * (n + 1))));
         Store(out + 16 * n, c);
     }
     Store(chain, c);
