@@ -33,7 +33,7 @@ protected:
     void SetUp() override { AesForcePortable(GetParam()); }
     void TearDown() override { AesForcePortable(false); }
 };
-INSTANTIATE_TEST_SUITE_P(Paths, AesTest, ::testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(Aes, AesTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Portable" : "Detected"; });
 
 // NIST's CBC files, both sections: encryptions out of place, decryptions in place; the
