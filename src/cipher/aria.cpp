@@ -354,7 +354,7 @@ int ARIA_CBC_Blocks(AriaCbcContext* context, uint8_t* out, const uint8_t* in, si
 int ARIA_CBC_Padded(AriaCbcContext* context, uint8_t* out, size_t* out_length, const uint8_t* in, size_t length) {
     if (!context) return 0;
     auto blocks = [context](uint8_t* o, const uint8_t* i, size_t n) { return ARIA_CBC_Blocks(context, o, i, n); };
-    return CbcPadded(context->direction != 0, blocks, out, out_length, in, length);
+    return CbcPadded<kAriaBlockSize>(context->direction != 0, blocks, out, out_length, in, length);
 }
 
 int ARIA_CBC_Crypt(uint32_t direction, const uint8_t* key, int key_bits, const uint8_t* iv, const uint8_t* in,

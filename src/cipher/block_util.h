@@ -20,13 +20,13 @@ inline void StoreBe32(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
 }
 
-// Encrypting appends p = 16 - length % 16 bytes of value p (1..16), so the output needs
-// length + 16 bytes. Decrypting removes as many bytes as the last one says; like the peers
-// that produce these messages it checks no other pad byte, and a last byte of 0 keeps the
+// Encrypting appends p = kBlock - length % kBlock bytes of value p (1..kBlock), so the output
+// needs length + kBlock bytes. Decrypting removes as many bytes as the last one says; like the
+// peers that produce these messages it checks no other pad byte, and a last byte of 0 keeps the
 // full length. `blocks(out, in, n)` is the context's whole-block CBC routine.
-template <class BlocksFn>
+template <size_t kBlock, class BlocksFn>
 int CbcPadded(bool encrypt, BlocksFn blocks, uint8_t* out, size_t* out_length, const uint8_t* in, size_t length) {
-    constexpr size_t kBlock = 16;
+    static_assert(kBlock > 0 && kBlock < 256, "the pad count must fit in a byte");
     if (!out || !out_length || (!in && length > 0)) return 0;
     if (encrypt) {
         if (length > SIZE_MAX - kBlock) return 0;

@@ -231,7 +231,7 @@ int SEED_CBC_Blocks(SeedCbcContext* context, uint8_t* out, const uint8_t* in, si
 int SEED_CBC_Padded(SeedCbcContext* context, uint8_t* out, size_t* out_length, const uint8_t* in, size_t length) {
     if (!context) return 0;
     auto blocks = [context](uint8_t* o, const uint8_t* i, size_t n) { return SEED_CBC_Blocks(context, o, i, n); };
-    return CbcPadded(context->direction == kEncrypt, blocks, out, out_length, in, length);
+    return CbcPadded<kSeedBlockSize>(context->direction == kEncrypt, blocks, out, out_length, in, length);
 }
 
 int SEED_CBC_Crypt(uint32_t direction, const uint8_t* key, const uint8_t* iv, const uint8_t* in, size_t length,
