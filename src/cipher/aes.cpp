@@ -104,7 +104,7 @@ int AES_CBC_Blocks(AesCbcContext* context, uint8_t* out, const uint8_t* in, size
 int AES_CBC_Padded(AesCbcContext* context, uint8_t* out, size_t* out_length, const uint8_t* in, size_t length) {
     if (!context) return 0;
     auto blocks = [context](uint8_t* o, const uint8_t* i, size_t n) { return AES_CBC_Blocks(context, o, i, n); };
-    return CbcPadded(context->direction != 0, blocks, out, out_length, in, length);
+    return CbcPadded<kAesBlockSize>(context->direction != 0, blocks, out, out_length, in, length);
 }
 
 int AES_CBC_Crypt(uint32_t direction, const uint8_t* key, int key_bits, const uint8_t* iv, const uint8_t* in,
