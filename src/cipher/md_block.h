@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/mem.h"
+
 namespace quillon {
 
 // Absorbs `length` bytes. `compress(blocks, count)` compresses whole blocks. False for a null
@@ -55,6 +57,29 @@ bool MD_Final(uint8_t (&block)[kBlock], uint32_t& buffered, uint64_t bit_count, 
     compress(block, 1);
     buffered = 0;
     return true;
+}
+
+// Starts a context of the SHA-2 shape (chaining, bit_count, buffered, digest_size) on its
+// initial chaining value.
+template <class Context, class Word, size_t N>
+uint32_t MD_Start(Context* context, const Word (&initial)[N], uint32_t digest_size) {
+    if (!context) return 0;
+    std::memcpy(context->chaining, initial, sizeof initial);
+    context->bit_count = 0;
+    context->buffered = 0;
+    context->digest_size = digest_size;
+    return 1;
+}
+
+// One-shot digest through a context on the stack, which is wiped afterwards: its state and
+// last block follow from the input, which may be secret.
+template <class Context>
+uint32_t MD_OneShot(uint32_t (*init)(Context*), uint32_t (*update)(Context*, const uint8_t*, size_t),
+                    uint32_t (*final)(Context*, uint8_t*), const uint8_t* data, size_t length, uint8_t* digest) {
+    Context context;
+    const uint32_t ok = init(&context) && update(&context, data, length) && final(&context, digest);
+    MEM_Wipe(&context, sizeof context);
+    return ok ? 1 : 0;
 }
 
 }  // namespace quillon

@@ -43,23 +43,6 @@ inline void Compress(uint32_t* chaining, const uint8_t* blocks, size_t count) {
     g_compress.load(std::memory_order_relaxed)(chaining, blocks, count);
 }
 
-uint32_t Start(Sha256Context* context, const uint32_t (&initial)[8], uint32_t digest_size) {
-    if (!context) return 0;
-    std::memcpy(context->chaining, initial, sizeof initial);
-    context->bit_count = 0;
-    context->buffered = 0;
-    context->digest_size = digest_size;
-    return 1;
-}
-
-uint32_t OneShot(uint32_t (*init)(Sha256Context*), const uint8_t* data, size_t length, uint8_t* digest) {
-    auto* context = static_cast<Sha256Context*>(MEM_Alloc(sizeof(Sha256Context)));
-    if (!context) return 0;
-    const uint32_t ok = init(context) && SHA256_Update(context, data, length) && SHA256_Final(context, digest);
-    MEM_Free(context);
-    return ok ? 1 : 0;
-}
-
 }  // namespace
 
 void Sha256CompressPortable(uint32_t chaining[8], const uint8_t* blocks, size_t count) {
@@ -146,8 +129,8 @@ void Sha256ForcePortable(bool portable) {
     g_compress.store(portable ? Sha256CompressPortable : Detect(), std::memory_order_relaxed);
 }
 
-uint32_t SHA256_Init(Sha256Context* context) { return Start(context, kInitial256, kSha256DigestSize); }
-uint32_t SHA224_Init(Sha256Context* context) { return Start(context, kInitial224, kSha224DigestSize); }
+uint32_t SHA256_Init(Sha256Context* context) { return MD_Start(context, kInitial256, kSha256DigestSize); }
+uint32_t SHA224_Init(Sha256Context* context) { return MD_Start(context, kInitial224, kSha224DigestSize); }
 
 uint32_t SHA256_Transform(Sha256Context* context, const uint8_t* block) {
     if (!context || !block) return 0;
@@ -179,11 +162,11 @@ uint32_t SHA256_Final(Sha256Context* context, uint8_t* digest) {
 }
 
 uint32_t SHA256_Digest(const uint8_t* data, size_t length, uint8_t* digest) {
-    return OneShot(SHA256_Init, data, length, digest);
+    return MD_OneShot(SHA256_Init, SHA256_Update, SHA256_Final, data, length, digest);
 }
 
 uint32_t SHA224_Digest(const uint8_t* data, size_t length, uint8_t* digest) {
-    return OneShot(SHA224_Init, data, length, digest);
+    return MD_OneShot(SHA224_Init, SHA256_Update, SHA256_Final, data, length, digest);
 }
 
 }  // namespace quillon

@@ -41,23 +41,6 @@ inline uint64_t LoadBe64(const uint8_t* p) {
     return __builtin_bswap64(v);
 }
 
-uint32_t Start(Sha512Context* context, const uint64_t (&initial)[8], uint32_t digest_size) {
-    if (!context) return 0;
-    std::memcpy(context->chaining, initial, sizeof initial);
-    context->bit_count = 0;
-    context->buffered = 0;
-    context->digest_size = digest_size;
-    return 1;
-}
-
-uint32_t OneShot(uint32_t (*init)(Sha512Context*), const uint8_t* data, size_t length, uint8_t* digest) {
-    auto* context = static_cast<Sha512Context*>(MEM_Alloc(sizeof(Sha512Context)));
-    if (!context) return 0;
-    const uint32_t ok = init(context) && SHA512_Update(context, data, length) && SHA512_Final(context, digest);
-    MEM_Free(context);
-    return ok ? 1 : 0;
-}
-
 }  // namespace
 
 // Eight rounds per pass with the working variables renamed instead of moved; the schedule
@@ -118,8 +101,8 @@ void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
 #undef QUILLON_SHA512_ROUND
 #undef QUILLON_SHA512_SCHEDULE
 
-uint32_t SHA512_Init(Sha512Context* context) { return Start(context, kInitial512, kSha512DigestSize); }
-uint32_t SHA384_Init(Sha512Context* context) { return Start(context, kInitial384, kSha384DigestSize); }
+uint32_t SHA512_Init(Sha512Context* context) { return MD_Start(context, kInitial512, kSha512DigestSize); }
+uint32_t SHA384_Init(Sha512Context* context) { return MD_Start(context, kInitial384, kSha384DigestSize); }
 
 uint32_t SHA512_Transform(Sha512Context* context, const uint8_t* block) {
     if (!context || !block) return 0;
@@ -153,11 +136,11 @@ uint32_t SHA512_Final(Sha512Context* context, uint8_t* digest) {
 }
 
 uint32_t SHA512_Digest(const uint8_t* data, size_t length, uint8_t* digest) {
-    return OneShot(SHA512_Init, data, length, digest);
+    return MD_OneShot(SHA512_Init, SHA512_Update, SHA512_Final, data, length, digest);
 }
 
 uint32_t SHA384_Digest(const uint8_t* data, size_t length, uint8_t* digest) {
-    return OneShot(SHA384_Init, data, length, digest);
+    return MD_OneShot(SHA384_Init, SHA512_Update, SHA512_Final, data, length, digest);
 }
 
 }  // namespace quillon
