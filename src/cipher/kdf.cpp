@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "asn1/object_table.h"
 #include "cipher/block_util.h"
 #include "cipher/hmac.h"
 #include "cipher/sha1.h"
@@ -13,35 +14,6 @@ namespace quillon {
 namespace {
 
 constexpr size_t kPkcs12Block = 64;
-
-// The last block of a 20-byte message that follows one block already hashed (the HMAC key
-// block): the message, the end marker, and the length 64 + 20 bytes in bits.
-void BuildDigestBlock(uint8_t* block) {
-    std::memset(block, 0, kSha1BlockSize);
-    block[kSha1DigestSize] = 0x80;
-    StoreBe32(block + 60, (kSha1BlockSize + kSha1DigestSize) * 8);
-}
-
-// U(j) = HMAC(password, U(j-1)) straight on the saved inner and outer states: every
-// message here is one 20-byte digest, so each step is exactly two compressions.
-void IterateHmac(const HmacSha1Context* hmac, uint8_t* u, uint8_t* accumulated, int32_t iterations) {
-    SecretArray<uint8_t, kSha1BlockSize> block;
-    BuildDigestBlock(block.data);
-    Sha1Context state;
-    for (int32_t j = 2; j <= iterations; ++j) {
-        std::memcpy(block.data, u, kSha1DigestSize);
-        state = *hmac->inner;
-        SHA1_Transform(&state, block.data);
-        for (int i = 0; i < 5; ++i) StoreBe32(block.data + 4 * i, state.chaining[i]);
-        state = *hmac->outer;
-        SHA1_Transform(&state, block.data);
-        for (int i = 0; i < 5; ++i) {
-            StoreBe32(u + 4 * i, state.chaining[i]);
-        }
-        for (size_t i = 0; i < kSha1DigestSize; ++i) accumulated[i] ^= u[i];
-    }
-    MEM_Wipe(&state, sizeof state);
-}
 
 // Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
 bool HashRepeated(Sha1Context* sha, size_t total, size_t period, uint8_t (*byte_at)(const void*, size_t),
@@ -95,26 +67,9 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
                 int32_t iterations, uint8_t* out, int32_t derived_length) {
     if (derived_length < 0 || password_length > INT32_MAX) return 0;
     if (derived_length == 0) return 1;
-    if (!out || (!salt && salt_length)) return 0;
-    Owned<HmacSha1Context, HMAC_Free> hmac(HMAC_New());
-    if (!hmac || HMAC_Init(hmac.get(), password, static_cast<int32_t>(password_length)) != 1) return 0;
-    SecretArray<uint8_t, kSha1DigestSize> u, t;
-    size_t remaining = static_cast<size_t>(derived_length);
-    for (uint32_t index = 1; remaining > 0; ++index) {
-        uint8_t counter[4];
-        StoreBe32(counter, index);
-        if (HMAC_Update(hmac.get(), salt, salt_length) != 1 || HMAC_Update(hmac.get(), counter, 4) != 1 ||
-            HMAC_Final(hmac.get(), u.data) != 1) {
-            return 0;
-        }
-        std::memcpy(t.data, u.data, kSha1DigestSize);
-        IterateHmac(hmac.get(), u.data, t.data, iterations);
-        const size_t take = remaining < kSha1DigestSize ? remaining : kSha1DigestSize;
-        std::memcpy(out, t.data, take);
-        out += take;
-        remaining -= take;
-    }
-    return 1;
+    if (!password) return 0;
+    return PBKDF2(DIGEST_FromNid(NID_SHA1), password, password_length, salt, salt_length,
+                  iterations < 1 ? 1u : static_cast<uint32_t>(iterations), out, static_cast<size_t>(derived_length));
 }
 
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
