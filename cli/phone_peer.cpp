@@ -127,7 +127,7 @@ bool PhonePeer::OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, B
     DerElementPtr digest_info = mac_data ? Descend(mac_data.get(), {0}) : nullptr;
     AsnValuePtr received(digest_info ? OctetStringItem(digest_info.get(), 1) : nullptr);
     AsnValuePtr salt(mac_data ? OctetStringItem(mac_data.get(), 1) : nullptr);
-    if (!auth || !received || received->length != 20 || !salt) return false;
+    if (!auth || !received || !salt) return false;
 
     // The MAC first: HMAC-SHA1 of the authSafe element under SHA-1(session key || salt).
     uint8_t* auth_bytes = nullptr;
@@ -140,9 +140,7 @@ bool PhonePeer::OpenPfx(const uint8_t* pfx, size_t length, Bytes& certificate, B
     MEM_Free(auth_bytes);
     MEM_Wipe(mac_key, sizeof mac_key);
     if (!computed) return false;
-    uint8_t difference = 0;
-    for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ received->data[i];
-    if (difference != 0) return false;
+    if (!CT_Equal(mac, sizeof mac, received->data, received->length)) return false;
 
     // authSafe [0] -> OCTET STRING -> AuthenticatedSafe -> ContentInfo [0] -> EncryptedData -> ciphertext.
     DerElementPtr wrapped = Descend(auth.get(), {1});
