@@ -34,6 +34,7 @@ bool TrimLine(char* pin) {
 bool ReadPinFile(const char* path, char* pin) {
     FILE* file = std::fopen(path, "r");
     if (!file) return false;
+    std::setvbuf(file, nullptr, _IONBF, 0);  // no copy of the PIN left in a stdio buffer
     const bool read = std::fgets(pin, kPinBuffer, file) != nullptr;
     std::fclose(file);
     return read && TrimLine(pin);
@@ -42,6 +43,7 @@ bool ReadPinFile(const char* path, char* pin) {
 bool PromptPin(char* pin) {
     FILE* tty = std::fopen("/dev/tty", "r+");
     if (!tty) return false;
+    std::setvbuf(tty, nullptr, _IONBF, 0);
     termios saved{};
     const int fd = fileno(tty);
     const bool is_terminal = tcgetattr(fd, &saved) == 0;
