@@ -16,16 +16,13 @@ namespace {
 
 const uint8_t* PasswordBytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
-struct FileData {
-    MemBlock bytes;
+bool ReadFile(const char* path, MemBytes& file) {
+    uint8_t* data = nullptr;
     uint32_t length = 0;
-    bool Read(const char* path) {
-        uint8_t* data = nullptr;
-        if (FILE_ReadAll(path, &data, &length) != 1) return false;
-        bytes.reset(data);
-        return true;
-    }
-};
+    if (FILE_ReadAll(path, &data, &length) != 1) return false;
+    file.Reset(data, length);
+    return true;
+}
 
 }  // namespace
 
@@ -33,9 +30,10 @@ extern "C" QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out
     if (!path || !out) return QC_ERR_NULL_ARGUMENT;
     return GuardCode([&] {
         BINSTR_Delete(out);
-        FileData file;
-        if (!file.Read(path)) return QC_ERR_FILE_READ;
-        BINSTR_Adopt(out, file.bytes.release(), file.length);
+        MemBytes file;
+        if (!ReadFile(path, file)) return QC_ERR_FILE_READ;
+        const uint32_t length = file.length;
+        BINSTR_Adopt(out, file.Release(), length);
         return QC_OK;
     });
 }
@@ -43,13 +41,13 @@ extern "C" QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out
 extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password, BINSTR* out) {
     if (!path || !password || !out) return QC_ERR_NULL_ARGUMENT;
     return GuardCode([&] {
-        FileData file;
-        if (!file.Read(path)) return QC_ERR_FILE_READ;
+        MemBytes file;
+        if (!ReadFile(path, file)) return QC_ERR_FILE_READ;
         const size_t password_length = std::strlen(password);
         if (password_length == 0) return QC_ERR_DECRYPT_KEY;
         MemBytes plain;
         const KeyError result =
-            PRIKEY_DecryptDer(PasswordBytes(password), password_length, file.bytes.get(), file.length, &plain);
+            PRIKEY_DecryptDer(PasswordBytes(password), password_length, file.data, file.length, &plain);
         return KEY_Deliver(result, &plain, out);
     });
 }
@@ -57,12 +55,12 @@ extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const cha
 extern "C" QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password) {
     if (!path || !password) return QC_ERR_NULL_ARGUMENT;
     return GuardCode([&] {
-        FileData file;
-        if (!file.Read(path)) return QC_ERR_FILE_READ;
+        MemBytes file;
+        if (!ReadFile(path, file)) return QC_ERR_FILE_READ;
         const size_t password_length = std::strlen(password);
         if (password_length == 0) return QC_ERR_DECRYPT_KEY;
         int32_t index = 0;
-        if (!PRIKEY_CipherIndexDer(PasswordBytes(password), password_length, file.bytes.get(), file.length, &index))
+        if (!PRIKEY_CipherIndexDer(PasswordBytes(password), password_length, file.data, file.length, &index))
             return QC_ERR_MALFORMED_DER;
         return index;
     });
