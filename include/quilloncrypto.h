@@ -363,7 +363,12 @@ QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const c
 /* ---- Private keys and disk media (code shape) ----
    Keys are PKCS#8: an EncryptedPrivateKeyInfo under pbeWithSHA1AndSEED-CBC
    (1.2.410.200004.1.15), SEED-CBC with the fixed IV (1.2.410.200004.1.4), the PKCS#12-derived
-   SEED-CBC (1.2.410.200004.1.4.2) or PBES2 with PBKDF2-HMAC-SHA1 and SEED-CBC or ARIA-128-CBC;
+   SEED-CBC (1.2.410.200004.1.4.2), PBES2 with PBKDF2 (PRF HMAC-SHA1, -SHA224, -SHA256, -SHA384
+   or -SHA512) and SEED-CBC, ARIA-128/192/256-CBC (1.2.410.200046.1.1.2/.7/.12, and
+   1.2.410.100001.1.20 for ARIA-128), AES-128/192/256-CBC or DES-EDE3-CBC (a keyLength, where
+   present, must be the cipher's key size), or the PKCS#12 schemes pbeWithSHAAnd3-KeyTripleDES-CBC
+   (1.2.840.113549.1.12.1.3), pbeWithSHAAnd128BitRC2-CBC (.5) and pbeWithSHAAnd40BitRC2-CBC (.6),
+   whose derivation takes the password's bytes as a BMPString (00 b per byte, closed by 00 00);
    plain keys are a PrivateKeyInfo for rsaEncryption or KCDSA1. Passwords are NUL-terminated
    bytes. Iteration counts above 4,000,000 are refused as a failed decryption (-13). Output
    records are replaced (old bytes released) only once the work has succeeded; on -52 they are
@@ -377,15 +382,20 @@ QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out);
    is read before the password is examined). */
 QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password, BINSTR* out);
 /* Which cipher protects a key file, without decrypting or checking the password: 0 for
-   schemes 1.2.410.200004.1.15 and .1.4, 89 for .1.4.2, and for PBES2 the cipher's number
-   (70 SEED-CBC, 92 ARIA-CBC, 0 any other). -11; -54; -13 for an empty password; -51 when the
-   file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation. */
+   schemes 1.2.410.200004.1.15 and .1.4, 89 for .1.4.2, 113, 114 and 115 for the PKCS#12
+   schemes 3-key 3DES, 128-bit RC2 and 40-bit RC2, and for PBES2 the cipher's number: 70
+   SEED-CBC, 92 ARIA-128-CBC (either identifier), 109/110/111 AES-128/192/256-CBC, 112
+   DES-EDE3-CBC, 117/118 ARIA-192/256-CBC, 0 any other. -11; -54; -13 for an empty password; -51
+   when the file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation,
+   PRF or keyLength. */
 QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password);
 /* Decrypts an EncryptedPrivateKeyInfo into `out` as DER PrivateKeyInfo (the library's own
    encoding: version 0, NULL parameters for RSA). -11 for a null argument; -13 for an empty
-   password, a wrong password, damaged data or a count above the cap; -51 for input that is
-   not an EncryptedPrivateKeyInfo under an accepted scheme (including PBES2 with another key
-   derivation, PRF, keyLength or cipher); -52 when encoding the result fails. */
+   password, a wrong password, damaged data (an RSA or KCDSA key that does not decode
+   included) or a count above the cap; -12 when the password is right but the key inside is a
+   well-formed PrivateKeyInfo of another algorithm (an EC key, say); -51 for input that is not
+   an EncryptedPrivateKeyInfo under an accepted scheme (including PBES2 with another key
+   derivation, PRF, keyLength, cipher or IV size); -52 when encoding the result fails. */
 QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR* encrypted, BINSTR* out);
 /* Encrypts a DER PrivateKeyInfo into `out` as an EncryptedPrivateKeyInfo: RSA keys under
    1.2.410.200004.1.15, KCDSA keys under 1.2.410.200004.1.4.2, 8 random salt bytes, 2,048

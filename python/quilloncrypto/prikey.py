@@ -29,7 +29,16 @@ class KeyCipher(enum.IntEnum):
     SEED_CBC = 0            # pbeWithSHA1AndSEED-CBC, SEED-CBC with the fixed IV, or PBES2 with another cipher
     PBES2_SEED_CBC = 70
     SEED_CBC_PKCS12 = 89    # SEED-CBC with the PKCS#12 key derivation
-    PBES2_ARIA_CBC = 92
+    PBES2_ARIA_CBC = 92     # ARIA-128-CBC under either identifier
+    PBES2_AES128_CBC = 109
+    PBES2_AES192_CBC = 110
+    PBES2_AES256_CBC = 111
+    PBES2_DES_EDE3_CBC = 112
+    PKCS12_3DES = 113       # pbeWithSHAAnd3-KeyTripleDES-CBC
+    PKCS12_RC2_128 = 114    # pbeWithSHAAnd128BitRC2-CBC
+    PKCS12_RC2_40 = 115     # pbeWithSHAAnd40BitRC2-CBC
+    PBES2_ARIA192_CBC = 117
+    PBES2_ARIA256_CBC = 118
 
 
 def _path(source) -> bytes | None:

@@ -13,7 +13,12 @@ USER_PLAIN = (KEYS / "user_plain.der").read_bytes()
 @pytest.mark.parametrize("name, cipher", [("scheme73.der", KeyCipher.SEED_CBC), ("scheme70.der", KeyCipher.SEED_CBC),
                                           ("scheme89_rsa.der", KeyCipher.SEED_CBC_PKCS12),
                                           ("pbes2_seed.der", KeyCipher.PBES2_SEED_CBC),
-                                          ("pbes2_aria.der", KeyCipher.PBES2_ARIA_CBC)])
+                                          ("pbes2_aria.der", KeyCipher.PBES2_ARIA_CBC),
+                                          ("schemes/pbes2_sha256_aes_256.der", KeyCipher.PBES2_AES256_CBC),
+                                          ("schemes/pbes2_sha256_aria_192.der", KeyCipher.PBES2_ARIA192_CBC),
+                                          ("schemes/pbes2_sha256_des_ede3.der", KeyCipher.PBES2_DES_EDE3_CBC),
+                                          ("schemes/pbe_sha1_3des.der", KeyCipher.PKCS12_3DES),
+                                          ("schemes/pbe_sha1_rc2_40.der", KeyCipher.PKCS12_RC2_40)])
 def test_decrypt_from_path_or_bytes(name, cipher):
     path = KEYS / name
     for source in (path, str(path), path.read_bytes()):
@@ -40,7 +45,8 @@ def test_encrypt_round_trip_under_a_new_password():
 @pytest.mark.parametrize("call, code", [
     (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", "wrong"), -13),
     (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", ""), -13),
-    (lambda: PrivateKey.decrypt(KEYS / "pbes2_aes.der", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(KEYS / "schemes/unread_prf_sha512_224.der", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(KEYS / "schemes/other_key_ec_pbes2.der", PASSWORD), -12),
     (lambda: PrivateKey.decrypt(b"\x30\x03\x02\x01\x00", PASSWORD), -51),
     (lambda: PrivateKey.decrypt(KEYS / "missing.der", PASSWORD), -54),
     (lambda: PrivateKey(b"\x30\x00").encrypt(PASSWORD), -12),

@@ -74,24 +74,55 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
 
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                      int id, uint32_t iterations, size_t out_length, uint8_t* out) {
-    if (!out || out_length < 1 || out_length > kSha1DigestSize || id < 1 || id > 255) return 0;
+    if (!out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
     if ((!salt && salt_length) || (!password && password_length)) return 0;
     if (password_length > (SIZE_MAX - 2) / 2 - kPkcs12Block) return 0;
     const Password wide{password, password_length};
     const size_t wide_length = password ? 2 * password_length + 2 : 0;
+    const size_t salt_part = salt_length ? RoundUpToBlock(salt_length) : 0;
+    const size_t password_part = wide_length ? RoundUpToBlock(wide_length) : 0;
+    const bool more = out_length > kSha1DigestSize;
+    // I = S || P is only kept when a second block will need it; one block streams it.
+    const size_t input_length = more ? salt_part + password_part : 0;
+    const MemBlock input_block(input_length ? static_cast<uint8_t*>(MEM_Alloc(input_length)) : nullptr);
+    uint8_t* input = input_block.get();
+    if (input_length && !input) return 0;
+    for (size_t j = 0; j < input_length; ++j)
+        input[j] = j < salt_part ? SaltByte(salt, j % salt_length) : WidePasswordByte(&wide, (j - salt_part) % wide_length);
     Sha1Context sha;
     SecretArray<uint8_t, kSha1DigestSize> a;
+    SecretArray<uint8_t, kPkcs12Block> b;
     uint8_t diversifier[kPkcs12Block];
     std::memset(diversifier, id, sizeof diversifier);
-    bool ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier) &&
-              (salt_length == 0 || HashRepeated(&sha, RoundUpToBlock(salt_length), salt_length, SaltByte, salt)) &&
-              (wide_length == 0 || HashRepeated(&sha, RoundUpToBlock(wide_length), wide_length, WidePasswordByte, &wide)) &&
-              SHA1_Final(&sha, a.data);
-    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
+    bool ok = true;
+    for (size_t done = 0; ok && done < out_length;) {
+        ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier);
+        if (more) {
+            ok = ok && (input_length == 0 || SHA1_Update(&sha, input, input_length));
+        } else {
+            ok = ok && (salt_length == 0 || HashRepeated(&sha, salt_part, salt_length, SaltByte, salt)) &&
+                 (wide_length == 0 || HashRepeated(&sha, password_part, wide_length, WidePasswordByte, &wide));
+        }
+        ok = ok && SHA1_Final(&sha, a.data);
+        for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
+        if (!ok) break;
+        const size_t take = out_length - done < kSha1DigestSize ? out_length - done : kSha1DigestSize;
+        std::memcpy(out + done, a.data, take);
+        done += take;
+        if (done == out_length) break;
+        // Each 64-byte block of I becomes I_j + B + 1 (mod 2^512), B being A repeated.
+        for (size_t i = 0; i < kPkcs12Block; ++i) b[i] = a[i % kSha1DigestSize];
+        for (size_t j = 0; j < input_length; j += kPkcs12Block) {
+            unsigned carry = 1;
+            for (size_t i = kPkcs12Block; i-- > 0;) {
+                carry += input[j + i] + b[i];
+                input[j + i] = static_cast<uint8_t>(carry);
+                carry >>= 8;
+            }
+        }
+    }
     MEM_Wipe(&sha, sizeof sha);
-    if (!ok) return 0;
-    std::memcpy(out, a.data, out_length);
-    return 1;
+    return ok ? 1 : 0;
 }
 
 int PBKDF2(const DigestAlgorithm* digest, const uint8_t* password, size_t password_length, const uint8_t* salt,

@@ -17,9 +17,12 @@ int PBKDF1_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
 int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                 int32_t iterations, uint8_t* out, int32_t derived_length);
 
+inline constexpr size_t kPkcs12MaxOutput = 64;
+
 // PKCS#12 key derivation with SHA-1 (u = 20, v = 64); the password is widened byte by byte
-// (00 b) and closed with 00 00; a null password contributes nothing. One block: outputs of
-// 1 to 20 bytes. id 1 gives key material, 2 an IV. 1 or 0.
+// (00 b) and closed with 00 00 (a BMPString for ASCII passwords); a null password contributes
+// nothing. Outputs of 1 to kPkcs12MaxOutput bytes, 20 per block. id 1 gives key material,
+// 2 an IV, 3 a MAC key. 1 or 0.
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                      int id, uint32_t iterations, size_t out_length, uint8_t* out);
 
