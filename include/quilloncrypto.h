@@ -402,6 +402,34 @@ QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR* encrypted
    iterations. -11; -12 when the input is not a PrivateKeyInfo of rsaEncryption (with all nine
    numbers) or KCDSA1; -15 when encryption fails (an empty password included); -52. */
 QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR* plain, BINSTR* out);
+/* PRF and cipher numbers of PRIKEY_EncryptPbes2. The PRFs are HMAC over the named hash; the
+   cipher numbers are those MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index reports for the files
+   written (ARIA-128-CBC is written under its standard identifier 1.2.410.200046.1.1.2). */
+#define QC_PRF_HMAC_SHA1 59
+#define QC_PRF_HMAC_SHA224 105
+#define QC_PRF_HMAC_SHA256 106
+#define QC_PRF_HMAC_SHA384 107
+#define QC_PRF_HMAC_SHA512 108
+#define QC_CIPHER_SEED_CBC 70
+#define QC_CIPHER_ARIA128_CBC 92
+#define QC_CIPHER_AES128_CBC 109
+#define QC_CIPHER_AES192_CBC 110
+#define QC_CIPHER_AES256_CBC 111
+#define QC_CIPHER_ARIA192_CBC 117
+#define QC_CIPHER_ARIA256_CBC 118
+#define QC_PBES2_MAX_ITERATIONS 4000000
+/* Encrypts a DER PrivateKeyInfo into `out` as an EncryptedPrivateKeyInfo under PBES2: PBKDF2
+   with the PRF (the prf field left out for HMAC-SHA1, its default), 16 random salt bytes,
+   `iterations`, and the cipher with a random IV; no keyLength field. The caller's DER element
+   is encrypted exactly as given (attributes such as randomNum and their order kept; bytes after
+   the element ignored). Checks in this order: -11 if password, plain or out is NULL; -11 for a
+   prf or cipher other than the QC_PRF_* and QC_CIPHER_* numbers above or iterations outside
+   1..QC_PBES2_MAX_ITERATIONS; -12 when plain (or its data) is not a PrivateKeyInfo of
+   rsaEncryption (with all nine numbers) or KCDSA1; -15 when encryption fails (an empty
+   password included); -52; -71. out (old bytes released; release with BINSTR_Delete) is
+   written only on success. */
+QUILLON_API int32_t PRIKEY_EncryptPbes2(const char* password, const BINSTR* plain, int32_t prf, int32_t cipher,
+                                        int32_t iterations, BINSTR* out);
 /* Checks that a DER PrivateKeyInfo belongs to a DER certificate: same algorithm, and equal
    n and e (RSA) or equal p, q, g and y (KCDSA, y computed from the private x). 1 when it
    does, -14 when not, -11, -12 when either cannot be decoded. */
