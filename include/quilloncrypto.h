@@ -368,7 +368,8 @@ QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const c
    1.2.410.100001.1.20 for ARIA-128), AES-128/192/256-CBC or DES-EDE3-CBC (a keyLength, where
    present, must be the cipher's key size), or the PKCS#12 schemes pbeWithSHAAnd3-KeyTripleDES-CBC
    (1.2.840.113549.1.12.1.3), pbeWithSHAAnd128BitRC2-CBC (.5) and pbeWithSHAAnd40BitRC2-CBC (.6),
-   whose derivation takes the password's bytes as a BMPString (00 b per byte, closed by 00 00);
+   whose derivation takes the password as a BMPString closed by 00 00: valid UTF-8 as UTF-16,
+   any other bytes widened one by one (00 b), as other writers of these schemes do;
    plain keys are a PrivateKeyInfo for rsaEncryption or KCDSA1. Passwords are NUL-terminated
    bytes. Iteration counts above 4,000,000 are refused as a failed decryption (-13). Output
    records are replaced (old bytes released) only once the work has succeeded; on -52 they are

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/mem.h"
+#include "core/mem_array.h"
 #include "core/secret.h"
 #include "asn1/object_table.h"
 #include "cipher/block_util.h"
@@ -115,12 +116,17 @@ int PBE_Pkcs12Crypt(uint32_t direction, int scheme_nid, const uint8_t* password,
                     uint8_t* out, size_t* out_length) {
     const Pkcs12Scheme* scheme = FindPkcs12Scheme(scheme_nid);
     if (!scheme || !password || !salt || iterations < 1) return 0;
+    if (password_length > (SIZE_MAX - 2) / 2) return 0;
+    // The password as other writers of these schemes pass it: UTF-8 as UTF-16, other bytes widened.
+    MemArray<uint8_t> bmp(2 * password_length + 2);
+    if (!bmp) return 0;
+    const size_t bmp_length = PKCS12_PasswordToBmp(password, password_length, bmp.get());
     SecretArray<uint8_t, kCbcMaxKeySize> key;
     SecretArray<uint8_t, kPkcs12IvSize> iv;
-    if (!PKCS12_DeriveKey(password, password_length, salt, salt_length, kPkcs12KeyId, iterations, scheme->key_size,
-                          key.data) ||
-        !PKCS12_DeriveKey(password, password_length, salt, salt_length, kPkcs12IvId, iterations, kPkcs12IvSize,
-                          iv.data))
+    if (!PKCS12_DeriveKeyBmp(bmp.get(), bmp_length, salt, salt_length, kPkcs12KeyId, iterations, scheme->key_size,
+                             key.data) ||
+        !PKCS12_DeriveKeyBmp(bmp.get(), bmp_length, salt, salt_length, kPkcs12IvId, iterations, kPkcs12IvSize,
+                             iv.data))
         return 0;
     if (scheme->cipher_nid == 0)
         return CBC_Rc2Crypt(direction, key.data, scheme->key_size, iv.data, in, length, out, out_length);

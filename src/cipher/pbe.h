@@ -40,8 +40,8 @@ int PBES2_Crypt(uint32_t direction, const DigestAlgorithm* prf, const CbcCipher*
 
 // pbeWithSHAAnd3-KeyTripleDES-CBC, -128BitRC2-CBC and -40BitRC2-CBC by NID.
 bool PBE_IsPkcs12Scheme(int scheme_nid);
-// Key and 8-byte IV by the PKCS#12 derivation with SHA-1 (ids 1 and 2), then the scheme's
-// cipher. Encrypting needs room for length + 8 bytes. 1 or 0 (0 for any other scheme).
+// Key and 8-byte IV by the PKCS#12 derivation with SHA-1 (ids 1 and 2) over the password as
+// PKCS12_PasswordToBmp gives it, then the scheme's cipher. Encrypting needs room for length + 8 bytes. 1 or 0 (0 for any other scheme).
 int PBE_Pkcs12Crypt(uint32_t direction, int scheme_nid, const uint8_t* password, size_t password_length,
                     const uint8_t* salt, size_t salt_length, uint32_t iterations, const uint8_t* in, size_t length,
                     uint8_t* out, size_t* out_length);

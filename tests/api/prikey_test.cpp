@@ -108,6 +108,27 @@ TEST(PrikeyDecrypt, EveryFixtureFromBytesAndFromDisk) {
     }
 }
 
+// The PKCS#12 schemes take a UTF-8 password as UTF-16 and other bytes widened, as OpenSSL
+// writes them; each form opens only its own file.
+TEST(PrikeyDecrypt, Pkcs12SchemesKoreanPasswordsInBothForms) {
+    const Bytes plain = ReadPkcs8("user_plain.der");
+    for (const char* form : {"utf8", "euckr"}) {
+        const Bytes encrypted = ReadPkcs8(std::string("schemes/pbe_sha1_3des_") + form + ".der");
+        const BINSTR in = View(encrypted);
+        for (const char* password_form : {"utf8", "euckr"}) {
+            const Bytes password_bytes = ReadPkcs8(std::string("schemes/password_") + password_form + ".txt");
+            const std::string password(password_bytes.begin(), password_bytes.end());
+            Binstr out;
+            const bool own = std::string(form) == password_form;
+            EXPECT_EQ(PRIKEY_Decrypt(password.c_str(), &in, &out.b), own ? QC_OK : QC_ERR_DECRYPT_KEY)
+                << form << " " << password_form;
+            if (own) {
+                EXPECT_EQ(out.bytes(), plain) << form;
+            }
+        }
+    }
+}
+
 // The plaintext key handed to the caller is wiped whole when the caller releases it, though the
 // caller never clears it.
 TEST(PrikeyDecrypt, PlainKeyIsWipedWhenTheCallerReleasesIt) {

@@ -125,6 +125,36 @@ TEST(Pkcs12DeriveKey, MatchesOpenSslOnWidenedPasswords) {
         EXPECT_EQ(PKCS12_DeriveKey(Password(), 3, salt.data(), 8, 1, 1, length, ours.data()), 0);
 }
 
+// The password form of the PKCS#12 schemes other writers use: OpenSSL's UTF-8 derivation, on
+// UTF-8 text and on bytes that are not UTF-8 (which it widens as they are).
+TEST(Pkcs12DeriveKey, PasswordFormMatchesOpenSslUtf8Derivation) {
+    const Buffer salt = Hex("0102030405060708");
+    const Buffer passwords[] = {
+        {},
+        test::Text("quillon-test"),
+        Hex("EBB984EBB080EBB288ED98B8"),  // Korean, UTF-8
+        Hex("BAF1B9D0B9F8C8A3"),          // the same in EUC-KR: not UTF-8
+        Hex("F09F9491616263"),            // above U+FFFF: a surrogate pair
+        Hex("C080"),                      // an overlong NUL: not UTF-8
+        Hex("EDA080"),                    // a surrogate code point: not UTF-8
+        Hex("F4908080"),                  // above U+10FFFF: not UTF-8
+        Hex("E282"),                      // cut short
+    };
+    for (const Buffer& password : passwords) {
+        Buffer bmp(2 * password.size() + 2);
+        bmp.resize(PKCS12_PasswordToBmp(test::Ptr(password), password.size(), bmp.data()));
+        std::string text(password.begin(), password.end());
+        for (auto [id, length] : {std::pair{1, 24}, {2, 8}}) {
+            Buffer ours(length), theirs(length);
+            ASSERT_EQ(PKCS12_DeriveKeyBmp(bmp.data(), bmp.size(), salt.data(), salt.size(), id, 7, length, ours.data()), 1);
+            ASSERT_EQ(PKCS12_key_gen_utf8(text.c_str(), static_cast<int>(text.size()), const_cast<uint8_t*>(salt.data()),
+                                          static_cast<int>(salt.size()), id, 7, length, theirs.data(), EVP_sha1()),
+                      1);
+            EXPECT_EQ(ours, theirs) << "password " << test::ToHex(password);
+        }
+    }
+}
+
 struct SchemeFixture {
     const char* encrypted;
     const char* plain;
