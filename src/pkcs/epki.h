@@ -25,8 +25,8 @@ struct EncryptedPrivateKeyInfo {
     AsnValue* encryptedData;  // OCTET STRING
 };
 
-// PBE parameters of schemes 73, 70, 89 (salt and count) and of PBES2 (the PBKDF2 fields and
-// the encryption scheme with its IV).
+// PBE parameters of schemes 73, 70, 89 and the PKCS#12 schemes (salt and count) and of PBES2
+// (the PBKDF2 fields and the encryption scheme with its IV).
 struct PbeParameters {
     AsnValue* salt;                 // OCTET STRING
     BigNum* iterations;

@@ -95,8 +95,8 @@ bool ReadTlv(const uint8_t*& at, const uint8_t* end, uint8_t* tag, const uint8_t
 
 // Whether the plaintext is exactly one PrivateKeyInfo SEQUENCE { INTEGER 0 or 1,
 // SEQUENCE { OID, ... }, OCTET STRING, [0] OPTIONAL, [1] OPTIONAL } - which a wrong password
-// practically never yields, however the key inside is made.
-// The algorithm identifier's contents come back in *oid.
+// practically never yields, however the key inside is made. The algorithm identifier's
+// contents come back in *oid.
 bool IsPrivateKeyInfoShape(const uint8_t* der, size_t length, const uint8_t** oid, size_t* oid_length) {
     const uint8_t* at = der;
     const uint8_t* end = der + length;

@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <random>
 
 #include "asn1/object_table.h"
 #include "cipher/cbc_cipher.h"
-#include "cipher/digest.h"
 #include "cipher/openssl_oracle.h"
-#include "cipher/pbe.h"
 #include "cipher/seed.h"
 
 namespace quillon {
@@ -58,44 +55,6 @@ TEST(CbcCipher, EveryRowAgainstOpenSsl) {
     }
     for (int nid : {NID_UNDEF, NID_PBES2, NID_SEED_ECB, NID_PBE_SHA1_3DES, NID_SHA256, -1, kObjectCount})
         EXPECT_EQ(CBC_FromNid(nid), nullptr) << nid;
-}
-
-// PBES2 over every PRF and cipher: PBKDF2 and the encryption checked against OpenSSL's.
-TEST(CbcCipher, Pbes2EveryPrfAndCipherAgainstOpenSsl) {
-    std::mt19937 rng(25);
-    const Buffer password = test::Text("quillon-test"), salt = Seeded(rng, 16), plain = Seeded(rng, 77);
-    const std::pair<int, const EVP_MD*> prfs[] = {{NID_HMAC_WITH_SHA1, EVP_sha1()},     {NID_HMAC_WITH_SHA224, EVP_sha224()},
-                                                  {NID_HMAC_WITH_SHA256, EVP_sha256()}, {NID_HMAC_WITH_SHA384, EVP_sha384()},
-                                                  {NID_HMAC_WITH_SHA512, EVP_sha512()}};
-    for (const auto& [prf_nid, md] : prfs) {
-        for (const Row& row : kRows) {
-            const Buffer iv = Seeded(rng, row.block_size);
-            Buffer key(row.key_size);
-            ASSERT_EQ(PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password.data()), static_cast<int>(password.size()),
-                                        salt.data(), static_cast<int>(salt.size()), 3, md, static_cast<int>(key.size()),
-                                        key.data()),
-                      1);
-            Buffer out(plain.size() + row.block_size);
-            size_t n = 0;
-            ASSERT_EQ(PBES2_Crypt(kEncrypt, DIGEST_FromNid(prf_nid), CBC_FromNid(row.nid), password.data(),
-                                  password.size(), salt.data(), salt.size(), 3, iv.data(), plain.data(), plain.size(),
-                                  out.data(), &n),
-                      1);
-            out.resize(n);
-            EXPECT_EQ(out, test::OpenSslCbc(row.openssl, true, key, iv, plain)) << prf_nid << " " << row.openssl;
-        }
-    }
-    Buffer out(128);
-    size_t n = 0;
-    const Buffer iv(16);
-    EXPECT_EQ(PBES2_Crypt(kEncrypt, nullptr, CBC_FromNid(NID_SEED_CBC), password.data(), password.size(), salt.data(),
-                          salt.size(), 3, iv.data(), plain.data(), plain.size(), out.data(), &n) +
-                  PBES2_Crypt(kEncrypt, DIGEST_FromNid(NID_SHA1), nullptr, password.data(), password.size(),
-                              salt.data(), salt.size(), 3, iv.data(), plain.data(), plain.size(), out.data(), &n) +
-                  PBES2_Crypt(kEncrypt, DIGEST_FromNid(NID_SHA1), CBC_FromNid(NID_SEED_CBC), password.data(),
-                              password.size(), salt.data(), salt.size(), 0, iv.data(), plain.data(), plain.size(),
-                              out.data(), &n),
-              0);
 }
 
 }  // namespace
