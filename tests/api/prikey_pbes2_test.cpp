@@ -25,23 +25,41 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
-// OpenSSL's reading of an EncryptedPrivateKeyInfo: the PrivateKeyInfo DER, or nothing.
-Bytes OpenSslDecrypt(const Bytes& der, const char* password) {
-    [[maybe_unused]] static OSSL_PROVIDER* providers[] = {OSSL_PROVIDER_load(nullptr, "legacy"),
-                                                          OSSL_PROVIDER_load(nullptr, "default")};
-    const unsigned char* p = der.data();
-    X509_SIG* sig = d2i_X509_SIG(nullptr, &p, static_cast<long>(der.size()));
-    if (!sig) return {};
-    PKCS8_PRIV_KEY_INFO* info = PKCS8_decrypt(sig, password, static_cast<int>(std::strlen(password)));
-    X509_SIG_free(sig);
-    if (!info) return {};
-    unsigned char* out = nullptr;
-    const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
-    PKCS8_PRIV_KEY_INFO_free(info);
-    Bytes result(out, out + std::max(n, 0));
-    OPENSSL_free(out);
-    return result;
-}
+// OpenSSL with SEED (legacy provider) in a library context of its own, released afterwards.
+struct OpenSsl {
+    OpenSsl()
+        : context(OSSL_LIB_CTX_new()),
+          legacy(OSSL_PROVIDER_load(context, "legacy")),
+          standard(OSSL_PROVIDER_load(context, "default")) {}
+    ~OpenSsl() {
+        OSSL_PROVIDER_unload(legacy);
+        OSSL_PROVIDER_unload(standard);
+        OSSL_LIB_CTX_free(context);
+    }
+    OpenSsl(const OpenSsl&) = delete;
+    OpenSsl& operator=(const OpenSsl&) = delete;
+
+    // Its reading of an EncryptedPrivateKeyInfo: the PrivateKeyInfo DER, or nothing.
+    Bytes Decrypt(const Bytes& der, const char* password) const {
+        const unsigned char* p = der.data();
+        X509_SIG* sig = d2i_X509_SIG(nullptr, &p, static_cast<long>(der.size()));
+        if (!sig) return {};
+        PKCS8_PRIV_KEY_INFO* info =
+            PKCS8_decrypt_ex(sig, password, static_cast<int>(std::strlen(password)), context, nullptr);
+        X509_SIG_free(sig);
+        if (!info) return {};
+        unsigned char* out = nullptr;
+        const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
+        PKCS8_PRIV_KEY_INFO_free(info);
+        Bytes result(out, out + std::max(n, 0));
+        OPENSSL_free(out);
+        return result;
+    }
+
+    OSSL_LIB_CTX* context;
+    OSSL_PROVIDER* legacy;
+    OSSL_PROVIDER* standard;
+};
 
 // OpenSSL's own encoding of a PrivateKeyInfo (it may order attributes its way).
 Bytes OpenSslReencode(const Bytes& der) {
@@ -80,6 +98,7 @@ const Cipher kCiphers[] = {
 // Every PRF with every cipher: OpenSSL reads the key back, so does the library, the file's
 // cipher index is the cipher's number, and the fields are the documented ones.
 TEST(PrikeyEncryptPbes2, EveryPrfAndCipherReadByOpenSslAndBack) {
+    const OpenSsl openssl;
     const Bytes plain = ReadPkcs8("user_plain.der");
     const BINSTR in = View(plain);
     const std::string path = ::testing::TempDir() + "quillon_pbes2_key.der";
@@ -89,7 +108,7 @@ TEST(PrikeyEncryptPbes2, EveryPrfAndCipherReadByOpenSslAndBack) {
             Binstr encrypted, decrypted;
             ASSERT_EQ(PRIKEY_EncryptPbes2("new password", &in, prf.prf, cipher.cipher, 3, &encrypted.b), QC_OK);
             const Bytes e = encrypted.bytes();
-            EXPECT_EQ(OpenSslDecrypt(e, "new password"), plain);
+            EXPECT_EQ(openssl.Decrypt(e, "new password"), plain);
             EXPECT_EQ(PRIKEY_Decrypt("new password", &encrypted.b, &decrypted.b), QC_OK);
             EXPECT_EQ(decrypted.bytes(), plain);
             EXPECT_EQ(Contains(e, prf.oid), prf.prf != QC_PRF_HMAC_SHA1) << "the default PRF is left out";
@@ -113,6 +132,7 @@ TEST(PrikeyEncryptPbes2, EveryPrfAndCipherReadByOpenSslAndBack) {
 // The caller's DER is encrypted as given: attributes and their order kept, trailing bytes
 // dropped, a fresh salt and IV each time.
 TEST(PrikeyEncryptPbes2, EncryptsTheCallersElementAsGiven) {
+    const OpenSsl openssl;
     for (const char* name : {"rsa_attrs_plain.der", "kcdsa_plain.der"}) {
         const Bytes plain = ReadPkcs8(name);
         Bytes trailing = plain;
@@ -122,7 +142,7 @@ TEST(PrikeyEncryptPbes2, EncryptsTheCallersElementAsGiven) {
         ASSERT_EQ(PRIKEY_EncryptPbes2("pw", &in, QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC, 1, &first.b), QC_OK);
         ASSERT_EQ(PRIKEY_EncryptPbes2("pw", &in, QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC, 1, &second.b), QC_OK);
         EXPECT_NE(first.bytes(), second.bytes());
-        const Bytes theirs = OpenSslDecrypt(first.bytes(), "pw");
+        const Bytes theirs = openssl.Decrypt(first.bytes(), "pw");
         EXPECT_FALSE(theirs.empty()) << name;
         EXPECT_EQ(theirs, OpenSslReencode(plain)) << name;
         Binstr decrypted;
