@@ -158,14 +158,43 @@ void ShowEncryption(const EncryptedPrivateKeyInfo* epki) {
         std::printf("%-14s %s\n", "Derivation", params->kdf_nid ? OBJ_Row(params->kdf_nid)->long_name : "unknown");
         std::printf("%-14s %s\n", "PRF", params->prf_nid ? OBJ_Row(params->prf_nid)->long_name : "unknown");
         std::printf("%-14s %s\n", "Cipher", params->encryptionScheme ? NameOf(params->encryptionScheme->algorithm).c_str() : "(none)");
+        if (params->key_length >= 0) std::printf("%-14s %d bytes\n", "Key length", params->key_length);
     } else {
-        std::printf("%-14s %s\n", "Cipher", scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC ? "SEED-CBC, PKCS#12-derived key and IV"
-                                          : scheme == NID_SEED_CBC ? "SEED-CBC, fixed IV"
-                                                                   : "SEED-CBC, PBKDF1-SHA1 key and IV");
+        const char* cipher = "SEED-CBC, PBKDF1-SHA1 key and IV";
+        switch (scheme) {
+            case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC: cipher = "SEED-CBC, PKCS#12-derived key and IV"; break;
+            case NID_SEED_CBC: cipher = "SEED-CBC, fixed IV"; break;
+            case NID_PBE_SHA1_3DES: cipher = "DES-EDE3-CBC, PKCS#12-derived key and IV"; break;
+            case NID_PBE_SHA1_RC2_128: cipher = "RC2-CBC 128-bit, PKCS#12-derived key and IV"; break;
+            case NID_PBE_SHA1_RC2_40: cipher = "RC2-CBC 40-bit, PKCS#12-derived key and IV"; break;
+            default: break;
+        }
+        std::printf("%-14s %s\n", "Cipher", cipher);
     }
     std::printf("%-14s %s\n", "Salt", Hex(params->salt->data, params->salt->length).c_str());
     std::printf("%-14s %u\n", "Iterations", BIGNUM_GetWord(params->iterations));
     std::printf("%-14s %u bytes\n", "Ciphertext", epki->encryptedData->length);
+}
+
+// The schemes `reencrypt --scheme` writes; the Python package takes the same names.
+struct WriteScheme {
+    const char* name;
+    int32_t prf;     // 0: PRIKEY_Encrypt's own scheme
+    int32_t cipher;
+};
+constexpr WriteScheme kWriteSchemes[] = {
+    {"seed", 0, 0},
+    {"pbes2-sha1-seed", QC_PRF_HMAC_SHA1, QC_CIPHER_SEED_CBC},
+    {"pbes2-sha256-seed", QC_PRF_HMAC_SHA256, QC_CIPHER_SEED_CBC},
+    {"pbes2-sha256-aria128", QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC},
+    {"pbes2-sha256-aes256", QC_PRF_HMAC_SHA256, QC_CIPHER_AES256_CBC},
+};
+constexpr int32_t kWriteIterations = 2048;
+
+const WriteScheme* FindWriteScheme(const std::string& name) {
+    for (const WriteScheme& scheme : kWriteSchemes)
+        if (name == scheme.name) return &scheme;
+    return nullptr;
 }
 
 void ShowKey(const PrivateKeyInfo* key) {
@@ -272,11 +301,19 @@ int RunKeyCheck(std::vector<std::string> args) {
 }
 
 int RunKeyReencrypt(std::vector<std::string> args) {
-    std::string password_file, new_password_file;
+    std::string password_file, new_password_file, scheme_name = "seed";
     if (!TakeOption(args, "--password-file", password_file) || !TakeOption(args, "--new-password-file", new_password_file))
         return Fail("reencrypt", "a password option needs a file");
+    if (!TakeOption(args, "--scheme", scheme_name)) return Fail("reencrypt", "--scheme needs a name");
+    const WriteScheme* scheme = FindWriteScheme(scheme_name);
+    if (!scheme) {
+        std::string names;
+        for (const WriteScheme& s : kWriteSchemes) names += std::string(names.empty() ? "" : ", ") + s.name;
+        return Fail("reencrypt", "unknown scheme " + scheme_name + " (one of " + names + ")");
+    }
     if (args.size() != 2)
-        return Fail("reencrypt", "usage: quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F]");
+        return Fail("reencrypt",
+                    "usage: quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F] [--scheme S]");
     Secret password, new_password, repeated;
     if (const std::string why = GetPassword(password_file, "Password: ", password); !why.empty())
         return Fail("reencrypt", why);
@@ -289,7 +326,9 @@ int RunKeyReencrypt(std::vector<std::string> args) {
         if (Prompt("Repeat new password: ", repeated) != LineRead::kRead || !(repeated == new_password))
             return Fail("reencrypt", "the new passwords differ");
     }
-    result = PRIKEY_Encrypt(new_password.c_str(), &plain.b, &encrypted.b);
+    result = scheme->prf ? PRIKEY_EncryptPbes2(new_password.c_str(), &plain.b, scheme->prf, scheme->cipher,
+                                               kWriteIterations, &encrypted.b)
+                         : PRIKEY_Encrypt(new_password.c_str(), &plain.b, &encrypted.b);
     if (result != QC_OK) return FailCode("reencrypt", "encryption", result);
     const int fd = ::open(args[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return Fail("reencrypt", "cannot write " + args[1]);
@@ -298,8 +337,8 @@ int RunKeyReencrypt(std::vector<std::string> args) {
     EncryptedPrivateKeyInfo* written = nullptr;
     EPKI_DecodeBytes(encrypted.b.data, encrypted.b.length, &written);
     EncryptedPrivateKeyInfoPtr owned(written);
-    std::printf("%s written: %u bytes, %s\n", args[1].c_str(), encrypted.b.length,
-                written ? NameOf(written->encryptionAlgorithm->algorithm).c_str() : "?");
+    std::printf("%s written: %u bytes, %s (%s)\n", args[1].c_str(), encrypted.b.length,
+                written ? NameOf(written->encryptionAlgorithm->algorithm).c_str() : "?", scheme->name);
     return 0;
 }
 

@@ -1,11 +1,13 @@
 // The PKCS#8 decoders on arbitrary bytes: the input is read as an EncryptedPrivateKeyInfo
-// (parameters, cipher index, and decryption when its count is small enough to keep the
-// fuzzer fast) and as a PrivateKeyInfo, whose re-encoding must decode to the same bytes and
-// survive an encryption round trip.
+// under any scheme read (parameters, cipher index, and decryption when its count is small
+// enough to keep the fuzzer fast) and as a PrivateKeyInfo, whose re-encoding must decode to
+// the same bytes and survive an encryption round trip under the SEED schemes and under PBES2
+// with a PRF and cipher picked by the input.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
@@ -48,6 +50,25 @@ void Plain(const uint8_t* bytes, size_t size) {
     const int32_t second_length = PKCS8_EncodeBytes(again, &second);
     const MemBlock owned_second(second);
     if (second_length != first_length || std::memcmp(first, second, static_cast<size_t>(first_length)) != 0)
+        std::abort();
+    // PBES2 round trip over the encoding, under a PRF and cipher chosen by the input.
+    constexpr int kPrfs[] = {NID_HMAC_WITH_SHA1, NID_HMAC_WITH_SHA224, NID_HMAC_WITH_SHA256, NID_HMAC_WITH_SHA384,
+                             NID_HMAC_WITH_SHA512};
+    constexpr int kCiphers[] = {NID_SEED_CBC,    NID_ARIA_128_CBC, NID_ARIA_192_CBC, NID_ARIA_256_CBC,
+                                NID_AES_128_CBC, NID_AES_192_CBC,  NID_AES_256_CBC,  NID_DES_EDE3_CBC};
+    const uint8_t pick = size ? bytes[size - 1] : 0;
+    EncryptedPrivateKeyInfo* pbes2 = nullptr;
+    if (!PKCS8_EncryptPbes2(first, static_cast<size_t>(first_length), &pbes2, Password(), sizeof kPassword - 1, 1,
+                            kPrfs[pick % 5], kCiphers[(pick / 5) % 8]))
+        std::abort();
+    EncryptedPrivateKeyInfoPtr owned_pbes2(pbes2);
+    PrivateKeyInfo* opened = nullptr;
+    if (!PKCS8_Decrypt(pbes2, &opened, Password(), sizeof kPassword - 1)) std::abort();
+    PrivateKeyInfoPtr owned_opened(opened);
+    uint8_t* fourth = nullptr;
+    const int32_t fourth_length = PKCS8_EncodeBytes(opened, &fourth);
+    const MemBlock owned_fourth(fourth);
+    if (fourth_length != first_length || std::memcmp(first, fourth, static_cast<size_t>(first_length)) != 0)
         std::abort();
     const uint8_t salt[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     EncryptedPrivateKeyInfo* encrypted = nullptr;

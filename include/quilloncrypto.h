@@ -363,7 +363,13 @@ QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const c
 /* ---- Private keys and disk media (code shape) ----
    Keys are PKCS#8: an EncryptedPrivateKeyInfo under pbeWithSHA1AndSEED-CBC
    (1.2.410.200004.1.15), SEED-CBC with the fixed IV (1.2.410.200004.1.4), the PKCS#12-derived
-   SEED-CBC (1.2.410.200004.1.4.2) or PBES2 with PBKDF2-HMAC-SHA1 and SEED-CBC or ARIA-128-CBC;
+   SEED-CBC (1.2.410.200004.1.4.2), PBES2 with PBKDF2 (PRF HMAC-SHA1, -SHA224, -SHA256, -SHA384
+   or -SHA512) and SEED-CBC, ARIA-128/192/256-CBC (1.2.410.200046.1.1.2/.7/.12, and
+   1.2.410.100001.1.20 for ARIA-128), AES-128/192/256-CBC or DES-EDE3-CBC (a keyLength, where
+   present, must be the cipher's key size), or the PKCS#12 schemes pbeWithSHAAnd3-KeyTripleDES-CBC
+   (1.2.840.113549.1.12.1.3), pbeWithSHAAnd128BitRC2-CBC (.5) and pbeWithSHAAnd40BitRC2-CBC (.6),
+   whose derivation takes the password as a BMPString closed by 00 00: valid UTF-8 as UTF-16,
+   any other bytes widened one by one (00 b), as other writers of these schemes do;
    plain keys are a PrivateKeyInfo for rsaEncryption or KCDSA1. Passwords are NUL-terminated
    bytes. Iteration counts above 4,000,000 are refused as a failed decryption (-13). Output
    records are replaced (old bytes released) only once the work has succeeded; on -52 they are
@@ -377,21 +383,54 @@ QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out);
    is read before the password is examined). */
 QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password, BINSTR* out);
 /* Which cipher protects a key file, without decrypting or checking the password: 0 for
-   schemes 1.2.410.200004.1.15 and .1.4, 89 for .1.4.2, and for PBES2 the cipher's number
-   (70 SEED-CBC, 92 ARIA-CBC, 0 any other). -11; -54; -13 for an empty password; -51 when the
-   file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation. */
+   schemes 1.2.410.200004.1.15 and .1.4, 89 for .1.4.2, 113, 114 and 115 for the PKCS#12
+   schemes 3-key 3DES, 128-bit RC2 and 40-bit RC2, and for PBES2 the cipher's number: 70
+   SEED-CBC, 92 ARIA-128-CBC (either identifier), 109/110/111 AES-128/192/256-CBC, 112
+   DES-EDE3-CBC, 117/118 ARIA-192/256-CBC, 0 any other. -11; -54; -13 for an empty password; -51
+   when the file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation,
+   PRF or keyLength. */
 QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password);
 /* Decrypts an EncryptedPrivateKeyInfo into `out` as DER PrivateKeyInfo (the library's own
    encoding: version 0, NULL parameters for RSA). -11 for a null argument; -13 for an empty
-   password, a wrong password, damaged data or a count above the cap; -51 for input that is
-   not an EncryptedPrivateKeyInfo under an accepted scheme (including PBES2 with another key
-   derivation, PRF, keyLength or cipher); -52 when encoding the result fails. */
+   password, a wrong password, damaged data (an RSA or KCDSA key that does not decode
+   included) or a count above the cap; -12 when the password is right but the key inside is a
+   well-formed PrivateKeyInfo of another algorithm (an EC key, say); -51 for input that is not
+   an EncryptedPrivateKeyInfo under an accepted scheme (including PBES2 with another key
+   derivation, PRF, keyLength, cipher or IV size); -52 when encoding the result fails. */
 QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR* encrypted, BINSTR* out);
 /* Encrypts a DER PrivateKeyInfo into `out` as an EncryptedPrivateKeyInfo: RSA keys under
    1.2.410.200004.1.15, KCDSA keys under 1.2.410.200004.1.4.2, 8 random salt bytes, 2,048
    iterations. -11; -12 when the input is not a PrivateKeyInfo of rsaEncryption (with all nine
    numbers) or KCDSA1; -15 when encryption fails (an empty password included); -52. */
 QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR* plain, BINSTR* out);
+/* PRF and cipher numbers of PRIKEY_EncryptPbes2. The PRFs are HMAC over the named hash; the
+   cipher numbers are those MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index reports for the files
+   written (ARIA-128-CBC is written under its standard identifier 1.2.410.200046.1.1.2). */
+#define QC_PRF_HMAC_SHA1 59
+#define QC_PRF_HMAC_SHA224 105
+#define QC_PRF_HMAC_SHA256 106
+#define QC_PRF_HMAC_SHA384 107
+#define QC_PRF_HMAC_SHA512 108
+#define QC_CIPHER_SEED_CBC 70
+#define QC_CIPHER_ARIA128_CBC 92
+#define QC_CIPHER_AES128_CBC 109
+#define QC_CIPHER_AES192_CBC 110
+#define QC_CIPHER_AES256_CBC 111
+#define QC_CIPHER_ARIA192_CBC 117
+#define QC_CIPHER_ARIA256_CBC 118
+#define QC_PBES2_MAX_ITERATIONS 4000000
+/* Encrypts a DER PrivateKeyInfo into `out` as an EncryptedPrivateKeyInfo under PBES2: PBKDF2
+   with the PRF (the prf field left out for HMAC-SHA1, its default), 16 random salt bytes,
+   `iterations`, and the cipher with a random IV; no keyLength field. The caller's DER element
+   is encrypted exactly as given (attributes such as randomNum and their order kept; bytes after
+   the element ignored). Checks in this order: -11 if password, plain or out is NULL; -11 for a
+   prf or cipher other than the QC_PRF_* and QC_CIPHER_* numbers above or iterations outside
+   1..QC_PBES2_MAX_ITERATIONS; -12 when plain (or its data) is not a PrivateKeyInfo of
+   rsaEncryption (with all nine numbers) or KCDSA1; -15 when encryption fails (an empty
+   password included); -52; -71. out (old bytes released; release with BINSTR_Delete) is
+   written only on success. */
+QUILLON_API int32_t PRIKEY_EncryptPbes2(const char* password, const BINSTR* plain, int32_t prf, int32_t cipher,
+                                        int32_t iterations, BINSTR* out);
 /* Checks that a DER PrivateKeyInfo belongs to a DER certificate: same algorithm, and equal
    n and e (RSA) or equal p, q, g and y (KCDSA, y computed from the private x). 1 when it
    does, -14 when not, -11, -12 when either cannot be decoded. */

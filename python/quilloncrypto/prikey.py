@@ -20,8 +20,21 @@ _cipher_index = export("MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index", ctypes.c_int
                        ctypes.c_char_p)
 _decrypt = export("PRIKEY_Decrypt", ctypes.c_int32, ctypes.c_char_p, BINSTR_P, BINSTR_P)
 _encrypt = export("PRIKEY_Encrypt", ctypes.c_int32, ctypes.c_char_p, BINSTR_P, BINSTR_P)
+_encrypt_pbes2 = export("PRIKEY_EncryptPbes2", ctypes.c_int32, ctypes.c_char_p, BINSTR_P, ctypes.c_int32,
+                        ctypes.c_int32, ctypes.c_int32, BINSTR_P)
 _check_pair = export("PRIKEY_CheckKeyPair", ctypes.c_int32, BINSTR_P, BINSTR_P)
 _KEY_MISMATCH = -14
+
+# The schemes encrypt() writes, named as `quillon key reencrypt --scheme` names them: "seed" is
+# PRIKEY_Encrypt's own, the others PBES2 with (PRF, cipher) as the header numbers them.
+SCHEMES = {
+    "seed": None,
+    "pbes2-sha1-seed": (59, 70),
+    "pbes2-sha256-seed": (106, 70),
+    "pbes2-sha256-aria128": (106, 92),
+    "pbes2-sha256-aes256": (106, 111),
+}
+_PBES2_ITERATIONS = 2048
 
 
 class KeyCipher(enum.IntEnum):
@@ -29,7 +42,16 @@ class KeyCipher(enum.IntEnum):
     SEED_CBC = 0            # pbeWithSHA1AndSEED-CBC, SEED-CBC with the fixed IV, or PBES2 with another cipher
     PBES2_SEED_CBC = 70
     SEED_CBC_PKCS12 = 89    # SEED-CBC with the PKCS#12 key derivation
-    PBES2_ARIA_CBC = 92
+    PBES2_ARIA_CBC = 92     # ARIA-128-CBC under either identifier
+    PBES2_AES128_CBC = 109
+    PBES2_AES192_CBC = 110
+    PBES2_AES256_CBC = 111
+    PBES2_DES_EDE3_CBC = 112
+    PKCS12_3DES = 113       # pbeWithSHAAnd3-KeyTripleDES-CBC
+    PKCS12_RC2_128 = 114    # pbeWithSHAAnd128BitRC2-CBC
+    PKCS12_RC2_40 = 115     # pbeWithSHAAnd40BitRC2-CBC
+    PBES2_ARIA192_CBC = 117
+    PBES2_ARIA256_CBC = 118
 
 
 def _path(source) -> bytes | None:
@@ -78,11 +100,19 @@ class PrivateKey:
     def der(self) -> bytes:
         return bytes(self._bytes())
 
-    def encrypt(self, password) -> bytes:
-        """The key as an EncryptedPrivateKeyInfo (DER) under password: a fresh salt every call."""
+    def encrypt(self, password, scheme: str = "seed") -> bytes:
+        """The key as an EncryptedPrivateKeyInfo (DER) under password and one of SCHEMES: a
+        fresh salt every call."""
+        if scheme not in SCHEMES:
+            raise ValueError("unknown scheme %r (one of %s)" % (scheme, ", ".join(SCHEMES)))
         password = c_text(password, "password")
         with SecretBinstr(self._bytes()) as plain, OutputBinstr() as out:
-            check_code(_encrypt(password, ctypes.byref(plain), ctypes.byref(out)), "PRIKEY_Encrypt")
+            if SCHEMES[scheme] is None:
+                check_code(_encrypt(password, ctypes.byref(plain), ctypes.byref(out)), "PRIKEY_Encrypt")
+            else:
+                prf, cipher = SCHEMES[scheme]
+                check_code(_encrypt_pbes2(password, ctypes.byref(plain), prf, cipher, _PBES2_ITERATIONS,
+                                          ctypes.byref(out)), "PRIKEY_EncryptPbes2")
             return binstr_bytes(out)
 
     def matches(self, certificate) -> bool:

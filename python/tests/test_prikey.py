@@ -13,7 +13,12 @@ USER_PLAIN = (KEYS / "user_plain.der").read_bytes()
 @pytest.mark.parametrize("name, cipher", [("scheme73.der", KeyCipher.SEED_CBC), ("scheme70.der", KeyCipher.SEED_CBC),
                                           ("scheme89_rsa.der", KeyCipher.SEED_CBC_PKCS12),
                                           ("pbes2_seed.der", KeyCipher.PBES2_SEED_CBC),
-                                          ("pbes2_aria.der", KeyCipher.PBES2_ARIA_CBC)])
+                                          ("pbes2_aria.der", KeyCipher.PBES2_ARIA_CBC),
+                                          ("schemes/pbes2_sha256_aes_256.der", KeyCipher.PBES2_AES256_CBC),
+                                          ("schemes/pbes2_sha256_aria_192.der", KeyCipher.PBES2_ARIA192_CBC),
+                                          ("schemes/pbes2_sha256_des_ede3.der", KeyCipher.PBES2_DES_EDE3_CBC),
+                                          ("schemes/pbe_sha1_3des.der", KeyCipher.PKCS12_3DES),
+                                          ("schemes/pbe_sha1_rc2_40.der", KeyCipher.PKCS12_RC2_40)])
 def test_decrypt_from_path_or_bytes(name, cipher):
     path = KEYS / name
     for source in (path, str(path), path.read_bytes()):
@@ -37,14 +42,35 @@ def test_encrypt_round_trip_under_a_new_password():
         assert again.der == USER_PLAIN and again.cipher == KeyCipher.SEED_CBC
 
 
+@pytest.mark.parametrize("scheme, cipher", [("pbes2-sha1-seed", KeyCipher.PBES2_SEED_CBC),
+                                            ("pbes2-sha256-seed", KeyCipher.PBES2_SEED_CBC),
+                                            ("pbes2-sha256-aria128", KeyCipher.PBES2_ARIA_CBC),
+                                            ("pbes2-sha256-aes256", KeyCipher.PBES2_AES256_CBC)])
+def test_encrypt_under_each_pbes2_scheme(scheme, cipher):
+    with PrivateKey(USER_PLAIN) as key:
+        encrypted = key.encrypt("새 비밀번호", scheme=scheme)
+    sha256_prf = bytes.fromhex("06082A864886F70D0209")
+    assert (sha256_prf in encrypted) == ("sha256" in scheme)
+    with PrivateKey.decrypt(encrypted, "새 비밀번호") as again:
+        assert again.der == USER_PLAIN and again.cipher == cipher
+
+
+def test_encrypt_refuses_an_unknown_scheme():
+    with pytest.raises(ValueError):
+        PrivateKey(USER_PLAIN).encrypt(PASSWORD, scheme="pbes2-sha256-des")
+
+
 @pytest.mark.parametrize("call, code", [
     (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", "wrong"), -13),
     (lambda: PrivateKey.decrypt(KEYS / "scheme73.der", ""), -13),
-    (lambda: PrivateKey.decrypt(KEYS / "pbes2_aes.der", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(KEYS / "schemes/unread_prf_sha512_224.der", PASSWORD), -51),
+    (lambda: PrivateKey.decrypt(KEYS / "schemes/other_key_ec_pbes2.der", PASSWORD), -12),
     (lambda: PrivateKey.decrypt(b"\x30\x03\x02\x01\x00", PASSWORD), -51),
     (lambda: PrivateKey.decrypt(KEYS / "missing.der", PASSWORD), -54),
     (lambda: PrivateKey(b"\x30\x00").encrypt(PASSWORD), -12),
     (lambda: PrivateKey(USER_PLAIN).encrypt(""), -15),
+    (lambda: PrivateKey(USER_PLAIN).encrypt("", scheme="pbes2-sha256-aes256"), -15),
+    (lambda: PrivateKey(b"\x30\x00").encrypt(PASSWORD, scheme="pbes2-sha1-seed"), -12),
     (lambda: PrivateKey(USER_PLAIN).matches(b"\x30\x00"), -12),
 ])
 def test_failures_raise_with_code(call, code):

@@ -63,4 +63,5 @@
     QUILLON_EXPORT_ENTRY(55, DecryptCBCKeyWithSessionKey) \
     QUILLON_EXPORT_ENTRY(56, GenKeyPairNGenCert) \
     QUILLON_EXPORT_ENTRY(57, DecryptSessionKeyWithPEMKey) \
-    QUILLON_EXPORT_ENTRY(58, QC_ErrorText)
+    QUILLON_EXPORT_ENTRY(58, QC_ErrorText) \
+    QUILLON_EXPORT_ENTRY(59, PRIKEY_EncryptPbes2)

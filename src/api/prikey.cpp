@@ -5,6 +5,8 @@
 #include "api/binstr.h"
 #include "api/export_guard.h"
 #include "api/key_codes.h"
+#include "asn1/object_table.h"
+#include "pkcs/pkcs8_crypt.h"
 #include "pkcs/prikey.h"
 #include "quilloncrypto.h"
 
@@ -64,6 +66,56 @@ extern "C" QUILLON_API int32_t PRIKEY_Encrypt(const char* password, const BINSTR
         MemBytes encrypted;
         const KeyError result =
             PRIKEY_EncryptDer(PasswordBytes(password), std::strlen(password), plain->data, plain->length, &encrypted);
+        return KEY_Deliver(result, &encrypted, out);
+    });
+}
+
+namespace {
+
+static_assert(QC_PBES2_MAX_ITERATIONS == kPkcs8MaxIterations, "the documented cap is the reader's");
+static_assert(QC_PRF_HMAC_SHA1 == NID_HMAC_WITH_SHA1 && QC_PRF_HMAC_SHA224 == NID_HMAC_WITH_SHA224 &&
+                  QC_PRF_HMAC_SHA256 == NID_HMAC_WITH_SHA256 && QC_PRF_HMAC_SHA384 == NID_HMAC_WITH_SHA384 &&
+                  QC_PRF_HMAC_SHA512 == NID_HMAC_WITH_SHA512,
+              "the PRF numbers are the HMAC rows' NIDs");
+static_assert(QC_CIPHER_SEED_CBC == NID_SEED_CBC && QC_CIPHER_ARIA128_CBC == NID_OID_ARIA_CBC &&
+                  QC_CIPHER_AES128_CBC == NID_AES_128_CBC && QC_CIPHER_AES192_CBC == NID_AES_192_CBC &&
+                  QC_CIPHER_AES256_CBC == NID_AES_256_CBC && QC_CIPHER_ARIA192_CBC == NID_ARIA_192_CBC &&
+                  QC_CIPHER_ARIA256_CBC == NID_ARIA_256_CBC,
+              "the cipher numbers are the key-file cipher index");
+
+// The export's cipher numbers: the key-file cipher index, ARIA-128 written under its standard
+// identifier.
+int CipherNid(int32_t cipher) {
+    switch (cipher) {
+        case QC_CIPHER_SEED_CBC: return NID_SEED_CBC;
+        case QC_CIPHER_ARIA128_CBC: return NID_ARIA_128_CBC;
+        case QC_CIPHER_ARIA192_CBC: return NID_ARIA_192_CBC;
+        case QC_CIPHER_ARIA256_CBC: return NID_ARIA_256_CBC;
+        case QC_CIPHER_AES128_CBC: return NID_AES_128_CBC;
+        case QC_CIPHER_AES192_CBC: return NID_AES_192_CBC;
+        case QC_CIPHER_AES256_CBC: return NID_AES_256_CBC;
+        default: return NID_UNDEF;
+    }
+}
+
+bool PrfKnown(int32_t prf) {
+    return prf == QC_PRF_HMAC_SHA1 || prf == QC_PRF_HMAC_SHA224 || prf == QC_PRF_HMAC_SHA256 ||
+           prf == QC_PRF_HMAC_SHA384 || prf == QC_PRF_HMAC_SHA512;
+}
+
+}  // namespace
+
+extern "C" QUILLON_API int32_t PRIKEY_EncryptPbes2(const char* password, const BINSTR* plain, int32_t prf,
+                                                   int32_t cipher, int32_t iterations, BINSTR* out) {
+    if (!password || !plain || !out) return QC_ERR_NULL_ARGUMENT;
+    if (!PrfKnown(prf) || CipherNid(cipher) == NID_UNDEF || iterations < 1 || iterations > QC_PBES2_MAX_ITERATIONS)
+        return QC_ERR_NULL_ARGUMENT;
+    if (!plain->data) return QC_ERR_KEY_INVALID;
+    return GuardCode([&] {
+        MemBytes encrypted;
+        const KeyError result =
+            PRIKEY_EncryptPbes2Der(PasswordBytes(password), std::strlen(password), plain->data, plain->length,
+                                   static_cast<uint32_t>(iterations), prf, CipherNid(cipher), &encrypted);
         return KEY_Deliver(result, &encrypted, out);
     });
 }

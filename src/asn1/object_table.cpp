@@ -116,6 +116,16 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"hmacWithSHA256", "hmacWithSHA256", "1.2.840.113549.2.9"},  // 106
     {"hmacWithSHA384", "hmacWithSHA384", "1.2.840.113549.2.10"},  // 107
     {"hmacWithSHA512", "hmacWithSHA512", "1.2.840.113549.2.11"},  // 108
+    {"AES-128-CBC", "aes-128-cbc", "2.16.840.1.101.3.4.1.2"},  // 109
+    {"AES-192-CBC", "aes-192-cbc", "2.16.840.1.101.3.4.1.22"},  // 110
+    {"AES-256-CBC", "aes-256-cbc", "2.16.840.1.101.3.4.1.42"},  // 111
+    {"DES-EDE3-CBC", "des-ede3-cbc", "1.2.840.113549.3.7"},  // 112
+    {"PBE-SHA1-3DES", "pbeWithSHA1And3-KeyTripleDES-CBC", "1.2.840.113549.1.12.1.3"},  // 113
+    {"PBE-SHA1-RC2-128", "pbeWithSHA1And128BitRC2-CBC", "1.2.840.113549.1.12.1.5"},  // 114
+    {"PBE-SHA1-RC2-40", "pbeWithSHA1And40BitRC2-CBC", "1.2.840.113549.1.12.1.6"},  // 115
+    {"ARIA-128-CBC", "aria-128-cbc", "1.2.410.200046.1.1.2"},  // 116
+    {"ARIA-192-CBC", "aria-192-cbc", "1.2.410.200046.1.1.7"},  // 117
+    {"ARIA-256-CBC", "aria-256-cbc", "1.2.410.200046.1.1.12"},  // 118
 };
 
 namespace {

@@ -15,7 +15,7 @@ struct ObjectRow {
     const char* oid;  // dotted decimal; empty for the placeholder row
 };
 
-inline constexpr int kObjectCount = 109;
+inline constexpr int kObjectCount = 119;
 
 // NID 0 is both the undefined row and the answer for an identifier that is not in the table.
 inline constexpr int NID_UNDEF = 0;
@@ -127,9 +127,20 @@ inline constexpr int NID_HMAC_WITH_SHA224 = 105;
 inline constexpr int NID_HMAC_WITH_SHA256 = 106;
 inline constexpr int NID_HMAC_WITH_SHA384 = 107;
 inline constexpr int NID_HMAC_WITH_SHA512 = 108;
+inline constexpr int NID_AES_128_CBC = 109;
+inline constexpr int NID_AES_192_CBC = 110;
+inline constexpr int NID_AES_256_CBC = 111;
+inline constexpr int NID_DES_EDE3_CBC = 112;
+inline constexpr int NID_PBE_SHA1_3DES = 113;
+inline constexpr int NID_PBE_SHA1_RC2_128 = 114;
+inline constexpr int NID_PBE_SHA1_RC2_40 = 115;
+inline constexpr int NID_ARIA_128_CBC = 116;
+inline constexpr int NID_ARIA_192_CBC = 117;
+inline constexpr int NID_ARIA_256_CBC = 118;
 
-// The standard ARIA-128-CBC identifier that other tools write in PBES2 keys. It has no row of its
-// own (the table's rows keep their NIDs); readers take it as NID_OID_ARIA_CBC.
+// The standard ARIA-128-CBC identifier that other tools write in PBES2 keys (row
+// NID_ARIA_128_CBC). Readers take it as the same cipher as NID_OID_ARIA_CBC, and the key
+// files' cipher index still reports it as NID_OID_ARIA_CBC, as it did before it had a row.
 inline constexpr char kAria128CbcOid[] = "1.2.410.200046.1.1.2";
 
 // Rows 0 to kObjectCount - 1 in NID order.

@@ -72,26 +72,132 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
                   iterations < 1 ? 1u : static_cast<uint32_t>(iterations), out, static_cast<size_t>(derived_length));
 }
 
+namespace {
+
+// The derivation over a password part of `wide_length` bytes given by `password_byte`.
+int Pkcs12Derive(uint8_t (*password_byte)(const void*, size_t), const void* password, size_t wide_length,
+                 const uint8_t* salt, size_t salt_length, int id, uint32_t iterations, size_t out_length,
+                 uint8_t* out) {
+    const size_t salt_part = salt_length ? RoundUpToBlock(salt_length) : 0;
+    const size_t password_part = wide_length ? RoundUpToBlock(wide_length) : 0;
+    const bool more = out_length > kSha1DigestSize;
+    // I = S || P is only kept when a second block will need it; one block streams it.
+    const size_t input_length = more ? salt_part + password_part : 0;
+    const MemBlock input_block(input_length ? static_cast<uint8_t*>(MEM_Alloc(input_length)) : nullptr);
+    uint8_t* input = input_block.get();
+    if (input_length && !input) return 0;
+    for (size_t j = 0; j < input_length; ++j)
+        input[j] = j < salt_part ? SaltByte(salt, j % salt_length) : password_byte(password, (j - salt_part) % wide_length);
+    Sha1Context sha;
+    SecretArray<uint8_t, kSha1DigestSize> a;
+    SecretArray<uint8_t, kPkcs12Block> b;
+    uint8_t diversifier[kPkcs12Block];
+    std::memset(diversifier, id, sizeof diversifier);
+    bool ok = true;
+    for (size_t done = 0; ok && done < out_length;) {
+        ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier);
+        if (more) {
+            ok = ok && (input_length == 0 || SHA1_Update(&sha, input, input_length));
+        } else {
+            ok = ok && (salt_length == 0 || HashRepeated(&sha, salt_part, salt_length, SaltByte, salt)) &&
+                 (wide_length == 0 || HashRepeated(&sha, password_part, wide_length, password_byte, password));
+        }
+        ok = ok && SHA1_Final(&sha, a.data);
+        for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
+        if (!ok) break;
+        const size_t take = out_length - done < kSha1DigestSize ? out_length - done : kSha1DigestSize;
+        std::memcpy(out + done, a.data, take);
+        done += take;
+        if (done == out_length) break;
+        // Each 64-byte block of I becomes I_j + B + 1 (mod 2^512), B being A repeated.
+        for (size_t i = 0; i < kPkcs12Block; ++i) b[i] = a[i % kSha1DigestSize];
+        for (size_t j = 0; j < input_length; j += kPkcs12Block) {
+            unsigned carry = 1;
+            for (size_t i = kPkcs12Block; i-- > 0;) {
+                carry += input[j + i] + b[i];
+                input[j + i] = static_cast<uint8_t>(carry);
+                carry >>= 8;
+            }
+        }
+    }
+    MEM_Wipe(&sha, sizeof sha);
+    return ok ? 1 : 0;
+}
+
+}  // namespace
+
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                      int id, uint32_t iterations, size_t out_length, uint8_t* out) {
-    if (!out || out_length < 1 || out_length > kSha1DigestSize || id < 1 || id > 255) return 0;
+    if (!out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
     if ((!salt && salt_length) || (!password && password_length)) return 0;
     if (password_length > (SIZE_MAX - 2) / 2 - kPkcs12Block) return 0;
     const Password wide{password, password_length};
-    const size_t wide_length = password ? 2 * password_length + 2 : 0;
-    Sha1Context sha;
-    SecretArray<uint8_t, kSha1DigestSize> a;
-    uint8_t diversifier[kPkcs12Block];
-    std::memset(diversifier, id, sizeof diversifier);
-    bool ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier) &&
-              (salt_length == 0 || HashRepeated(&sha, RoundUpToBlock(salt_length), salt_length, SaltByte, salt)) &&
-              (wide_length == 0 || HashRepeated(&sha, RoundUpToBlock(wide_length), wide_length, WidePasswordByte, &wide)) &&
-              SHA1_Final(&sha, a.data);
-    for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
-    MEM_Wipe(&sha, sizeof sha);
-    if (!ok) return 0;
-    std::memcpy(out, a.data, out_length);
-    return 1;
+    return Pkcs12Derive(WidePasswordByte, &wide, password ? 2 * password_length + 2 : 0, salt, salt_length, id,
+                        iterations, out_length, out);
+}
+
+int PKCS12_DeriveKeyBmp(const uint8_t* bmp, size_t bmp_length, const uint8_t* salt, size_t salt_length, int id,
+                        uint32_t iterations, size_t out_length, uint8_t* out) {
+    if (!out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
+    if ((!salt && salt_length) || (!bmp && bmp_length) || bmp_length > SIZE_MAX / 2) return 0;
+    return Pkcs12Derive(SaltByte, bmp, bmp_length, salt, salt_length, id, iterations, out_length, out);
+}
+
+namespace {
+
+// The next code point of valid UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF); 0 bytes taken when the text is not UTF-8 there.
+size_t Utf8Next(const uint8_t* text, size_t length, uint32_t* code) {
+    const uint8_t b = text[0];
+    const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > length) return 0;
+    uint32_t value = n == 1 ? b : b & (0x7F >> n);
+    for (size_t i = 1; i < n; ++i) {
+        if ((text[i] & 0xC0) != 0x80) return 0;
+        value = value << 6 | (text[i] & 0x3F);
+    }
+    constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kLeast[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *code = value;
+    return n;
+}
+
+}  // namespace
+
+size_t PKCS12_PasswordToBmp(const uint8_t* password, size_t length, uint8_t* out) {
+    size_t written = 0;
+    bool utf8 = true;
+    for (size_t i = 0; i < length && utf8;) {
+        uint32_t code = 0;
+        const size_t n = Utf8Next(password + i, length - i, &code);
+        utf8 = n != 0;
+        i += n;
+    }
+    if (!utf8) {
+        for (size_t i = 0; i < length; ++i) {
+            out[written++] = 0;
+            out[written++] = password[i];
+        }
+    } else {
+        for (size_t i = 0; i < length;) {
+            uint32_t code = 0;
+            i += Utf8Next(password + i, length - i, &code);
+            if (code >= 0x10000) {  // a surrogate pair
+                const uint32_t v = code - 0x10000;
+                const uint32_t high = 0xD800 | v >> 10, low = 0xDC00 | (v & 0x3FF);
+                out[written++] = static_cast<uint8_t>(high >> 8);
+                out[written++] = static_cast<uint8_t>(high);
+                out[written++] = static_cast<uint8_t>(low >> 8);
+                out[written++] = static_cast<uint8_t>(low);
+            } else {
+                out[written++] = static_cast<uint8_t>(code >> 8);
+                out[written++] = static_cast<uint8_t>(code);
+            }
+        }
+    }
+    out[written++] = 0;
+    out[written++] = 0;
+    return written;
 }
 
 int PBKDF2(const DigestAlgorithm* digest, const uint8_t* password, size_t password_length, const uint8_t* salt,

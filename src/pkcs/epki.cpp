@@ -4,6 +4,7 @@
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "cipher/pbe.h"
 
 namespace quillon {
 namespace {
@@ -19,7 +20,7 @@ T* GetExact(const DerElement* parent, int index, int tag) {
 
 bool IsSupportedScheme(int nid) {
     return nid == NID_PBE_WITH_SHA1_AND_SEED_CBC || nid == NID_SEED_CBC || nid == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC ||
-           nid == NID_PBES2;
+           nid == NID_PBES2 || PBE_IsPkcs12Scheme(nid);
 }
 
 int32_t SmallNumber(const BigNum* n) {

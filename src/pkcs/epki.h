@@ -25,8 +25,8 @@ struct EncryptedPrivateKeyInfo {
     AsnValue* encryptedData;  // OCTET STRING
 };
 
-// PBE parameters of schemes 73, 70, 89 (salt and count) and of PBES2 (the PBKDF2 fields and
-// the encryption scheme with its IV).
+// PBE parameters of schemes 73, 70, 89 and the PKCS#12 schemes (salt and count) and of PBES2
+// (the PBKDF2 fields and the encryption scheme with its IV).
 struct PbeParameters {
     AsnValue* salt;                 // OCTET STRING
     BigNum* iterations;
@@ -53,8 +53,8 @@ int EPKI_SetData(EncryptedPrivateKeyInfo* epki, const uint8_t* bytes, uint32_t l
 // NID of the scheme's identifier; 0 when unset or unknown.
 int EPKI_SchemeNid(const EncryptedPrivateKeyInfo* epki);
 int EPKI_Encode(const EncryptedPrivateKeyInfo* epki, DerElement* element);
-// Exactly two items: an AlgorithmIdentifier naming scheme 73, 70, 89 or 90, and an OCTET
-// STRING. New record in *out (a caller's record is refilled on success).
+// Exactly two items: an AlgorithmIdentifier naming scheme 73, 70, 89, 90 or a PKCS#12
+// scheme (3DES, RC2-128, RC2-40), and an OCTET STRING. New record in *out (a caller's record is refilled on success).
 int EPKI_Decode(const DerElement* element, EncryptedPrivateKeyInfo** out);
 // Hands a finished record out: a null *out takes it whole, an existing record has its contents
 // replaced (its old ones released).

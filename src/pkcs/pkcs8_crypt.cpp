@@ -4,7 +4,10 @@
 #include <utility>
 
 #include "asn1/object_table.h"
+#include "asn1/oid_text.h"
 #include "bignum/bignum.h"
+#include "cipher/cbc_cipher.h"
+#include "cipher/digest.h"
 #include "cipher/kdf.h"
 #include "cipher/pbe.h"
 #include "cipher/random.h"
@@ -35,61 +38,117 @@ bool Pkcs12KeyAndIv(const uint8_t* password, size_t password_length, const AsnVa
 // Counts a caller may write or read: 1 to the cap.
 bool CountAllowed(uint32_t iterations) { return iterations >= 1 && iterations <= kPkcs8MaxIterations; }
 
-// The PBES2 cipher's IV: an OCTET STRING of one block.
-const uint8_t* Pbes2Iv(const PbeParameters* params) {
-    const AlgorithmId* scheme = params->encryptionScheme;
-    if (!scheme || !scheme->parameters) return nullptr;
-    const AsnValue* iv = scheme->parameters;
-    return iv->type == DER_OCTET_STRING && iv->length == kKeySize && iv->data ? iv->data : nullptr;
+// The PBES2 cipher's NID by its identifier.
+int CipherNid(const PbeParameters* params) {
+    return params->encryptionScheme ? OBJ_NidFromValue(params->encryptionScheme->algorithm) : NID_UNDEF;
 }
 
-// The table's ARIA-CBC identifier, or the standard one for ARIA-128-CBC that other tools write.
-int CipherNid(const PbeParameters* params) {
-    if (!params->encryptionScheme) return 0;
-    const AsnValue* oid = params->encryptionScheme->algorithm;
-    const int nid = OBJ_NidFromValue(oid);
-    if (nid != NID_UNDEF || !oid || !oid->data) return nid;
-    const bool aria = oid->length == sizeof kAria128CbcOid - 1 && std::memcmp(oid->data, kAria128CbcOid, oid->length) == 0;
-    return aria ? NID_OID_ARIA_CBC : NID_UNDEF;
+// The PBES2 cipher's IV: an OCTET STRING of one block.
+const uint8_t* Pbes2Iv(const PbeParameters* params, const CbcCipher* cipher) {
+    const AlgorithmId* scheme = params->encryptionScheme;
+    if (!cipher || !scheme || !scheme->parameters) return nullptr;
+    const AsnValue* iv = scheme->parameters;
+    return iv->type == DER_OCTET_STRING && iv->length == cipher->block_size && iv->data ? iv->data : nullptr;
+}
+
+// The PRF: HMAC over a hash of the digest table, named by its HMAC identifier.
+const DigestAlgorithm* Pbes2Prf(const PbeParameters* params) {
+    const DigestAlgorithm* digest = DIGEST_FromNid(params->prf_nid);
+    return digest && digest->hmac_nid == params->prf_nid ? digest : nullptr;
+}
+
+bool IsScheme(int scheme) {
+    return scheme == NID_PBE_WITH_SHA1_AND_SEED_CBC || scheme == NID_SEED_CBC ||
+           scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC || scheme == NID_PBES2 || PBE_IsPkcs12Scheme(scheme);
 }
 
 bool DerivationReadable(const PbeParameters* params, int scheme) {
     if (!params->salt || !params->iterations) return false;
     if (scheme != NID_PBES2) return true;
-    return params->kdf_nid == NID_PBKDF2 && params->prf_nid == NID_HMAC_WITH_SHA1 &&
-           (params->key_length == -1 || params->key_length == static_cast<int32_t>(kKeySize));
+    if (params->kdf_nid != NID_PBKDF2 || !Pbes2Prf(params)) return false;
+    // keyLength, where present, must be the cipher's key size; for a cipher we do not know,
+    // 16 as before.
+    const CbcCipher* cipher = CBC_FromNid(CipherNid(params));
+    const auto expected = static_cast<int32_t>(cipher ? cipher->key_size : kKeySize);
+    return params->key_length == -1 || params->key_length == expected;
+}
+
+// One TLV header within [at, end): the contents' span, or false.
+bool ReadTlv(const uint8_t*& at, const uint8_t* end, uint8_t* tag, const uint8_t** contents, size_t* length) {
+    if (end - at < 2) return false;
+    *tag = at[0];
+    if ((*tag & kDerTagNumberMask) == kDerTagNumberMask) return false;
+    size_t n = at[1];
+    const uint8_t* p = at + 2;
+    if (n & 0x80) {
+        const size_t octets = n & 0x7F;
+        if (octets == 0 || octets > 4 || static_cast<size_t>(end - p) < octets) return false;
+        n = 0;
+        for (size_t i = 0; i < octets; ++i) n = n << 8 | *p++;
+    }
+    if (static_cast<size_t>(end - p) < n) return false;
+    *contents = p;
+    *length = n;
+    at = p + n;
+    return true;
+}
+
+// Whether the plaintext is exactly one PrivateKeyInfo SEQUENCE { INTEGER 0 or 1,
+// SEQUENCE { OID, ... }, OCTET STRING, [0] OPTIONAL, [1] OPTIONAL } - which a wrong password
+// practically never yields, however the key inside is made. The algorithm identifier's
+// contents come back in *oid.
+bool IsPrivateKeyInfoShape(const uint8_t* der, size_t length, const uint8_t** oid, size_t* oid_length) {
+    const uint8_t* at = der;
+    const uint8_t* end = der + length;
+    uint8_t tag = 0;
+    const uint8_t* body = nullptr;
+    size_t n = 0;
+    if (!ReadTlv(at, end, &tag, &body, &n) || tag != kDerSequenceId || at != end) return false;
+    at = body;
+    end = body + n;
+    const uint8_t* item = nullptr;
+    if (!ReadTlv(at, end, &tag, &item, &n) || tag != DER_INTEGER || n != 1 || item[0] > 1) return false;
+    if (!ReadTlv(at, end, &tag, &item, &n) || tag != kDerSequenceId) return false;
+    const uint8_t* inner = item;
+    if (!ReadTlv(inner, item + n, &tag, oid, oid_length) || tag != DER_OID || *oid_length == 0) return false;
+    if (!ReadTlv(at, end, &tag, &item, &n) || tag != DER_OCTET_STRING) return false;
+    if (at < end && at[0] == kDerExplicit0Id && !ReadTlv(at, end, &tag, &item, &n)) return false;
+    if (at < end && (at[0] == 0x81 || at[0] == 0xA1) && !ReadTlv(at, end, &tag, &item, &n)) return false;
+    return at == end;
+}
+
+bool IsOid(const uint8_t* contents, size_t length, int nid) {
+    const char* text = OBJ_Row(nid)->oid;
+    uint8_t expected[kOidTextMax];
+    const size_t n = OID_TextToContents(text, std::strlen(text), expected, sizeof expected);
+    return n == length && std::memcmp(contents, expected, n) == 0;
 }
 
 }  // namespace
 
 bool PKCS8_SchemeReadable(const EncryptedPrivateKeyInfo* epki, bool need_cipher) {
     const int scheme = EPKI_SchemeNid(epki);
-    if (scheme != NID_PBE_WITH_SHA1_AND_SEED_CBC && scheme != NID_SEED_CBC &&
-        scheme != NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC && scheme != NID_PBES2)
-        return false;
+    if (!IsScheme(scheme)) return false;
     PbeParametersPtr params(EPKI_GetPbeParams(epki));
     if (!params || !DerivationReadable(params.get(), scheme)) return false;
     if (scheme != NID_PBES2 || !need_cipher) return true;
-    const int cipher = CipherNid(params.get());
-    return (cipher == NID_SEED_CBC || cipher == NID_OID_ARIA_CBC) && Pbes2Iv(params.get()) != nullptr;
+    return Pbes2Iv(params.get(), CBC_FromNid(CipherNid(params.get()))) != nullptr;
 }
 
 int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length) {
     if (!epki || !password || password_length == 0) return 0;
-    switch (EPKI_SchemeNid(epki)) {
-        case NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC:
-            return NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC;
-        case NID_PBES2: {
-            PbeParametersPtr params(EPKI_GetPbeParams(epki));
-            return params ? CipherNid(params.get()) : 0;
-        }
-        default:
-            return 0;
-    }
+    const int scheme = EPKI_SchemeNid(epki);
+    if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC || PBE_IsPkcs12Scheme(scheme)) return scheme;
+    if (scheme != NID_PBES2) return 0;
+    PbeParametersPtr params(EPKI_GetPbeParams(epki));
+    if (!params) return 0;
+    // The standard ARIA-128-CBC identifier reported 92 before it had a row of its own.
+    const int nid = CipherNid(params.get());
+    return nid == NID_ARIA_128_CBC ? NID_OID_ARIA_CBC : nid;
 }
 
 int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, const uint8_t* password,
-                  size_t password_length) {
+                  size_t password_length, bool* other_key) {
     if (!epki || !out || !password || password_length == 0 || !epki->encryptedData) return 0;
     const int scheme = EPKI_SchemeNid(epki);
     PbeParametersPtr params(EPKI_GetPbeParams(epki));
@@ -119,19 +178,31 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
             break;
         }
         case NID_PBES2: {
-            const uint8_t* iv = Pbes2Iv(params.get());
-            decrypted = iv && PBES2_Decrypt(cipher->data, cipher->length, password, password_length, salt->data,
-                                            salt->length, count, plain.get(), &plain_length, iv,
-                                            CipherNid(params.get()));
+            const CbcCipher* algorithm = CBC_FromNid(CipherNid(params.get()));
+            const uint8_t* iv = Pbes2Iv(params.get(), algorithm);
+            decrypted = iv && PBES2_Crypt(kDecrypt, Pbes2Prf(params.get()), algorithm, password, password_length,
+                                          salt->data, salt->length, iterations, iv, cipher->data, cipher->length,
+                                          plain.get(), &plain_length);
             break;
         }
         default:
-            return 0;
+            if (!PBE_IsPkcs12Scheme(scheme)) return 0;
+            decrypted = PBE_Pkcs12Crypt(kDecrypt, scheme, password, password_length, salt->data, salt->length,
+                                        iterations, cipher->data, cipher->length, plain.get(), &plain_length);
+            break;
     }
     // The unpadding checks little, so a wrong password shows as plaintext that is not a
     // PrivateKeyInfo SEQUENCE.
     if (decrypted != 1 || plain_length < 2 || plain.get()[0] != kDerSequenceId) return 0;
-    return PKCS8_DecodeBytes(plain.get(), plain_length, out);
+    if (PKCS8_DecodeBytes(plain.get(), plain_length, out)) return 1;
+    const uint8_t* oid = nullptr;
+    size_t oid_length = 0;
+    if (other_key && IsPrivateKeyInfoShape(plain.get(), plain_length, &oid, &oid_length)) {
+        // The right password on a key we do not load; an RSA or KCDSA key that fails to
+        // decode stays a damaged file.
+        *other_key = !IsOid(oid, oid_length, NID_RSA_ENCRYPTION) && !IsOid(oid, oid_length, NID_KCDSA1);
+    }
+    return 0;
 }
 
 int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, const uint8_t* password,
@@ -179,6 +250,98 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
         !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
         !EPKI_StorePbeParams(epki.get(), params.get()))
         return 0;
+    EPKI_Store(std::move(epki), out);
+    return 1;
+}
+
+namespace {
+
+// DER writing for the PBES2 parameters: small, fixed shapes.
+void PutTlv(Bytes& out, uint8_t tag, const uint8_t* contents, size_t length) {
+    out.push_back(tag);
+    if (length < 0x80) {
+        out.push_back(static_cast<uint8_t>(length));
+    } else {
+        uint8_t octets[4];
+        size_t count = 0;
+        for (size_t n = length; n; n >>= 8) octets[count++] = static_cast<uint8_t>(n);
+        out.push_back(static_cast<uint8_t>(0x80 | count));
+        while (count) out.push_back(octets[--count]);
+    }
+    out.insert(out.end(), contents, contents + length);
+}
+
+void PutTlv(Bytes& out, uint8_t tag, const Bytes& contents) { PutTlv(out, tag, contents.data(), contents.size()); }
+
+bool PutOid(Bytes& out, int nid) {
+    const char* text = OBJ_Row(nid)->oid;
+    uint8_t contents[kOidTextMax];
+    const size_t n = OID_TextToContents(text, std::strlen(text), contents, sizeof contents);
+    if (n == 0 || nid == NID_UNDEF) return false;
+    PutTlv(out, DER_OID, contents, n);
+    return true;
+}
+
+// The contents of PBES2-params: SEQUENCE { PBKDF2 { salt, count, prf unless HMAC-SHA1 },
+// SEQUENCE { cipher, IV } }.
+bool Pbes2Parameters(const uint8_t* salt, size_t salt_length, uint32_t iterations, int prf_nid, int cipher_nid,
+                     const uint8_t* iv, size_t iv_length, Bytes& out) {
+    Bytes fields, kdf, scheme, count;
+    PutTlv(fields, DER_OCTET_STRING, salt, salt_length);
+    // The count as a minimal positive INTEGER.
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto b = static_cast<uint8_t>(iterations >> shift);
+        if (!count.empty() || b || shift == 0) {
+            if (count.empty() && (b & 0x80)) count.push_back(0);
+            count.push_back(b);
+        }
+    }
+    PutTlv(fields, DER_INTEGER, count);
+    if (prf_nid != NID_HMAC_WITH_SHA1) {
+        Bytes prf;
+        if (!PutOid(prf, prf_nid)) return false;
+        PutTlv(prf, DER_NULL, nullptr, 0);
+        PutTlv(fields, kDerSequenceId, prf);
+    }
+    if (!PutOid(kdf, NID_PBKDF2) || !PutOid(scheme, cipher_nid)) return false;
+    PutTlv(kdf, kDerSequenceId, fields);
+    PutTlv(scheme, DER_OCTET_STRING, iv, iv_length);
+    PutTlv(out, kDerSequenceId, kdf);
+    PutTlv(out, kDerSequenceId, scheme);
+    return true;
+}
+
+}  // namespace
+
+int PKCS8_EncryptPbes2(const uint8_t* plain, size_t plain_length, EncryptedPrivateKeyInfo** out,
+                       const uint8_t* password, size_t password_length, uint32_t iterations, int prf_nid,
+                       int cipher_nid) {
+    const DigestAlgorithm* prf = DIGEST_FromNid(prf_nid);
+    const CbcCipher* cipher = CBC_FromNid(cipher_nid);
+    if (!plain || plain_length == 0 || !out || !password || password_length == 0 || !CountAllowed(iterations))
+        return 0;
+    if (!prf || prf->hmac_nid != prf_nid || !cipher || plain_length > kDerMaxLength - kCbcMaxBlockSize) return 0;
+    uint8_t salt[kPbes2SaltSize];
+    uint8_t iv[kCbcMaxBlockSize];
+    if (RANDOM_Bytes(salt, sizeof salt) != 1 || RANDOM_Bytes(iv, cipher->block_size) != 1) return 0;
+    MemArray<uint8_t> encrypted(plain_length + cipher->block_size);
+    if (!encrypted) return 0;
+    size_t encrypted_length = 0;
+    if (PBES2_Crypt(kEncrypt, prf, cipher, password, password_length, salt, sizeof salt, iterations, iv, plain,
+                    plain_length, encrypted.get(), &encrypted_length) != 1)
+        return 0;
+    Bytes parameters;
+    if (!Pbes2Parameters(salt, sizeof salt, iterations, prf_nid, cipher_nid, iv, cipher->block_size, parameters))
+        return 0;
+    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
+    AsnValuePtr oid(OBJ_ValueFromNid(NID_PBES2));
+    AsnValuePtr value(ASNVALUE_New());
+    if (!epki || !oid || !value || !EPKI_SetAlgorithm(epki.get(), oid.get()) ||
+        !EPKI_SetData(epki.get(), encrypted.get(), static_cast<uint32_t>(encrypted_length)) ||
+        !ASNVALUE_Set(value.get(), kDerSequenceId, parameters.data(), static_cast<uint32_t>(parameters.size())))
+        return 0;
+    ASNVALUE_Free(epki->encryptionAlgorithm->parameters);
+    epki->encryptionAlgorithm->parameters = value.release();
     EPKI_Store(std::move(epki), out);
     return 1;
 }

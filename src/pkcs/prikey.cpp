@@ -31,7 +31,9 @@ KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t*
     // A kind of file we do not read is not a wrong password.
     if (!PKCS8_SchemeReadable(epki.get(), true)) return KeyError::kMalformed;
     PrivateKeyInfo* plain = nullptr;
-    if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length)) return KeyError::kDecrypt;
+    bool other_key = false;
+    if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length, &other_key))
+        return other_key ? KeyError::kAlgorithm : KeyError::kDecrypt;
     key->reset(plain);
     return KeyError::kNone;
 }
@@ -70,6 +72,29 @@ KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, cons
         element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
     if (length <= 0) return KeyError::kEncode;
     encoded.length = static_cast<uint32_t>(length);
+    Hand(encoded, out);
+    return KeyError::kNone;
+}
+
+KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length, const uint8_t* der,
+                               size_t available, uint32_t iterations, int prf_nid, int cipher_nid, MemBytes* out) {
+    PrivateKeyInfo* raw = nullptr;
+    if (!PKCS8_DecodeBytes(der, available, &raw)) return KeyError::kUndecodable;
+    PKCS8_Free(raw);
+    // The caller's encoding as given (its attributes and their order untouched), without
+    // whatever followed the element.
+    const size_t length = DER_UnsizedLength(der);
+    if (length == 0 || length > available) return KeyError::kUndecodable;
+    EncryptedPrivateKeyInfo* encrypted = nullptr;
+    if (!PKCS8_EncryptPbes2(der, length, &encrypted, password, password_length, iterations, prf_nid, cipher_nid))
+        return KeyError::kEncrypt;
+    EncryptedPrivateKeyInfoPtr epki(encrypted);
+    DerElementPtr element(DER_New());
+    MemBytes encoded;
+    const int32_t written =
+        element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
+    if (written <= 0) return KeyError::kEncode;
+    encoded.length = static_cast<uint32_t>(written);
     Hand(encoded, out);
     return KeyError::kNone;
 }

@@ -29,13 +29,20 @@ enum class KeyError {
 };
 
 // EncryptedPrivateKeyInfo -> PrivateKeyInfo DER (the library's re-encoding) in *out, which is
-// written only on success: kMalformed, kDecrypt, kEncode.
+// written only on success: kMalformed, kDecrypt, kAlgorithm (the password was right but the
+// key is a well-formed PrivateKeyInfo of another algorithm), kEncode.
 KeyError PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
                            MemBytes* out);
 // PrivateKeyInfo -> EncryptedPrivateKeyInfo under scheme 73 (RSA) or 89 (KCDSA), 2,048
 // iterations, 8 random salt bytes: kUndecodable, kAlgorithm, kEncrypt, kEncode.
 KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
                            MemBytes* out);
+// PrivateKeyInfo (rsaEncryption or KCDSA1, decoding as PRIKEY_EncryptDer requires) ->
+// EncryptedPrivateKeyInfo under PBES2 with the PRF and cipher by NID; the caller's DER
+// element is encrypted as given. kUndecodable, kEncrypt (an unknown PRF or cipher, a count
+// out of range, an empty password included), kEncode.
+KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length, const uint8_t* der,
+                               size_t available, uint32_t iterations, int prf_nid, int cipher_nid, MemBytes* out);
 // Certificate and PrivateKeyInfo: kUndecodable (either, or a key without its numbers), kMismatch.
 KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key,
                                 size_t key_length);

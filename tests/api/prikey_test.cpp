@@ -47,8 +47,43 @@ const KeyFile kKeyFiles[] = {
     {"scheme73_trailing.der", QC_OK, "user_plain.der", 0},
     {"pbes2_seed.der", QC_OK, "user_plain.der", 70},
     {"pbes2_aria.der", QC_OK, "user_plain.der", 92},
-    {"pbes2_aes.der", QC_ERR_MALFORMED_DER, nullptr, 0},
-    {"pbes2_sha256prf.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
+    {"pbes2_aes.der", QC_OK, "user_plain.der", 109},
+    {"pbes2_sha256prf.der", QC_OK, "user_plain.der", 92},
+    // openssl's PBES2 by PRF (AES-256-CBC) and by cipher (HMAC-SHA256), and its PKCS#12 schemes.
+    {"schemes/pbes2_sha1.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha224.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha256.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha384.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha512.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha256_aes_128.der", QC_OK, "user_plain.der", 109},
+    {"schemes/pbes2_sha256_aes_192.der", QC_OK, "user_plain.der", 110},
+    {"schemes/pbes2_sha256_aes_256.der", QC_OK, "user_plain.der", 111},
+    {"schemes/pbes2_sha256_aria_128.der", QC_OK, "user_plain.der", 92},
+    {"schemes/pbes2_sha256_aria_192.der", QC_OK, "user_plain.der", 117},
+    {"schemes/pbes2_sha256_aria_256.der", QC_OK, "user_plain.der", 118},
+    {"schemes/pbes2_sha256_des_ede3.der", QC_OK, "user_plain.der", 112},
+    {"schemes/pbes2_sha256_seed.der", QC_OK, "user_plain.der", 70},
+    {"schemes/pbe_sha1_3des.der", QC_OK, "user_plain.der", 113},
+    {"schemes/pbe_sha1_rc2_128.der", QC_OK, "user_plain.der", 114},
+    {"schemes/pbe_sha1_rc2_40.der", QC_OK, "user_plain.der", 115},
+    // Built from hashlib and `openssl enc`, keyLength present in two.
+    {"schemes/indep_sha256_seed.der", QC_OK, "user_plain.der", 70},
+    {"schemes/indep_sha256_aria128.der", QC_OK, "user_plain.der", 92},
+    {"schemes/indep_sha256_aria128_keylen.der", QC_OK, "user_plain.der", 92},
+    {"schemes/indep_sha512_aria256_keylen.der", QC_OK, "user_plain.der", 118},
+    {"schemes/indep_sha1_aria128_table.der", QC_OK, "user_plain.der", 92},
+    // The right password on an EC key: not a wrong password.
+    {"schemes/other_key_ec_pbes2.der", QC_ERR_KEY_INVALID, nullptr, 111},
+    {"schemes/other_key_ec_3des.der", QC_ERR_KEY_INVALID, nullptr, 113},
+    // Kinds not read, refused before any derivation.
+    {"schemes/unread_keylen.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
+    {"schemes/unread_keylen_aes256.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
+    {"schemes/unread_prf_sha512_224.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
+    {"schemes/unread_prf_plain_hash.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
+    {"schemes/unread_cipher_rc2.der", QC_ERR_MALFORMED_DER, nullptr, 0},
+    {"schemes/unread_cipher_aes_ecb.der", QC_ERR_MALFORMED_DER, nullptr, 0},
+    {"schemes/unread_iv_short.der", QC_ERR_MALFORMED_DER, nullptr, 111},
+    {"schemes/unread_scheme_rc4.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
     {"scheme73_huge_count.der", QC_ERR_DECRYPT_KEY, nullptr, 0},
     {"scheme73_rsa_short.der", QC_ERR_DECRYPT_KEY, nullptr, 0},
     {"user_plain.der", QC_ERR_MALFORMED_DER, nullptr, QC_ERR_MALFORMED_DER},
@@ -66,10 +101,31 @@ TEST(PrikeyDecrypt, EveryFixtureFromBytesAndFromDisk) {
         EXPECT_EQ(from_bytes.bytes(), k.decrypt == QC_OK ? plain : before) << k.file;
         EXPECT_EQ(from_disk.bytes(), k.decrypt == QC_OK ? plain : before) << k.file;
         EXPECT_EQ(MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(Pkcs8Path(k.file).c_str(), kKeyPassword), k.index) << k.file;
-        // A wrong password leaves the output as it was.
-        if (k.decrypt != QC_OK) continue;
+        // A wrong password leaves the output as it was, whatever the key inside.
+        if (k.decrypt == QC_ERR_MALFORMED_DER) continue;
         EXPECT_EQ(PRIKEY_Decrypt("quillon-tesT", &in, &from_bytes.b), QC_ERR_DECRYPT_KEY) << k.file;
-        EXPECT_EQ(from_bytes.bytes(), plain);
+        EXPECT_EQ(from_bytes.bytes(), k.decrypt == QC_OK ? plain : before) << k.file;
+    }
+}
+
+// The PKCS#12 schemes take a UTF-8 password as UTF-16 and other bytes widened, as OpenSSL
+// writes them; each form opens only its own file.
+TEST(PrikeyDecrypt, Pkcs12SchemesKoreanPasswordsInBothForms) {
+    const Bytes plain = ReadPkcs8("user_plain.der");
+    for (const char* form : {"utf8", "euckr"}) {
+        const Bytes encrypted = ReadPkcs8(std::string("schemes/pbe_sha1_3des_") + form + ".der");
+        const BINSTR in = View(encrypted);
+        for (const char* password_form : {"utf8", "euckr"}) {
+            const Bytes password_bytes = ReadPkcs8(std::string("schemes/password_") + password_form + ".txt");
+            const std::string password(password_bytes.begin(), password_bytes.end());
+            Binstr out;
+            const bool own = std::string(form) == password_form;
+            EXPECT_EQ(PRIKEY_Decrypt(password.c_str(), &in, &out.b), own ? QC_OK : QC_ERR_DECRYPT_KEY)
+                << form << " " << password_form;
+            if (own) {
+                EXPECT_EQ(out.bytes(), plain) << form;
+            }
+        }
     }
 }
 

@@ -95,14 +95,16 @@ TEST(Pkcs12DeriveKey, MatchesOpenSslOnWidenedPasswords) {
         Buffer wide = Widened(password);
         for (const Buffer& salt : salts) {
             for (int id : {1, 2, 3}) {
-                for (int iterations : {1, 2, 1000}) {
-                    Buffer ours(20), theirs(20);
+                // One block, the 3DES key's two blocks, whole and partial later blocks.
+                for (auto [iterations, length] : {std::pair{1, 20}, {2, 24}, {1000, 24}, {2, 40}, {3, 64}}) {
+                    Buffer ours(length), theirs(length);
                     ASSERT_EQ(PKCS12_DeriveKey(test::Ptr(password), password.size(), salt.data(), salt.size(), id,
-                                               iterations, 20, ours.data()), 1);
+                                               iterations, length, ours.data()), 1);
                     ASSERT_EQ(PKCS12_key_gen_uni(wide.data(), static_cast<int>(wide.size()),
                                                  const_cast<uint8_t*>(salt.data()), static_cast<int>(salt.size()), id,
-                                                 iterations, 20, theirs.data(), EVP_sha1()), 1);
-                    EXPECT_EQ(ours, theirs) << password.size() << " " << salt.size() << " " << id << " " << iterations;
+                                                 iterations, length, theirs.data(), EVP_sha1()), 1);
+                    EXPECT_EQ(ours, theirs) << password.size() << " " << salt.size() << " " << id << " " << iterations
+                                            << " " << length;
                 }
             }
         }
@@ -113,7 +115,44 @@ TEST(Pkcs12DeriveKey, MatchesOpenSslOnWidenedPasswords) {
     ASSERT_EQ(PKCS12_DeriveKey(nullptr, 0, salt.data(), 8, 1, 5, 16, ours.data()), 1);
     ASSERT_EQ(PKCS12_key_gen_uni(nullptr, 0, const_cast<uint8_t*>(salt.data()), 8, 1, 5, 16, theirs.data(), EVP_sha1()), 1);
     EXPECT_EQ(ours, theirs);
-    for (size_t length : {0, 21}) EXPECT_EQ(PKCS12_DeriveKey(Password(), 3, salt.data(), 8, 1, 1, length, ours.data()), 0);
+    ours.resize(24);
+    theirs.resize(24);
+    ASSERT_EQ(PKCS12_DeriveKey(nullptr, 0, salt.data(), 8, 1, 5, 24, ours.data()), 1);
+    ASSERT_EQ(PKCS12_key_gen_uni(nullptr, 0, const_cast<uint8_t*>(salt.data()), 8, 1, 5, 24, theirs.data(), EVP_sha1()), 1);
+    EXPECT_EQ(ours, theirs) << "the salt alone is carried";
+    ours.resize(kPkcs12MaxOutput + 1);
+    for (size_t length : {size_t{0}, kPkcs12MaxOutput + 1})
+        EXPECT_EQ(PKCS12_DeriveKey(Password(), 3, salt.data(), 8, 1, 1, length, ours.data()), 0);
+}
+
+// The password form of the PKCS#12 schemes other writers use: OpenSSL's UTF-8 derivation, on
+// UTF-8 text and on bytes that are not UTF-8 (which it widens as they are).
+TEST(Pkcs12DeriveKey, PasswordFormMatchesOpenSslUtf8Derivation) {
+    const Buffer salt = Hex("0102030405060708");
+    const Buffer passwords[] = {
+        {},
+        test::Text("quillon-test"),
+        Hex("EBB984EBB080EBB288ED98B8"),  // Korean, UTF-8
+        Hex("BAF1B9D0B9F8C8A3"),          // the same in EUC-KR: not UTF-8
+        Hex("F09F9491616263"),            // above U+FFFF: a surrogate pair
+        Hex("C080"),                      // an overlong NUL: not UTF-8
+        Hex("EDA080"),                    // a surrogate code point: not UTF-8
+        Hex("F4908080"),                  // above U+10FFFF: not UTF-8
+        Hex("E282"),                      // cut short
+    };
+    for (const Buffer& password : passwords) {
+        Buffer bmp(2 * password.size() + 2);
+        bmp.resize(PKCS12_PasswordToBmp(test::Ptr(password), password.size(), bmp.data()));
+        std::string text(password.begin(), password.end());
+        for (auto [id, length] : {std::pair{1, 24}, {2, 8}}) {
+            Buffer ours(length), theirs(length);
+            ASSERT_EQ(PKCS12_DeriveKeyBmp(bmp.data(), bmp.size(), salt.data(), salt.size(), id, 7, length, ours.data()), 1);
+            ASSERT_EQ(PKCS12_key_gen_utf8(text.c_str(), static_cast<int>(text.size()), const_cast<uint8_t*>(salt.data()),
+                                          static_cast<int>(salt.size()), id, 7, length, theirs.data(), EVP_sha1()),
+                      1);
+            EXPECT_EQ(ours, theirs) << "password " << test::ToHex(password);
+        }
+    }
 }
 
 struct SchemeFixture {
@@ -243,15 +282,15 @@ TEST(Pkcs8Codec, DecodesWhatItShouldAndReencodesInItsOwnForm) {
     EXPECT_EQ(rsa->rsaKey->is_private, 1);
 }
 
-TEST(EpkiCodec, AcceptsTheFourSchemesOnly) {
+TEST(EpkiCodec, AcceptsTheReadSchemesOnly) {
     const Buffer good = ReadPkcs8("scheme73.der");
     struct Case { const char* what; Buffer der; bool decodes; };
     const Case cases[] = {
         {"scheme 73", good, true},
         {"trailing bytes", ReadPkcs8("scheme73_trailing.der"), true},
         {"PBES2", ReadPkcs8("pbes2_aria.der"), true},
-        {"PKCS#12 PBE scheme",
-         test::Tlv(0x30, test::Concat({test::Tlv(0x30, test::Concat({Hex("060A2A864886F70D010C0103"),
+        {"PKCS#12 RC4 scheme",
+         test::Tlv(0x30, test::Concat({test::Tlv(0x30, test::Concat({Hex("060A2A864886F70D010C0101"),
                                                                      Hex("300E0408010203040506070802020800")})),
                                        test::Tlv(4, Buffer(32, 1))})),
          false},
@@ -273,8 +312,12 @@ TEST(Pkcs8Decrypt, CipherIndexReadabilityAndCountCap) {
     const Case cases[] = {
         {"scheme73.der", 0, true, true},          {"scheme70.der", 0, true, true},
         {"scheme89_rsa.der", 89, true, true},     {"pbes2_seed.der", NID_SEED_CBC, true, true},
-        {"pbes2_aria.der", NID_OID_ARIA_CBC, true, true}, {"pbes2_aes.der", 0, false, true},
-        {"pbes2_sha256prf.der", NID_OID_ARIA_CBC, false, false},
+        {"pbes2_aria.der", NID_OID_ARIA_CBC, true, true}, {"pbes2_aes.der", NID_AES_128_CBC, true, true},
+        {"pbes2_sha256prf.der", NID_OID_ARIA_CBC, true, true},
+        {"schemes/pbe_sha1_rc2_40.der", NID_PBE_SHA1_RC2_40, true, true},
+        {"schemes/unread_iv_short.der", NID_AES_256_CBC, false, true},
+        {"schemes/unread_cipher_rc2.der", 0, false, true},
+        {"schemes/unread_keylen.der", NID_OID_ARIA_CBC, false, false},
     };
     for (const Case& c : cases) {
         EncryptedPrivateKeyInfoPtr epki = DecodeEpki(ReadPkcs8(c.file));

@@ -71,6 +71,8 @@ typedef int32_t (*ReadCertFn)(const char*, BINSTR*);
 typedef int32_t (*ReadKeyFn)(const char*, const char*, BINSTR*);
 typedef int32_t (*CipherIndexFn)(const char*, const char*);
 typedef int32_t (*CheckPairFn)(const BINSTR*, const BINSTR*);
+typedef int32_t (*PrikeyFn)(const char*, const BINSTR*, BINSTR*);
+typedef int32_t (*EncryptPbes2Fn)(const char*, const BINSTR*, int32_t, int32_t, int32_t, BINSTR*);
 typedef int32_t (*CardReadCertFn)(int32_t, const char*, BINSTR*, int32_t*);
 typedef int32_t (*CardReadKeyFn)(int32_t, const char*, const char*, BINSTR*, int32_t*);
 /* Declared here until the public header carries it. */
@@ -346,6 +348,16 @@ static void CheckPrivateKeys(void) {
         if (rc == 1 && strstr(kKeys[k], "kcdsa") == NULL) {
             CHECK(CALL(CheckPairFn, PRIKEY_CheckKeyPair)(&certificate, &plain) == 1,
                   "%s: PRIKEY_CheckKeyPair refuses the user certificate", kKeys[k]);
+        }
+        if (rc == 1 && k == 0) {  /* PBES2 written and read back: random salt, so no known answer */
+            BINSTR pbes2 = {0}, back = {0};
+            CHECK(CALL(EncryptPbes2Fn, PRIKEY_EncryptPbes2)(password, &plain, QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC,
+                                                            16, &pbes2) == 1 &&
+                      CALL(PrikeyFn, PRIKEY_Decrypt)(password, &pbes2, &back) == 1 && back.length == plain.length &&
+                      memcmp(back.data, plain.data, plain.length) == 0,
+                  "PRIKEY_EncryptPbes2 then PRIKEY_Decrypt");
+            CALL(BinstrFn, BINSTR_Delete)(&pbes2);
+            CALL(BinstrFn, BINSTR_Delete)(&back);
         }
         CALL(BinstrFn, BINSTR_Delete)(&plain);
     }
