@@ -26,6 +26,17 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
 }
 
 // OpenSSL with SEED (legacy provider) in a library context of its own, released afterwards.
+
+// DER of a decoded PrivateKeyInfo, which this releases.
+Bytes Encoded(PKCS8_PRIV_KEY_INFO* info) {
+    unsigned char* out = nullptr;
+    const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
+    PKCS8_PRIV_KEY_INFO_free(info);
+    Bytes result(out, out + std::max(n, 0));
+    OPENSSL_free(out);
+    return result;
+}
+
 struct OpenSsl {
     OpenSsl()
         : context(OSSL_LIB_CTX_new()),
@@ -48,12 +59,7 @@ struct OpenSsl {
             PKCS8_decrypt_ex(sig, password, static_cast<int>(std::strlen(password)), context, nullptr);
         X509_SIG_free(sig);
         if (!info) return {};
-        unsigned char* out = nullptr;
-        const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
-        PKCS8_PRIV_KEY_INFO_free(info);
-        Bytes result(out, out + std::max(n, 0));
-        OPENSSL_free(out);
-        return result;
+        return Encoded(info);
     }
 
     OSSL_LIB_CTX* context;
@@ -66,12 +72,7 @@ Bytes OpenSslReencode(const Bytes& der) {
     const unsigned char* p = der.data();
     PKCS8_PRIV_KEY_INFO* info = d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, static_cast<long>(der.size()));
     if (!info) return {};
-    unsigned char* out = nullptr;
-    const int n = i2d_PKCS8_PRIV_KEY_INFO(info, &out);
-    PKCS8_PRIV_KEY_INFO_free(info);
-    Bytes result(out, out + std::max(n, 0));
-    OPENSSL_free(out);
-    return result;
+    return Encoded(info);
 }
 
 const Bytes kHmacSha1Oid = {0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x07};
