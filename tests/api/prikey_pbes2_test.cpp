@@ -25,8 +25,6 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
-// OpenSSL with SEED (legacy provider) in a library context of its own, released afterwards.
-
 // DER of a decoded PrivateKeyInfo, which this releases.
 Bytes Encoded(PKCS8_PRIV_KEY_INFO* info) {
     unsigned char* out = nullptr;
@@ -37,6 +35,7 @@ Bytes Encoded(PKCS8_PRIV_KEY_INFO* info) {
     return result;
 }
 
+// OpenSSL with SEED (legacy provider) in a library context of its own, released afterwards.
 struct OpenSsl {
     OpenSsl()
         : context(OSSL_LIB_CTX_new()),
