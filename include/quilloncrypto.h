@@ -40,6 +40,7 @@ extern "C" {
 #define QC_ERR_ENCODE_EMPTY (-52)       /* encoding the result gave nothing */
 #define QC_ERR_EXTENSION_ABSENT (-53)   /* extension absent */
 #define QC_ERR_FILE_READ (-54)          /* file cannot be read */
+#define QC_ERR_SIGNATURE (-56)          /* the signature does not verify */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
 #define QC_ERR_RANDOM (-72)             /* random generation failed */
 #define QC_ERR_ENCRYPT (-74)            /* encryption failed */
@@ -435,6 +436,40 @@ QUILLON_API int32_t PRIKEY_EncryptPbes2(const char* password, const BINSTR* plai
    n and e (RSA) or equal p, q, g and y (KCDSA, y computed from the private x). 1 when it
    does, -14 when not, -11, -12 when either cannot be decoded. */
 QUILLON_API int32_t PRIKEY_CheckKeyPair(const BINSTR* certificate, const BINSTR* plain);
+
+/* Signatures. Algorithm numbers for PRIKEY_Sign and CERT_VerifyData: RSA PKCS#1 v1.5 with
+   the named hash (the digest in a DigestInfo with NULL parameters), and RSASSA-PSS with SHA-256,
+   MGF1-SHA-256 and a 32-byte salt (trailer field 1). Data is hashed inside; a signature is
+   exactly as long as the modulus. */
+#define QC_SIGN_RSA_SHA1 30
+#define QC_SIGN_RSA_SHA224 97
+#define QC_SIGN_RSA_SHA256 98
+#define QC_SIGN_RSA_SHA384 99
+#define QC_SIGN_RSA_SHA512 100
+#define QC_SIGN_RSA_PSS_SHA256 101
+/* Signs `data` (NULL with length 0 signs the empty message) with a DER PrivateKeyInfo such as
+   PRIKEY_Decrypt gives. The private operation is blinded and constant-time; PSS draws a fresh
+   salt. Checks in this order: -11 if plain, data or signature is NULL or data has a length
+   without bytes; -51 for an algorithm other than the QC_SIGN_* numbers; -12 when plain is not
+   a PrivateKeyInfo of rsaEncryption with all nine numbers, or its modulus is too short for the
+   algorithm (PKCS#1 v1.5 needs the DigestInfo plus 11 bytes, PSS the hash and salt plus 2);
+   -72; -71. signature (old bytes released; release with BINSTR_Delete) is written only on
+   success. */
+QUILLON_API int32_t PRIKEY_Sign(const BINSTR* plain, int32_t algorithm, const BINSTR* data, BINSTR* signature);
+/* Checks a signature over `data` with the certificate's public key: 1 when it verifies, -56 when
+   it does not (a signature of another length than the modulus, or at or above it, included).
+   PKCS#1 v1.5 signatures are checked by building the expected block whole and comparing it, so
+   nothing the signature decrypts to is parsed. -11 for a null handle, data or signature (or a
+   length without bytes); -51 for an algorithm other than the QC_SIGN_* numbers or a
+   certificate whose key is not RSA; -71. */
+QUILLON_API int32_t CERT_VerifyData(X509Cert* cert, int32_t algorithm, const BINSTR* data, const BINSTR* signature);
+/* Checks that `issuer`'s key made `cert`'s signature: 1, or -56 when it does not, when the
+   algorithm inside the signed part differs from the outer one, or when the signature BIT STRING
+   has unused bits. Algorithms: sha1/sha224/sha256/sha384/sha512WithRSAEncryption (parameters
+   NULL or absent) and RSASSA-PSS with its parameters (any hash above, MGF1, trailer field 1);
+   -51 for any other, or an issuer key that is not RSA. -11 for a null handle; -71. Only the
+   signature is checked: names, validity, constraints and revocation are not. */
+QUILLON_API int32_t CERT_VerifyIssuedBy(X509Cert* cert, X509Cert* issuer);
 
 #ifdef __cplusplus
 }

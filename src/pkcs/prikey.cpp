@@ -7,7 +7,9 @@
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 #include "pkcs/pkcs8_crypt.h"
+#include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
+#include "rsa/rsa_sign.h"
 #include "x509/x509_cert.h"
 
 namespace quillon {
@@ -134,6 +136,26 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
     if (EPKI_SchemeNid(epki.get()) == NID_PBES2 && !PKCS8_SchemeReadable(epki.get(), false)) return 0;
     *index = PKCS8_CipherIndex(epki.get(), password, password_length);
     return 1;
+}
+
+KeyError PRIKEY_SignDigestDer(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme,
+                              const uint8_t* digest, MemBytes* out) {
+    PrivateKeyInfo* raw = nullptr;
+    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
+    PrivateKeyInfoPtr key(raw);
+    if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return KeyError::kAlgorithm;
+    const uint32_t k = RSA_ModulusBytes(key->rsaKey);
+    MemBytes signature;
+    signature.Reset(static_cast<uint8_t*>(MEM_Alloc(k)), k);
+    if (!signature.data) return KeyError::kMemory;
+    switch (RSA_SignDigest(key->rsaKey, scheme, digest, signature.data, k)) {
+        case RsaSignError::kNone: break;
+        case RsaSignError::kKeySize: return KeyError::kAlgorithm;
+        case RsaSignError::kRandom: return KeyError::kRandom;
+        case RsaSignError::kMemory: return KeyError::kMemory;
+    }
+    Hand(signature, out);
+    return KeyError::kNone;
 }
 
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,

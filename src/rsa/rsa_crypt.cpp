@@ -7,9 +7,11 @@
 #include "core/mem.h"
 #include "core/mem_array.h"
 #include "core/secret.h"
+#include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "bignum/bn_ct.h"
 #include "bignum/bn_mont.h"
+#include "cipher/digest.h"
 #include "cipher/random.h"
 #include "cipher/sha1.h"
 #include "rsa/rsa_key.h"
@@ -23,8 +25,6 @@ constexpr uint32_t kOaepModulusBits = 2048;
 constexpr uint32_t kOaepEncodedSize = 255;  // the encoded message without its leading zero byte
 constexpr uint32_t kOaepSeedSize = 20;
 constexpr uint32_t kOaepBlockSize = kOaepEncodedSize - kOaepSeedSize;
-
-uint32_t ModulusBytes(const RsaKey* key) { return (static_cast<uint32_t>(BIGNUM_NumBits(key->n)) + 7) / 8; }
 
 BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
     if (key->ctx) return key->ctx;
@@ -299,9 +299,10 @@ uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
     uint8_t* seed = em;
     uint8_t* db = em + kOaepSeedSize;
     uint8_t mask[kOaepBlockSize];
-    RSA_Mgf1(db, kOaepBlockSize, mask, kOaepSeedSize);
+    const DigestAlgorithm* sha1 = DIGEST_FromNid(NID_SHA1);
+    RSA_Mgf1(sha1, db, kOaepBlockSize, mask, kOaepSeedSize);
     for (uint32_t i = 0; i < kOaepSeedSize; ++i) seed[i] ^= mask[i];
-    RSA_Mgf1(seed, kOaepSeedSize, mask, kOaepBlockSize);
+    RSA_Mgf1(sha1, seed, kOaepSeedSize, mask, kOaepBlockSize);
     for (uint32_t i = 0; i < kOaepBlockSize; ++i) db[i] ^= mask[i];
     // The label is always empty: its hash is SHA-1 of nothing.
     uint8_t label_hash[kSha1DigestSize];
@@ -325,28 +326,47 @@ uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
     return CT_Declassify(msg_len & good);
 }
 
-void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
-    Sha1Context sha;
-    uint8_t digest[kSha1DigestSize];
+void RSA_Mgf1(const DigestAlgorithm* hash, const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
+    DigestState state;
+    uint8_t digest[kDigestMaxSize];
     for (uint32_t counter = 0, done = 0; done < mask_len; ++counter) {
         const uint8_t c[4] = {static_cast<uint8_t>(counter >> 24), static_cast<uint8_t>(counter >> 16),
                               static_cast<uint8_t>(counter >> 8), static_cast<uint8_t>(counter)};
-        SHA1_Init(&sha);
-        SHA1_Update(&sha, seed, seed_len);
-        SHA1_Update(&sha, c, sizeof c);
-        SHA1_Final(&sha, digest);
-        const uint32_t take = mask_len - done < kSha1DigestSize ? mask_len - done : kSha1DigestSize;
+        hash->init(&state);
+        hash->update(&state, seed, seed_len);
+        hash->update(&state, c, sizeof c);
+        hash->final(&state, digest);
+        const uint32_t size = static_cast<uint32_t>(hash->size);
+        const uint32_t take = mask_len - done < size ? mask_len - done : size;
         std::memcpy(mask + done, digest, take);
         done += take;
     }
-    MEM_Wipe(&sha, sizeof sha);
+    MEM_Wipe(&state, sizeof state);
     MEM_Wipe(digest, sizeof digest);
+}
+
+uint32_t RSA_ModulusBytes(const RsaKey* key) {
+    return key && key->n ? (static_cast<uint32_t>(BIGNUM_NumBits(key->n)) + 7) / 8 : 0;
+}
+
+int RSA_PublicBlock(RsaKey* key, const uint8_t* in, uint8_t* out, uint32_t k) {
+    if (!key || !in || !out || !key->n || !key->e || k == 0 || k != RSA_ModulusBytes(key)) return 0;
+    BigNumContextPtr own_ctx;
+    BigNumContext* ctx = ContextFor(key, own_ctx);
+    BigNumPtr m(BIGNUM_FromBytes(in, k, nullptr));
+    BigNumPtr c(BIGNUM_New());
+    if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
+    if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
+    const uint32_t len = (static_cast<uint32_t>(BIGNUM_NumBits(c.get())) + 7) / 8;
+    std::memset(out, 0, k - len);
+    if (len) BIGNUM_ToBytes(c.get(), out + (k - len));
+    return 1;
 }
 
 int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len) {
     if (!key || !out || !out_len || (!in && in_len)) return 0;
     if (!(key->present & (kRsaHasN | kRsaHasE)) || !key->n || !key->e) return 0;
-    const uint32_t k = ModulusBytes(key);
+    const uint32_t k = RSA_ModulusBytes(key);
     if (k < kPkcs1Overhead || in_len > k - kPkcs1Overhead) return 0;
 
     MemArray<uint8_t> block(k, true);
@@ -363,17 +383,8 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
     }
     em[2 + ps_len] = 0;
     if (in_len) std::memcpy(em + 3 + ps_len, in, in_len);
-
-    BigNumContextPtr own_ctx;
-    BigNumContext* ctx = ContextFor(key, own_ctx);
-    BigNumPtr m(BIGNUM_FromBytes(em, k, nullptr));
-    BigNumPtr c(BIGNUM_New());
-    if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
-    if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
     // PKCS#1 ciphertexts are exactly k bytes, zeros on the left: strict peers refuse a shorter one.
-    const uint32_t len = (static_cast<uint32_t>(BIGNUM_NumBits(c.get())) + 7) / 8;
-    std::memset(out, 0, k - len);
-    if (len) BIGNUM_ToBytes(c.get(), out + (k - len));
+    if (!RSA_PublicBlock(key, em, out, k)) return 0;
     *out_len = k;
     return static_cast<int>(k);
 }
@@ -386,7 +397,7 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     if (!HasCrt(key) && !key->d) return 0;  // neither exponent form: nothing to decrypt with
     if (mode == kRsaOaepPadding && BIGNUM_NumBits(key->n) != static_cast<int>(kOaepModulusBits)) return 0;
 
-    const uint32_t k = ModulusBytes(key);
+    const uint32_t k = RSA_ModulusBytes(key);
     while (in_len > 0 && *in == 0) {
         ++in;
         --in_len;

@@ -64,6 +64,10 @@ struct X509Cert {
     X509Tbs* tbs;
     AsnValue* signatureAlgorithm;  // OID of the outer AlgorithmIdentifier
     AsnValue* signatureValue;      // BIT STRING
+    // The signed TBSCertificate and the outer AlgorithmIdentifier (parameters included) exactly
+    // as encoded, for checking the signature. Never null in a decoded certificate.
+    DerElement* tbsDer;
+    DerElement* signatureAlgorithmDer;
 };
 
 // Decodes a whole Certificate SEQUENCE. A null *out gets a new object; an existing one is
