@@ -128,6 +128,7 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"ARIA-256-CBC", "aria-256-cbc", "1.2.410.200046.1.1.12"},  // 118
     {"MGF1", "mgf1", "1.2.840.113549.1.1.8"},  // 119
     {"RSAES-OAEP", "rsaesOaep", "1.2.840.113549.1.1.7"},  // 120
+    {"PSPECIFIED", "pSpecified", "1.2.840.113549.1.1.9"},  // 121
 };
 
 namespace {

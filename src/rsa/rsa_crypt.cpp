@@ -13,7 +13,6 @@
 #include "bignum/bn_mont.h"
 #include "cipher/digest.h"
 #include "cipher/random.h"
-#include "cipher/sha1.h"
 #include "rsa/rsa_key.h"
 
 namespace quillon {
@@ -22,9 +21,6 @@ namespace {
 
 constexpr uint32_t kPkcs1Overhead = 11;   // 00 02, at least 8 filler bytes, 00
 constexpr uint32_t kOaepModulusBits = 2048;
-constexpr uint32_t kOaepEncodedSize = 255;  // the encoded message without its leading zero byte
-constexpr uint32_t kOaepSeedSize = 20;
-constexpr uint32_t kOaepBlockSize = kOaepEncodedSize - kOaepSeedSize;
 
 BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
     if (key->ctx) return key->ctx;
@@ -291,26 +287,31 @@ uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out) {
     return CT_Declassify(msg_len & good);
 }
 
-uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
-    if (k != kOaepEncodedSize + 1) return 0;
-    uint8_t em[kOaepEncodedSize];
-    std::memcpy(em, em_in + 1, kOaepEncodedSize);
+uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, const DigestAlgorithm* hash, const DigestAlgorithm* mgf_hash,
+                       uint8_t* out) {
+    if (!hash || !mgf_hash) return 0;
+    const auto h = static_cast<uint32_t>(hash->size);
+    if (k < 2 * h + 2) return 0;
+    // 00, masked seed (h bytes), masked DB = lHash || zeros || 01 || message.
+    const uint32_t db_length = k - h - 1;
+    MemArray<uint8_t> work(static_cast<size_t>(k) + db_length, true);
+    if (!work) return 0;
+    uint8_t* seed = work.get();
+    uint8_t* db = seed + h;
+    uint8_t* mask = work.get() + k;
+    std::memcpy(seed, em_in + 1, k - 1);
     uint32_t good = CtEq(em_in[0], 0);
-    uint8_t* seed = em;
-    uint8_t* db = em + kOaepSeedSize;
-    uint8_t mask[kOaepBlockSize];
-    const DigestAlgorithm* sha1 = DIGEST_FromNid(NID_SHA1);
-    RSA_Mgf1(sha1, db, kOaepBlockSize, mask, kOaepSeedSize);
-    for (uint32_t i = 0; i < kOaepSeedSize; ++i) seed[i] ^= mask[i];
-    RSA_Mgf1(sha1, seed, kOaepSeedSize, mask, kOaepBlockSize);
-    for (uint32_t i = 0; i < kOaepBlockSize; ++i) db[i] ^= mask[i];
-    // The label is always empty: its hash is SHA-1 of nothing.
-    uint8_t label_hash[kSha1DigestSize];
-    SHA1_Digest(nullptr, 0, label_hash);
-    good &= 0u - static_cast<uint32_t>(CT_Equal(db, kSha1DigestSize, label_hash, kSha1DigestSize));
+    RSA_Mgf1(mgf_hash, db, db_length, mask, h);
+    for (uint32_t i = 0; i < h; ++i) seed[i] ^= mask[i];
+    RSA_Mgf1(mgf_hash, seed, h, mask, db_length);
+    for (uint32_t i = 0; i < db_length; ++i) db[i] ^= mask[i];
+    // The label is always empty.
+    uint8_t label_hash[kDigestMaxSize];
+    DIGEST_Compute(hash, nullptr, 0, label_hash);
+    good &= 0u - static_cast<uint32_t>(CT_Equal(db, h, label_hash, h));
     // Zero bytes, then 01, then the message; any other first non-zero byte is refused.
     uint32_t found = 0, one_index = 0;
-    for (uint32_t i = kSha1DigestSize; i < kOaepBlockSize; ++i) {
+    for (uint32_t i = h; i < db_length; ++i) {
         const uint32_t is_zero = CtEq(db[i], 0), is_one = CtEq(db[i], 1);
         const uint32_t first = ~found & ~is_zero;
         one_index = CtSelect(first, i, one_index);
@@ -318,11 +319,9 @@ uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
         found |= ~is_zero;
     }
     good &= found;
-    const uint32_t msg_len = CtSelect(good, kOaepBlockSize - one_index - 1, 0);
-    constexpr uint32_t room = kOaepBlockSize - kSha1DigestSize - 1;
-    CtCopyMessage(db + kSha1DigestSize + 1, room, room - msg_len, msg_len, good, out);
-    MEM_Wipe(em, sizeof em);
-    MEM_Wipe(mask, sizeof mask);
+    const uint32_t msg_len = CtSelect(good, db_length - one_index - 1, 0);
+    const uint32_t room = db_length - h - 1;
+    CtCopyMessage(db + h + 1, room, room - msg_len, msg_len, good, out);
     return CT_Declassify(msg_len & good);
 }
 
@@ -410,7 +409,9 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     MemArray<uint8_t> block(k, true);
     if (!block || !RSA_PrivateBlock(key, c.get(), block.get(), k)) return 0;
     const uint32_t msg_len =
-        mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), k, out) : RSA_UnpadOaep(block.get(), k, out);
+        mode == kRsaPkcs1Padding
+            ? RSA_UnpadPkcs1Type2(block.get(), k, out)
+            : RSA_UnpadOaep(block.get(), k, DIGEST_FromNid(NID_SHA1), DIGEST_FromNid(NID_SHA1), out);
     if (msg_len == 0) return 0;
     *out_len = msg_len;
     return static_cast<int>(msg_len);

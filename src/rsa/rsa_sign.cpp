@@ -144,32 +144,6 @@ bool VerifyPss(const RsaSignScheme& scheme, const uint8_t* digest, uint8_t* em, 
     return std::memcmp(expected, hash_in, h) == 0;
 }
 
-// ---- PSS parameters --------------------------------------------------------------------------
-
-// A hash AlgorithmIdentifier: the OID of one of the library's hashes, parameters absent or NULL.
-const DigestAlgorithm* HashAlgorithm(const DerElement* algorithm) {
-    const int count = DER_ItemCount(algorithm);
-    if (!algorithm || *algorithm->identifier != kDerSequenceId || count < 1 || count > 2) return nullptr;
-    if (count == 2 && DER_ItemTag(algorithm, 1) != DER_NULL) return nullptr;
-    AsnValuePtr oid(static_cast<AsnValue*>(DER_GetExactItem(algorithm, 0, DER_OID)));
-    const int nid = OBJ_NidFromValue(oid.get());
-    const DigestAlgorithm* hash = DIGEST_FromNid(nid);
-    return hash && hash->nid == nid ? hash : nullptr;
-}
-
-// The single element inside an explicit [n].
-DerElementPtr Explicit(const DerElement* tagged) { return DerElementPtr(DER_GetItemElement(tagged, 0)); }
-
-// A small non-negative INTEGER's value, or -1.
-int64_t SmallInteger(const DerElement* element) {
-    const int32_t length = element && *element->identifier == DER_INTEGER ? DER_ContentLength(element) : -1;
-    if (length < 1 || length > 4 || (element->contents[0] & 0x80)) return -1;
-    if (length > 1 && element->contents[0] == 0 && !(element->contents[1] & 0x80)) return -1;  // not minimal
-    int64_t value = 0;
-    for (int32_t i = 0; i < length; ++i) value = (value << 8) | element->contents[i];
-    return value;
-}
-
 }  // namespace
 
 bool RSA_SchemeFromNid(int nid, RsaSignScheme* scheme) {
@@ -185,50 +159,6 @@ bool RSA_SchemeFromNid(int nid, RsaSignScheme* scheme) {
         }
     }
     return false;
-}
-
-bool RSA_SchemeFromPssParams(const DerElement* params, RsaSignScheme* scheme) {
-    const DigestAlgorithm* sha1 = DIGEST_FromNid(NID_SHA1);
-    RsaSignScheme read{sha1, true, sha1, 20};
-    if (params) {
-        if (*params->identifier != kDerSequenceId) return false;
-        int last_tag = -1;
-        for (int i = 0, count = DER_ItemCount(params); i < count; ++i) {
-            DerElementPtr tagged(DER_GetItemElement(params, i));
-            const int tag = tagged ? *tagged->identifier - kDerExplicit0Id : -1;
-            if (tag <= last_tag || tag > 3) return false;
-            last_tag = tag;
-            DerElementPtr inner = Explicit(tagged.get());
-            if (!inner || DER_ItemCount(tagged.get()) != 1) return false;
-            if (tag == 0 && !(read.hash = HashAlgorithm(inner.get()))) return false;
-            if (tag == 1) {
-                AsnValuePtr oid(static_cast<AsnValue*>(DER_GetExactItem(inner.get(), 0, DER_OID)));
-                DerElementPtr hash(DER_GetExactElement(inner.get(), 1, kDerSequenceId));
-                if (OBJ_NidFromValue(oid.get()) != NID_MGF1 || DER_ItemCount(inner.get()) != 2 ||
-                    !(read.mgf_hash = HashAlgorithm(hash.get())))
-                    return false;
-            }
-            const int64_t value = tag >= 2 ? SmallInteger(inner.get()) : 0;
-            if (tag == 2 && (value < 0 || value > kRsaPssMaxSalt)) return false;
-            if (tag == 2) read.salt_length = static_cast<uint32_t>(value);
-            if (tag == 3 && value != 1) return false;
-        }
-    }
-    *scheme = read;
-    return true;
-}
-
-bool RSA_SchemeFromAlgorithm(const DerElement* algorithm, RsaSignScheme* scheme) {
-    const int count = DER_ItemCount(algorithm);
-    if (!algorithm || *algorithm->identifier != kDerSequenceId || count < 1 || count > 2) return false;
-    AsnValuePtr oid(static_cast<AsnValue*>(DER_GetExactItem(algorithm, 0, DER_OID)));
-    const int nid = OBJ_NidFromValue(oid.get());
-    if (nid == NID_RSASSA_PSS) {
-        DerElementPtr params(count == 2 ? DER_GetExactElement(algorithm, 1, kDerSequenceId) : nullptr);
-        return params && RSA_SchemeFromPssParams(params.get(), scheme);
-    }
-    if (count == 2 && DER_ItemTag(algorithm, 1) != DER_NULL) return false;
-    return RSA_SchemeFromNid(nid, scheme);
 }
 
 RsaSignError RSA_SignDigest(RsaKey* key, const RsaSignScheme& scheme, const uint8_t* digest, uint8_t* signature,

@@ -7,7 +7,6 @@
 
 namespace quillon {
 
-struct DerElement;
 struct DigestAlgorithm;
 struct RsaKey;
 
@@ -20,22 +19,12 @@ struct RsaSignScheme {
 
 // Salt length of the PSS scheme this library signs with (SHA-256, MGF1-SHA-256).
 inline constexpr uint32_t kRsaPssSaltLength = 32;
-// Longest PSS salt a verifier accepts from parameters; longer ones cannot fit a 4096-bit key
-// with any hash and are refused before any arithmetic.
+// Longest PSS salt accepted from parameters (an 8192-bit key holds less).
 inline constexpr uint32_t kRsaPssMaxSalt = 1024;
 
 // The scheme a signature-algorithm NID names: sha1/sha224/sha256/sha384/sha512WithRSAEncryption
 // as PKCS#1 v1.5, RSASSA-PSS as SHA-256 with MGF1-SHA-256 and a 32-byte salt. false for others.
 bool RSA_SchemeFromNid(int nid, RsaSignScheme* scheme);
-// RSASSA-PSS-params (the SEQUENCE as an element; null means every default: SHA-1, MGF1-SHA-1,
-// salt 20): [0] hash, [1] MGF1 with its hash, [2] salt length, [3] trailer field, each optional
-// and in order, with hash parameters absent or NULL. Refused: another mask function, a hash the
-// library lacks, a trailer field other than 1, a salt longer than kRsaPssMaxSalt.
-bool RSA_SchemeFromPssParams(const DerElement* params, RsaSignScheme* scheme);
-
-// A signature AlgorithmIdentifier: a PKCS#1 v1.5 identifier above with parameters NULL or
-// absent, or RSASSA-PSS with its parameters present. false for anything else.
-bool RSA_SchemeFromAlgorithm(const DerElement* algorithm, RsaSignScheme* scheme);
 
 enum class RsaSignError {
     kNone,

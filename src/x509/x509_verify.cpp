@@ -1,6 +1,7 @@
 #include "x509/x509_verify.h"
 
 #include "asn1/der.h"
+#include "rsa/rsa_params.h"
 #include "cipher/digest.h"
 
 namespace quillon {

@@ -209,7 +209,7 @@ TEST(RsaUnpad, StrictPkcs1AndOaep) {
     const Buffer msg = SeededBytes(gen, 16);
     auto oaep = [](const Buffer& em) {
         Buffer out(kRsaOaepMaxMessage, 0xEE);
-        const uint32_t got = RSA_UnpadOaep(em.data(), static_cast<uint32_t>(em.size()), out.data());
+        const uint32_t got = RSA_UnpadOaep(em.data(), static_cast<uint32_t>(em.size()), DIGEST_FromNid(NID_SHA1), DIGEST_FromNid(NID_SHA1), out.data());
         if (got == 0) { EXPECT_EQ(out, Buffer(kRsaOaepMaxMessage, 0xEE)) << "output written on refusal"; }
         out.resize(got);
         return out;
