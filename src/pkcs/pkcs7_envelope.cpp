@@ -121,9 +121,10 @@ EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certific
 EnvelopeError PKCS7_EnvelopeDer(int32_t mode, const uint8_t* certificate, size_t certificate_length,
                                 const uint8_t* data, size_t data_length, MemBlock* out, uint32_t* out_length) {
     // Decoders and encoders say 0 for bad input and for exhausted memory alike.
-    const unsigned long failures = MEM_FailureCount();
-    const EnvelopeError result = Envelope(mode, certificate, certificate_length, data, data_length, out, out_length);
-    return result != EnvelopeError::kNone && MEM_FailureCount() != failures ? EnvelopeError::kMemory : result;
+    return MEM_BlameExhaustion(EnvelopeError::kMemory,
+                               {EnvelopeError::kCertificate, EnvelopeError::kRandom, EnvelopeError::kKeyEncryption,
+                                EnvelopeError::kContentEncryption, EnvelopeError::kEncoding},
+                               [&] { return Envelope(mode, certificate, certificate_length, data, data_length, out, out_length); });
 }
 
 }  // namespace quillon

@@ -40,6 +40,26 @@ KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t*
     return KeyError::kNone;
 }
 
+KeyError SignDigest(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme, const uint8_t* digest,
+                    MemBytes* out) {
+    PrivateKeyInfo* raw = nullptr;
+    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
+    PrivateKeyInfoPtr key(raw);
+    if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return KeyError::kAlgorithm;
+    const uint32_t k = RSA_ModulusBytes(key->rsaKey);
+    MemBytes signature;
+    signature.Reset(static_cast<uint8_t*>(MEM_Alloc(k)), k);
+    if (!signature.data) return KeyError::kMemory;
+    switch (RSA_SignDigest(key->rsaKey, scheme, digest, signature.data, k)) {
+        case RsaSignError::kNone: break;
+        case RsaSignError::kKeySize: return KeyError::kAlgorithm;
+        case RsaSignError::kRandom: return KeyError::kRandom;
+        case RsaSignError::kMemory: return KeyError::kMemory;
+    }
+    Hand(signature, out);
+    return KeyError::kNone;
+}
+
 }  // namespace
 
 KeyError PRIKEY_DecryptDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
@@ -140,22 +160,8 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
 
 KeyError PRIKEY_SignDigestDer(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme,
                               const uint8_t* digest, MemBytes* out) {
-    PrivateKeyInfo* raw = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
-    PrivateKeyInfoPtr key(raw);
-    if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return KeyError::kAlgorithm;
-    const uint32_t k = RSA_ModulusBytes(key->rsaKey);
-    MemBytes signature;
-    signature.Reset(static_cast<uint8_t*>(MEM_Alloc(k)), k);
-    if (!signature.data) return KeyError::kMemory;
-    switch (RSA_SignDigest(key->rsaKey, scheme, digest, signature.data, k)) {
-        case RsaSignError::kNone: break;
-        case RsaSignError::kKeySize: return KeyError::kAlgorithm;
-        case RsaSignError::kRandom: return KeyError::kRandom;
-        case RsaSignError::kMemory: return KeyError::kMemory;
-    }
-    Hand(signature, out);
-    return KeyError::kNone;
+    return MEM_BlameExhaustion(KeyError::kMemory, {KeyError::kUndecodable, KeyError::kAlgorithm, KeyError::kRandom},
+                               [&] { return SignDigest(key_der, key_length, scheme, digest, out); });
 }
 
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,

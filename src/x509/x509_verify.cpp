@@ -1,8 +1,8 @@
 #include "x509/x509_verify.h"
 
 #include "asn1/der.h"
-#include "rsa/rsa_params.h"
 #include "cipher/digest.h"
+#include "rsa/rsa_params.h"
 
 namespace quillon {
 namespace {
@@ -12,10 +12,8 @@ RsaKey* RsaKeyOf(const X509Cert* cert) {
     return key ? key->rsaKey : nullptr;
 }
 
-}  // namespace
-
-SignatureCheck X509_VerifyData(const X509Cert* cert, const RsaSignScheme& scheme, const uint8_t* data,
-                               size_t length, const uint8_t* signature, size_t signature_length) {
+SignatureCheck VerifyData(const X509Cert* cert, const RsaSignScheme& scheme, const uint8_t* data, size_t length,
+                          const uint8_t* signature, size_t signature_length) {
     RsaKey* key = RsaKeyOf(cert);
     if (!key || !scheme.hash) return SignatureCheck::kUnsupported;
     if (signature_length > UINT32_MAX) return SignatureCheck::kInvalid;
@@ -24,7 +22,7 @@ SignatureCheck X509_VerifyData(const X509Cert* cert, const RsaSignScheme& scheme
     return RSA_VerifyDigest(key, scheme, digest, signature, static_cast<uint32_t>(signature_length));
 }
 
-SignatureCheck X509_VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer) {
+SignatureCheck VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer) {
     if (!cert || !issuer) return SignatureCheck::kUnsupported;
     RsaSignScheme scheme;
     if (!RSA_SchemeFromAlgorithm(cert->signatureAlgorithmDer, &scheme) || !RsaKeyOf(issuer))
@@ -47,6 +45,21 @@ SignatureCheck X509_VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer)
         !hash->update(&state, tbs->contents, static_cast<size_t>(content_length)) || !hash->final(&state, digest))
         return SignatureCheck::kMemory;
     return RSA_VerifyDigest(RsaKeyOf(issuer), scheme, digest, value->data, value->length);
+}
+
+// A verdict reached while memory ran out may be the failed allocation's.
+constexpr std::initializer_list<SignatureCheck> kBlamed = {SignatureCheck::kInvalid, SignatureCheck::kUnsupported};
+
+}  // namespace
+
+SignatureCheck X509_VerifyData(const X509Cert* cert, const RsaSignScheme& scheme, const uint8_t* data,
+                               size_t length, const uint8_t* signature, size_t signature_length) {
+    return MEM_BlameExhaustion(SignatureCheck::kMemory, kBlamed,
+                               [&] { return VerifyData(cert, scheme, data, length, signature, signature_length); });
+}
+
+SignatureCheck X509_VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer) {
+    return MEM_BlameExhaustion(SignatureCheck::kMemory, kBlamed, [&] { return VerifyIssuedBy(cert, issuer); });
 }
 
 }  // namespace quillon
