@@ -41,6 +41,7 @@ extern "C" {
 #define QC_ERR_EXTENSION_ABSENT (-53)   /* extension absent */
 #define QC_ERR_FILE_READ (-54)          /* file cannot be read */
 #define QC_ERR_SIGNATURE (-56)          /* the signature does not verify */
+#define QC_ERR_NOT_RECIPIENT (-58)      /* the data is not addressed to this certificate */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
 #define QC_ERR_RANDOM (-72)             /* random generation failed */
 #define QC_ERR_ENCRYPT (-74)            /* encryption failed */
@@ -177,6 +178,21 @@ QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphert
    random generation failed; -78 the key encryption failed (also a key that is not RSA); -79
    content encryption failed; -52 encoding failed; -71. */
 QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* certificate, const BINSTR* data, BINSTR* output);
+/* Opens enveloped data addressed to `certificate` with its DER PrivateKeyInfo `plain` (as
+   PRIKEY_Decrypt gives it): `enveloped` is a DER EnvelopedData, bare or in a ContentInfo, as
+   PKCS7_EncryptData or any CMS peer writes it. The recipient is found by issuer and serial
+   (compared byte for byte) or by subject key identifier; key transport RSA PKCS#1 v1.5 or
+   RSAES-OAEP (SHA-1, -224, -256, -384 or -512 with MGF1, empty label); content SEED-CBC,
+   ARIA-128/192/256-CBC, AES-128/192/256-CBC or DES-EDE3-CBC. A wrong key and a changed envelope
+   give the same code after the same work: the padding of the RSA block is never reported. The
+   format has no integrity check: a changed ciphertext can open to other bytes (sign the content
+   as well when that matters). Checks in this order: -11 if an argument is NULL (or has a length
+   without bytes); -50 the certificate does not decode; -12 plain is not a PrivateKeyInfo of
+   rsaEncryption with all nine numbers; -51 not EnvelopedData, detached content, or an algorithm
+   above not supported; -58 no recipient names the certificate; -75 decryption failed; -72; -71.
+   output (old bytes released; release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t PKCS7_DecryptData(const BINSTR* plain, const BINSTR* certificate, const BINSTR* enveloped,
+                                      BINSTR* output);
 
 /* ---- Random bytes (count shape) ---- */
 

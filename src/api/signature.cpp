@@ -1,5 +1,6 @@
 // PRIKEY_Sign, CERT_VerifyData, CERT_VerifyIssuedBy: code shape. Inputs are read within their
 // lengths; the signature output is replaced only once signing has succeeded.
+#include "api/binstr.h"
 #include "api/export_guard.h"
 #include "api/key_codes.h"
 #include "cipher/digest.h"
@@ -11,8 +12,6 @@
 using namespace quillon;
 
 namespace {
-
-bool Readable(const BINSTR* record) { return record && (record->data || record->length == 0); }
 
 int32_t CheckCode(SignatureCheck check) {
     switch (check) {
@@ -34,7 +33,7 @@ const quillon::X509Cert* Decoded(::X509Cert* cert) {
 extern "C" QUILLON_API int32_t PRIKEY_Sign(const BINSTR* plain, int32_t algorithm, const BINSTR* data,
                                            BINSTR* signature) {
     return GuardCode([&]() -> int32_t {
-        if (!plain || !Readable(data) || !signature) return QC_ERR_NULL_ARGUMENT;
+        if (!plain || !BINSTR_IsReadable(data) || !signature) return QC_ERR_NULL_ARGUMENT;
         RsaSignScheme scheme;
         if (!RSA_SchemeFromNid(algorithm, &scheme)) return QC_ERR_MALFORMED_DER;
         uint8_t digest[kDigestMaxSize];
@@ -50,7 +49,7 @@ extern "C" QUILLON_API int32_t CERT_VerifyData(::X509Cert* cert, int32_t algorit
                                                const BINSTR* signature) {
     return GuardCode([&]() -> int32_t {
         const quillon::X509Cert* decoded = Decoded(cert);
-        if (!decoded || !Readable(data) || !Readable(signature)) return QC_ERR_NULL_ARGUMENT;
+        if (!decoded || !BINSTR_IsReadable(data) || !BINSTR_IsReadable(signature)) return QC_ERR_NULL_ARGUMENT;
         RsaSignScheme scheme;
         if (!RSA_SchemeFromNid(algorithm, &scheme)) return QC_ERR_MALFORMED_DER;
         return CheckCode(X509_VerifyData(decoded, scheme, data->data, data->length, signature->data, signature->length));
