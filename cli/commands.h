@@ -50,6 +50,7 @@ std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes);
 
 int RunDemo(const std::string& exchange_code, bool pkcs12);
 int RunEnvelope(std::vector<std::string> args);
+int RunDecrypt(std::vector<std::string> args);
 int RunCertShow(const std::string& path, bool raw);
 // argv[0] is the card subcommand (list, read-cert, write-cert, read-key, write-key).
 int RunCard(int argc, char** argv);

@@ -25,6 +25,10 @@ void PrintHelp() {
         "                              Encrypt the file IN for the holder of the RSA certificate CERT (DER\n"
         "                              or PEM) into OUT: a DER PKCS#7 enveloped-data ContentInfo (SEED-CBC,\n"
         "                              the key under RSA PKCS#1 v1.5), or with --bare the EnvelopedData.\n"
+        "  quillon decrypt KEY CERT IN OUT [--password-file F]\n"
+        "                              Open the enveloped data IN (DER, from this tool or any CMS peer)\n"
+        "                              addressed to CERT with its private-key file KEY; write the content\n"
+        "                              to OUT.\n"
         "  quillon cert show [--raw] FILE\n"
         "                              Print every query of a DER or PEM certificate: version, serial,\n"
         "                              signature algorithm, issuer, subject, validity in Korean time,\n"
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
     if (command == "envelope") return quillon::cli::RunEnvelope(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "keypair" && argc == 3) return quillon::cli::RunKeypair(argv[2]);
     if (command == "session-key") return quillon::cli::RunSessionKey(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "decrypt") return quillon::cli::RunDecrypt(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
