@@ -37,19 +37,6 @@ bool ReadHeader(const uint8_t* p, size_t available, Header& h) {
     return available - 1 - h.length_count >= h.content_length;
 }
 
-// Length octets for `length`: the short form up to 127, else 0x80 + n and n bytes.
-size_t PutLength(uint32_t length, uint8_t out[5]) {
-    if (length < 0x80) {
-        out[0] = static_cast<uint8_t>(length);
-        return 1;
-    }
-    size_t n = 0;
-    for (uint32_t rest = length; rest; rest >>= 8) ++n;
-    out[0] = static_cast<uint8_t>(0x80 | n);
-    for (size_t i = 0; i < n; ++i) out[n - i] = static_cast<uint8_t>(length >> (8 * i));
-    return n + 1;
-}
-
 uint8_t* Copy(const uint8_t* bytes, size_t n) {
     auto* copy = static_cast<uint8_t*>(MEM_Alloc(n ? n : 1));
     if (copy && n) std::memcpy(copy, bytes, n);
@@ -60,7 +47,7 @@ uint8_t* Copy(const uint8_t* bytes, size_t n) {
 // in *contents (null when total is 0). On failure the element stays empty.
 bool Reserve(DerElement* e, uint8_t identifier, uint32_t total, uint8_t** contents) {
     uint8_t length_octets[5];
-    const size_t count = PutLength(total, length_octets);
+    const size_t count = DER_PutLength(total, length_octets);
     e->identifier = Copy(&identifier, 1);
     e->length_octets = Copy(length_octets, count);
     e->contents = total ? static_cast<uint8_t*>(MEM_Alloc(total)) : nullptr;
@@ -81,6 +68,12 @@ int Fill(DerElement* e, uint8_t identifier, const uint8_t* prefix, size_t prefix
     if (prefix_length) std::memcpy(contents, prefix, prefix_length);
     if (body_length) std::memcpy(contents + prefix_length, body, body_length);
     return 1;
+}
+
+// 1 when the magnitude's top bit is set: a 0x00 keeps it from reading as a sign.
+uint32_t IntegerLead(const BigNum* value) {
+    const int bits = BIGNUM_NumBits(value);
+    return bits > 0 && bits % 8 == 0 ? 1 : 0;
 }
 
 bool ValidTag(int tag) { return tag >= 0 && tag <= 0xFF && (tag & kDerTagNumberMask) != kDerTagNumberMask; }
@@ -263,6 +256,18 @@ int32_t DER_ContentLength(const DerElement* element) {
     return element ? DER_ReadLength(element->length_octets) : -1;
 }
 
+size_t DER_PutLength(uint32_t length, uint8_t* out) {
+    if (length < 0x80) {
+        out[0] = static_cast<uint8_t>(length);
+        return 1;
+    }
+    size_t n = 0;
+    for (uint32_t rest = length; rest; rest >>= 8) ++n;
+    out[0] = static_cast<uint8_t>(0x80 | n);
+    for (size_t i = 0; i < n; ++i) out[n - i] = static_cast<uint8_t>(length >> (8 * i));
+    return n + 1;
+}
+
 int DER_NeedsLongForm(int tag, int64_t length) {
     const int64_t content = length + (tag == DER_BIT_STRING ? 1 : 0);
     return content < 0 || content > 127 ? 1 : 0;
@@ -279,12 +284,9 @@ int DER_EncodeBoolean(DerElement* target, int tag, const uint8_t* value, int32_t
 int DER_EncodeInteger(DerElement* target, int tag, const BigNum* value, int32_t length) {
     // The length must be the magnitude's own: anything else would misstate the contents.
     if (!Begin(target, tag) || !value || length <= 0 || length != DER_IntegerLength(value)) return 0;
-    const int bits = BIGNUM_NumBits(value);
-    const uint32_t lead = bits > 0 && bits % 8 == 0 ? 1 : 0;  // keeps the top bit from reading as a sign
     uint8_t* contents;
-    if (!Reserve(target, static_cast<uint8_t>(tag), lead + static_cast<uint32_t>(length), &contents)) return 0;
-    contents[0] = 0;
-    if (bits) BIGNUM_ToBytes(value, contents + lead);
+    if (!Reserve(target, static_cast<uint8_t>(tag), DER_IntegerContentLength(value), &contents)) return 0;
+    DER_PutIntegerContents(value, contents);
     return 1;
 }
 
@@ -485,7 +487,7 @@ int DER_Append(DerElement* element, int tag, const void* value, int32_t length) 
     element->contents = contents;
 
     uint8_t length_octets[5];
-    const size_t count = PutLength(static_cast<uint32_t>(new_length), length_octets);
+    const size_t count = DER_PutLength(static_cast<uint32_t>(new_length), length_octets);
     auto* octets = static_cast<uint8_t*>(MEM_Realloc(element->length_octets, count));
     if (!octets) {
         DER_Reset(element);
@@ -527,6 +529,15 @@ int DER_AppendExplicit(DerElement* element, int context, int tag, const void* va
 int32_t DER_IntegerLength(const BigNum* value) {
     const int bits = BIGNUM_NumBits(value);
     return bits ? (bits + 7) / 8 : 1;
+}
+
+uint32_t DER_IntegerContentLength(const BigNum* value) {
+    return IntegerLead(value) + static_cast<uint32_t>(DER_IntegerLength(value));
+}
+
+void DER_PutIntegerContents(const BigNum* value, uint8_t* out) {
+    out[0] = 0;
+    if (BIGNUM_NumBits(value)) BIGNUM_ToBytes(value, out + IntegerLead(value));
 }
 
 int DER_AppendInteger(DerElement* element, const BigNum* value) {

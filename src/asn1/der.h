@@ -68,6 +68,9 @@ int DER_LengthOctetCount(const uint8_t* first);
 int32_t DER_ReadLength(const uint8_t* octets);
 int32_t DER_ContentLength(const DerElement* element);
 int DER_NeedsLongForm(int tag, int64_t length);
+// Writes the length octets for `length` (short form up to 127, else 0x80 + n and n bytes) to
+// `out`, which has room for 5; their count.
+size_t DER_PutLength(uint32_t length, uint8_t* out);
 
 // Primitive encoders: each writes `tag` as identifier. 1 on success; 0 leaves `target` empty.
 int DER_EncodeBoolean(DerElement* target, int tag, const uint8_t* value, int32_t length);
@@ -91,6 +94,10 @@ int DER_WrapConstructed(const AsnValue* value, DerElement** out);
 int32_t DER_IntegerLength(const BigNum* value);
 // Appends the number as an INTEGER of that length; 0 for a null number.
 int DER_AppendInteger(DerElement* element, const BigNum* value);
+// An INTEGER's contents for a non-null number: the magnitude, after a 0x00 when its top bit is
+// set. Their count, and writing them to `out`.
+uint32_t DER_IntegerContentLength(const BigNum* value);
+void DER_PutIntegerContents(const BigNum* value, uint8_t* out);
 
 // Reading. DER_Parse reads one element from the first `available` bytes (trailing bytes
 // are left alone); the walk never leaves the element's contents.

@@ -1,7 +1,5 @@
 #include "exchange/exchange_pfx.h"
 
-#include <cstring>
-
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "cipher/hmac.h"
@@ -17,33 +15,8 @@ namespace {
 
 constexpr uint32_t kPfxVersion = 3;
 
-// The record's DER in `out` (it may hold a private key: the allocator wipes it on release);
-// its length, or 0.
-template <class T>
-int32_t EncodeTo(const T* record, int (*encode)(const T*, DerElement*), MemBlock& out) {
-    DerElementPtr element(DER_New());
-    if (!element || !encode(record, element.get())) return 0;
-    uint8_t* bytes = nullptr;
-    const int32_t length = DER_ToBytes(element.get(), &bytes);
-    out.reset(bytes);
-    return length > 0 ? length : 0;
-}
-
 DerElementPtr Sequence(const DerElement* parent, int index) {
     return DerElementPtr(DER_GetExactElement(parent, index, kDerSequenceId));
-}
-
-// The secret bag's value: SEQUENCE { OCTET STRING certificate, OCTET STRING private key }.
-DerElement* PairValue(const uint8_t* certificate, uint32_t certificate_length, const uint8_t* private_key,
-                      uint32_t private_key_length) {
-    AsnValuePtr cert(ASNVALUE_FromOctets(certificate, certificate_length));
-    AsnValuePtr key(ASNVALUE_FromOctets(private_key, private_key_length));
-    DerElementPtr value(DER_New());
-    if (!cert || !key || !value ||
-        !DER_Append(value.get(), DER_OCTET_STRING, cert.get(), static_cast<int32_t>(certificate_length)) ||
-        !DER_Append(value.get(), DER_OCTET_STRING, key.get(), static_cast<int32_t>(private_key_length)))
-        return nullptr;
-    return value.release();
 }
 
 // MAC key = SHA-1(key || salt); HMAC-SHA1 under it over `data`.
@@ -60,8 +33,8 @@ bool ComputeMac(const uint8_t* key, const AsnValue* salt, const uint8_t* data, s
     return ok;
 }
 
-// The pkcs7-data authSafe around the AuthenticatedSafe { ContentInfo(encryptedData) }.
-ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
+// The inner ContentInfo: pkcs7-encryptedData around the ciphertext, SEED-CBC with NULL parameters.
+ContentInfo* EncryptedContent(const SecureBytes& cipher) {
     EncryptedDataPtr encrypted(MEM_New<EncryptedData>());
     if (!encrypted || !(encrypted->version = BIGNUM_New()) || !BIGNUM_SetWord(encrypted->version, 0) ||
         !(encrypted->encryptedContentInfo = ENCCONTENT_Make(NID_PKCS7_DATA, NID_SEED_CBC, nullptr, cipher.data(),
@@ -70,20 +43,22 @@ ContentInfo* BuildAuthSafe(const SecureBytes& cipher) {
     ContentInfoPtr inner(MEM_New<ContentInfo>());
     if (!inner || !(inner->contentType = OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA))) return nullptr;
     inner->content = encrypted.release();
+    return inner.release();
+}
 
-    DerElementPtr inner_der(DER_New());
-    DerElementPtr safe(DER_New());
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
-    if (!inner_der || !safe || !CONTENTINFO_Encode(inner.get(), inner_der.get()) ||
-        !DER_Append(safe.get(), DER_SEQUENCE, inner_der.get(), 0) || (length = DER_ToBytes(safe.get(), &bytes)) <= 0)
-        return nullptr;
-    MemBlock owned(bytes);
-    ContentInfoPtr auth(MEM_New<ContentInfo>());
-    if (!auth || !(auth->contentType = OBJ_ValueFromNid(NID_PKCS7_DATA)) ||
-        !(auth->content = ASNVALUE_FromOctets(bytes, static_cast<uint32_t>(length))))
-        return nullptr;
-    return auth.release();
+// The SafeContents of the pair: one secret bag whose value is
+// SEQUENCE { OCTET STRING certificate, OCTET STRING private key }. Its length, or 0.
+int32_t WriteSafeContents(const uint8_t* certificate, uint32_t certificate_length, const uint8_t* private_key,
+                          uint32_t private_key_length, MemBlock* out) {
+    AsnValuePtr bag_id(OBJ_ValueFromNid(NID_SECRET_BAG));
+    if (!bag_id) return 0;
+    DerWriter w;
+    DerNode* value = nullptr;
+    DerNode* root = SAFECONTENTS_Write(&w, nullptr, bag_id.get(), &value);
+    DerNode* pair = DERW_Sequence(&w, value);
+    DERW_Primitive(&w, pair, DER_OCTET_STRING, certificate, certificate_length);
+    DERW_Primitive(&w, pair, DER_OCTET_STRING, private_key, private_key_length);
+    return DERW_Write(&w, root, out);
 }
 
 // The ciphertext inside a decoded authSafe: pkcs7-data holding an AuthenticatedSafe whose
@@ -109,38 +84,48 @@ EncryptedDataPtr EncryptedPart(const ContentInfo* auth) {
 
 int32_t PFX_Seal(const uint8_t key[kPfxKeySize], const uint8_t* certificate, uint32_t certificate_length,
                  const uint8_t* private_key, uint32_t private_key_length, uint8_t** out) {
-    SafeBagPtr bag(MEM_New<SafeBag>());
-    if (!bag || !(bag->bagId = OBJ_ValueFromNid(NID_SECRET_BAG)) ||
-        !(bag->bagValue = PairValue(certificate, certificate_length, private_key, private_key_length)))
-        return 0;
+    if (!certificate || !private_key || !out) return 0;
     MemBlock plain;
-    const int32_t plain_length = EncodeTo<SafeBag>(bag.get(), SAFECONTENTS_Encode, plain);
+    const int32_t plain_length =
+        WriteSafeContents(certificate, certificate_length, private_key, private_key_length, &plain);
     SecureBytes cipher;
     if (plain_length <= 0 ||
         !SEED_CBC_CryptBytes(kEncrypt, key, kPbeFixedIv, plain.get(), static_cast<size_t>(plain_length), cipher))
         return 0;
-    bag.reset();
+    plain.reset();
 
-    PfxPtr pfx(MEM_New<Pfx>());
-    if (!pfx || !(pfx->authSafe = BuildAuthSafe(cipher))) return 0;
+    // The MAC goes in last: the PFX is written once with a zero digest, then the MAC over the
+    // authSafe as written is put in the digest's place.
+    const uint8_t no_mac[kPfxMacSize] = {};
     uint8_t salt[kPfxSaltSize];
-    uint8_t mac[kPfxMacSize];
-    MemBlock auth;
-    int32_t auth_length = 0;
+    ContentInfoPtr inner(EncryptedContent(cipher));
+    AsnValuePtr data_type(OBJ_ValueFromNid(NID_PKCS7_DATA));
+    BigNumPtr version(BIGNUM_New());
     MacDataPtr mac_data(MEM_New<MacData>());
-    if (!mac_data || RANDOM_Bytes(salt, sizeof salt) < 1 ||
-        !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
-        (auth_length = EncodeTo<ContentInfo>(pfx->authSafe, CONTENTINFO_Encode, auth)) <= 0 ||
-        !ComputeMac(key, mac_data->macSalt, auth.get(), static_cast<size_t>(auth_length), mac) ||
-        !(mac_data->digest = ASNVALUE_FromOctets(mac, sizeof mac)) ||
+    if (!inner || !data_type || !version || !BIGNUM_SetWord(version.get(), kPfxVersion) || !mac_data ||
+        RANDOM_Bytes(salt, sizeof salt) < 1 || !(mac_data->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) ||
+        !(mac_data->digest = ASNVALUE_FromOctets(no_mac, sizeof no_mac)) ||
         !(mac_data->digestAlgorithm = OBJ_ValueFromNid(NID_SHA1)))
         return 0;
-    pfx->macData = mac_data.release();
-    if (!(pfx->version = BIGNUM_New()) || !BIGNUM_SetWord(pfx->version, kPfxVersion)) return 0;
-    DerElementPtr element(DER_New());
-    if (!element || !PFX_Encode(pfx.get(), element.get())) return 0;
-    const int32_t length = DER_ToBytes(element.get(), out);
-    return length > 0 ? length : 0;
+
+    DerWriter w;
+    DerNode* pfx = DERW_Sequence(&w, nullptr);
+    DERW_Integer(&w, pfx, version.get());
+    // authSafe: pkcs7-data whose octets are the AuthenticatedSafe { inner }, nested in place.
+    DerNode* auth = DERW_Sequence(&w, pfx);
+    DERW_Oid(&w, auth, data_type.get());
+    DerNode* octets = DERW_Constructed(&w, DERW_Constructed(&w, auth, kDerExplicit0Id), DER_OCTET_STRING);
+    CONTENTINFO_Write(&w, DERW_Sequence(&w, octets), inner.get());
+    DerNode* digest = nullptr;
+    MACDATA_Write(&w, pfx, mac_data.get(), &digest);
+    MemBlock bytes;
+    const int32_t length = DERW_Write(&w, pfx, &bytes);
+    const DerPlacement written = DERW_Placed(auth);
+    if (length <= 0 ||
+        !ComputeMac(key, mac_data->macSalt, written.element, written.size, DERW_Placed(digest).contents))
+        return 0;
+    *out = bytes.release();
+    return length;
 }
 
 int PFX_Open(const uint8_t key[kPfxKeySize], const uint8_t* bytes, CertKeyPair** out) {

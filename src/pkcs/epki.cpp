@@ -85,14 +85,17 @@ int ALGID_Set(AlgorithmId* id, const AsnValue* oid, const AsnValue* parameters) 
     return 1;
 }
 
+DerNode* ALGID_Write(DerWriter* w, DerNode* parent, const AlgorithmId* id) {
+    if (!id) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Oid(w, node, id->algorithm);
+    if (id->parameters) DERW_Any(w, node, id->parameters);
+    return node;
+}
+
 int ALGID_Encode(const AlgorithmId* id, DerElement* element) {
     if (!id || !id->algorithm || !element) return 0;
-    DER_Reset(element);
-    bool ok = DER_Append(element, DER_OID, id->algorithm, static_cast<int32_t>(id->algorithm->length));
-    if (ok && id->parameters)
-        ok = DER_Append(element, DER_ANY, id->parameters, static_cast<int32_t>(id->parameters->length));
-    if (!ok) DER_Reset(element);
-    return ok ? 1 : 0;
+    return DERW_Encode(element, [&](DerWriter* w) { return ALGID_Write(w, nullptr, id); });
 }
 
 int ALGID_Decode(const DerElement* element, AlgorithmId** out) {

@@ -7,6 +7,7 @@
 
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
+#include "asn1/der_writer.h"
 #include "core/mem.h"
 
 namespace quillon {
@@ -41,6 +42,8 @@ void ALGID_Free(AlgorithmId* id);
 using AlgorithmIdPtr = Owned<AlgorithmId, ALGID_Free>;
 // Stores a copy of the OID and a copy of the parameters, or NULL when none are given.
 int ALGID_Set(AlgorithmId* id, const AsnValue* oid, const AsnValue* parameters);
+// SEQUENCE { algorithm, parameters when present }; see DERW_Any for the parameters.
+DerNode* ALGID_Write(DerWriter* w, DerNode* parent, const AlgorithmId* id);
 int ALGID_Encode(const AlgorithmId* id, DerElement* element);
 // SEQUENCE of one or two items, the first an OBJECT IDENTIFIER. New record in *out.
 int ALGID_Decode(const DerElement* element, AlgorithmId** out);

@@ -26,23 +26,22 @@ void MACDATA_Free(MacData* mac) {
     MEM_Free(mac);
 }
 
+DerNode* MACDATA_Write(DerWriter* w, DerNode* parent, const MacData* mac, DerNode** digest) {
+    if (!mac) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DerNode* digest_info = DERW_Sequence(w, node);
+    DerNode* algorithm = DERW_Sequence(w, digest_info);
+    DERW_Oid(w, algorithm, mac->digestAlgorithm);
+    DERW_Primitive(w, algorithm, DER_NULL, nullptr, 0);
+    DerNode* value = DERW_String(w, digest_info, DER_OCTET_STRING, mac->digest);
+    DERW_String(w, node, DER_OCTET_STRING, mac->macSalt);
+    if (mac->iterations) DERW_Integer(w, node, mac->iterations);
+    if (digest) *digest = value;
+    return node;
+}
+
 int MACDATA_Encode(const MacData* mac, DerElement* element) {
-    if (!element) return 0;
-    DER_Reset(element);
-    if (!mac || !mac->digestAlgorithm || !mac->digest || !mac->macSalt) return 0;
-    DerElementPtr algorithm(DER_New());
-    DerElementPtr digest_info(DER_New());
-    const bool ok =
-        algorithm && digest_info &&
-        DER_Append(algorithm.get(), DER_OID, mac->digestAlgorithm, static_cast<int32_t>(mac->digestAlgorithm->length)) &&
-        DER_Append(algorithm.get(), DER_NULL, nullptr, 0) &&
-        DER_Append(digest_info.get(), DER_SEQUENCE, algorithm.get(), 0) &&
-        DER_Append(digest_info.get(), DER_OCTET_STRING, mac->digest, static_cast<int32_t>(mac->digest->length)) &&
-        DER_Append(element, DER_SEQUENCE, digest_info.get(), 0) &&
-        DER_Append(element, DER_OCTET_STRING, mac->macSalt, static_cast<int32_t>(mac->macSalt->length)) &&
-        (!mac->iterations || DER_AppendInteger(element, mac->iterations));
-    if (!ok) DER_Reset(element);
-    return ok ? 1 : 0;
+    return DERW_Encode(element, [&](DerWriter* w) { return MACDATA_Write(w, nullptr, mac); });
 }
 
 int MACDATA_Decode(const DerElement* element, MacData** out) {
@@ -73,17 +72,17 @@ void PFX_Free(Pfx* pfx) {
     MEM_Free(pfx);
 }
 
+DerNode* PFX_Write(DerWriter* w, DerNode* parent, const Pfx* pfx) {
+    if (!pfx) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Integer(w, node, pfx->version);
+    CONTENTINFO_Write(w, node, pfx->authSafe);
+    MACDATA_Write(w, node, pfx->macData);
+    return node;
+}
+
 int PFX_Encode(const Pfx* pfx, DerElement* element) {
-    if (!element) return 0;
-    DER_Reset(element);
-    if (!pfx) return 0;
-    DerElementPtr auth(DER_New());
-    DerElementPtr mac(DER_New());
-    const bool ok = auth && mac && CONTENTINFO_Encode(pfx->authSafe, auth.get()) &&
-                    MACDATA_Encode(pfx->macData, mac.get()) && DER_AppendInteger(element, pfx->version) &&
-                    DER_Append(element, DER_SEQUENCE, auth.get(), 0) && DER_Append(element, DER_SEQUENCE, mac.get(), 0);
-    if (!ok) DER_Reset(element);
-    return ok ? 1 : 0;
+    return DERW_Encode(element, [&](DerWriter* w) { return PFX_Write(w, nullptr, pfx); });
 }
 
 int PFX_Decode(const DerElement* element, Pfx** out) {
@@ -110,18 +109,21 @@ void SAFEBAG_Free(SafeBag* bag) {
     MEM_Free(bag);
 }
 
+DerNode* SAFECONTENTS_Write(DerWriter* w, DerNode* parent, const AsnValue* bag_id, DerNode** value) {
+    DerNode* node = DERW_Sequence(w, parent);
+    DerNode* bag = DERW_Sequence(w, node);
+    DERW_Oid(w, bag, bag_id);
+    *value = DERW_Constructed(w, bag, kDerExplicit0Id);
+    return node;
+}
+
 int SAFECONTENTS_Encode(const SafeBag* bag, DerElement* element) {
-    if (!element) return 0;
-    DER_Reset(element);
-    if (!bag || !bag->bagId || !bag->bagValue) return 0;
-    DerElementPtr wrapped(DER_New());
-    DerElementPtr item(DER_New());
-    const bool ok =
-        wrapped && item && DER_AppendExplicit(wrapped.get(), 0, DER_SEQUENCE, bag->bagValue, 0) &&
-        DER_Append(item.get(), DER_OID, bag->bagId, static_cast<int32_t>(bag->bagId->length)) &&
-        DER_Append(item.get(), DER_SEQUENCE, wrapped.get(), 0) && DER_Append(element, DER_SEQUENCE, item.get(), 0);
-    if (!ok) DER_Reset(element);
-    return ok ? 1 : 0;
+    return DERW_Encode(element, [&](DerWriter* w) {
+        DerNode* value = nullptr;
+        DerNode* node = bag ? SAFECONTENTS_Write(w, nullptr, bag->bagId, &value) : DERW_Fail(w);
+        DERW_Element(w, value, bag ? bag->bagValue : nullptr);
+        return node;
+    });
 }
 
 int SAFECONTENTS_Decode(const DerElement* element, SafeBag** out) {

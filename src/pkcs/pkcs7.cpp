@@ -24,23 +24,6 @@ bool IsSequence(const DerElement* element) {
     return element && element->identifier && *element->identifier == kDerSequenceId;
 }
 
-// Runs `build` on a fresh element and appends the result to `parent` as it stands.
-template <class Build>
-bool AppendBuilt(DerElement* parent, Build&& build) {
-    DerElementPtr item(DER_New());
-    return item && build(item.get()) && DER_Append(parent, DER_SEQUENCE, item.get(), 0);
-}
-
-// The encoders' common frame: empty the element, build, and leave it empty on failure.
-template <class Build>
-int Encode(DerElement* element, Build&& build) {
-    if (!element) return 0;
-    DER_Reset(element);
-    if (build() && element->identifier) return 1;
-    DER_Reset(element);
-    return 0;
-}
-
 // The decoders' common frame: a new record, filled by `read`, replaces *out on success.
 template <class T, auto FreeFn, class Read>
 int Decode(const DerElement* element, T** out, Read&& read) {
@@ -67,15 +50,24 @@ void ISSUERSERIAL_Free(IssuerAndSerialNumber* ias) {
     MEM_Free(ias);
 }
 
+DerNode* ISSUERSERIAL_Write(DerWriter* w, DerNode* parent, const IssuerAndSerialNumber* ias) {
+    if (!ias) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    if (ias->issuerDer) {
+        DERW_Element(w, node, ias->issuerDer);
+    } else {
+        DerElementPtr rebuilt(X509Name_Encode(ias->issuer));
+        DERW_ElementCopy(w, node, rebuilt.get());
+    }
+    if (ias->serialNumberDer)
+        DERW_Element(w, node, ias->serialNumberDer);
+    else
+        DERW_Integer(w, node, ias->serialNumber);
+    return node;
+}
+
 int ISSUERSERIAL_Encode(const IssuerAndSerialNumber* ias, DerElement* element) {
-    return Encode(element, [&] {
-        if (!ias) return false;
-        DerElementPtr rebuilt(ias->issuerDer ? nullptr : X509Name_Encode(ias->issuer));
-        const DerElement* issuer = ias->issuerDer ? ias->issuerDer : rebuilt.get();
-        if (!issuer || !DER_Append(element, DER_SEQUENCE, issuer, 0)) return false;
-        return ias->serialNumberDer ? DER_Append(element, DER_SEQUENCE, ias->serialNumberDer, 0) == 1
-                                    : DER_AppendInteger(element, ias->serialNumber) == 1;
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return ISSUERSERIAL_Write(w, nullptr, ias); });
 }
 
 int ISSUERSERIAL_Decode(const DerElement* element, IssuerAndSerialNumber** out) {
@@ -100,14 +92,18 @@ void RECIPINFO_Free(RecipientInfo* info) {
     MEM_Free(info);
 }
 
+DerNode* RECIPINFO_Write(DerWriter* w, DerNode* parent, const RecipientInfo* info) {
+    if (!info) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Integer(w, node, info->version);
+    ISSUERSERIAL_Write(w, node, info->issuerAndSerialNumber);
+    ALGID_Write(w, node, info->keyEncryptionAlgorithm);
+    DERW_String(w, node, DER_OCTET_STRING, info->encryptedKey);
+    return node;
+}
+
 int RECIPINFO_Encode(const RecipientInfo* info, DerElement* element) {
-    return Encode(element, [&] {
-        return info && info->encryptedKey && DER_AppendInteger(element, info->version) &&
-               AppendBuilt(element, [&](DerElement* e) { return ISSUERSERIAL_Encode(info->issuerAndSerialNumber, e); }) &&
-               AppendBuilt(element, [&](DerElement* e) { return ALGID_Encode(info->keyEncryptionAlgorithm, e); }) &&
-               DER_Append(element, DER_OCTET_STRING, info->encryptedKey,
-                          static_cast<int32_t>(info->encryptedKey->length));
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return RECIPINFO_Write(w, nullptr, info); });
 }
 
 int RECIPINFO_Decode(const DerElement* element, RecipientInfo** out) {
@@ -148,19 +144,18 @@ EncryptedContentInfo* ENCCONTENT_Make(int content_nid, int algorithm_nid, const 
     return info.release();
 }
 
+DerNode* ENCCONTENT_Write(DerWriter* w, DerNode* parent, const EncryptedContentInfo* info) {
+    if (!info) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Oid(w, node, info->contentType);
+    ALGID_Write(w, node, info->contentEncryptionAlgorithm);
+    // [0] IMPLICIT OCTET STRING: primitive, identifier 0x80.
+    if (info->encryptedContent) DERW_String(w, node, kDerContextClass, info->encryptedContent);
+    return node;
+}
+
 int ENCCONTENT_Encode(const EncryptedContentInfo* info, DerElement* element) {
-    return Encode(element, [&] {
-        if (!info || !info->contentType ||
-            !DER_Append(element, DER_OID, info->contentType, static_cast<int32_t>(info->contentType->length)) ||
-            !AppendBuilt(element, [&](DerElement* e) { return ALGID_Encode(info->contentEncryptionAlgorithm, e); }))
-            return false;
-        if (!info->encryptedContent) return true;
-        // [0] IMPLICIT OCTET STRING: primitive, identifier 0x80.
-        return AppendBuilt(element, [&](DerElement* e) {
-            return DER_EncodeImplicit(e, 0, DER_OCTET_STRING, info->encryptedContent,
-                                      static_cast<int32_t>(info->encryptedContent->length));
-        });
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return ENCCONTENT_Write(w, nullptr, info); });
 }
 
 int ENCCONTENT_Decode(const DerElement* element, EncryptedContentInfo** out) {
@@ -188,23 +183,21 @@ void ENVDATA_Free(EnvelopedData* data) {
     MEM_Free(data);
 }
 
+DerNode* ENVDATA_Write(DerWriter* w, DerNode* parent, const EnvelopedData* data) {
+    const int32_t count = data ? PLIST_Count(data->recipientInfos) : 0;
+    if (count < 1) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Integer(w, node, data->version);
+    // In list order, as the recipients were given.
+    DerNode* recipients = DERW_Constructed(w, node, kDerSetId);
+    for (int32_t i = 0; i < count; ++i)
+        RECIPINFO_Write(w, recipients, static_cast<const RecipientInfo*>(PLIST_Get(data->recipientInfos, i)));
+    ENCCONTENT_Write(w, node, data->encryptedContentInfo);
+    return node;
+}
+
 int ENVDATA_Encode(const EnvelopedData* data, DerElement* element) {
-    return Encode(element, [&] {
-        const int32_t count = data ? PLIST_Count(data->recipientInfos) : 0;
-        if (count < 1 || !DER_AppendInteger(element, data->version)) return false;
-        DerElementPtr set(DER_New());
-        if (!set) return false;
-        for (int32_t i = 0; i < count; ++i) {
-            DerElementPtr recipient(DER_New());
-            if (!recipient ||
-                !RECIPINFO_Encode(static_cast<const RecipientInfo*>(PLIST_Get(data->recipientInfos, i)),
-                                  recipient.get()) ||
-                !DER_AppendToSet(set.get(), DER_SEQUENCE, recipient.get(), 0))
-                return false;
-        }
-        return DER_Append(element, DER_SET, set.get(), 0) &&
-               AppendBuilt(element, [&](DerElement* e) { return ENCCONTENT_Encode(data->encryptedContentInfo, e); });
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return ENVDATA_Write(w, nullptr, data); });
 }
 
 int ENVDATA_Decode(const DerElement* element, EnvelopedData** out) {
@@ -236,11 +229,16 @@ void ENCDATA_Free(EncryptedData* data) {
     MEM_Free(data);
 }
 
+DerNode* ENCDATA_Write(DerWriter* w, DerNode* parent, const EncryptedData* data) {
+    if (!data) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Integer(w, node, data->version);
+    ENCCONTENT_Write(w, node, data->encryptedContentInfo);
+    return node;
+}
+
 int ENCDATA_Encode(const EncryptedData* data, DerElement* element) {
-    return Encode(element, [&] {
-        return data && DER_AppendInteger(element, data->version) &&
-               AppendBuilt(element, [&](DerElement* e) { return ENCCONTENT_Encode(data->encryptedContentInfo, e); });
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return ENCDATA_Write(w, nullptr, data); });
 }
 
 int ENCDATA_Decode(const DerElement* element, EncryptedData** out) {
@@ -276,36 +274,30 @@ void CONTENTINFO_Free(ContentInfo* info) {
     MEM_Free(info);
 }
 
+DerNode* CONTENTINFO_Write(DerWriter* w, DerNode* parent, const ContentInfo* info) {
+    if (!info) return DERW_Fail(w);
+    DerNode* node = DERW_Sequence(w, parent);
+    DERW_Oid(w, node, info->contentType);
+    if (!info->content) return node;
+    DerNode* content = DERW_Constructed(w, node, kDerExplicit0Id);
+    switch (CONTENTINFO_TypeNid(info)) {
+        case NID_PKCS7_DATA:
+            DERW_String(w, content, DER_OCTET_STRING, static_cast<const AsnValue*>(info->content));
+            break;
+        case NID_PKCS7_ENVELOPED_DATA:
+            ENVDATA_Write(w, content, static_cast<const EnvelopedData*>(info->content));
+            break;
+        case NID_PKCS7_ENCRYPTED_DATA:
+            ENCDATA_Write(w, content, static_cast<const EncryptedData*>(info->content));
+            break;
+        default:
+            return DERW_Fail(w);
+    }
+    return node;
+}
+
 int CONTENTINFO_Encode(const ContentInfo* info, DerElement* element) {
-    return Encode(element, [&] {
-        if (!info || !info->contentType ||
-            !DER_Append(element, DER_OID, info->contentType, static_cast<int32_t>(info->contentType->length)))
-            return false;
-        if (!info->content) return true;
-        DerElementPtr wrapped(DER_New());
-        if (!wrapped) return false;
-        bool ok = false;
-        switch (CONTENTINFO_TypeNid(info)) {
-            case NID_PKCS7_DATA: {
-                const auto* octets = static_cast<const AsnValue*>(info->content);
-                ok = DER_AppendExplicit(wrapped.get(), 0, DER_OCTET_STRING, octets, static_cast<int32_t>(octets->length));
-                break;
-            }
-            case NID_PKCS7_ENVELOPED_DATA:
-            case NID_PKCS7_ENCRYPTED_DATA: {
-                DerElementPtr inner(DER_New());
-                ok = inner &&
-                     (CONTENTINFO_TypeNid(info) == NID_PKCS7_ENVELOPED_DATA
-                          ? ENVDATA_Encode(static_cast<const EnvelopedData*>(info->content), inner.get())
-                          : ENCDATA_Encode(static_cast<const EncryptedData*>(info->content), inner.get())) &&
-                     DER_AppendExplicit(wrapped.get(), 0, DER_SEQUENCE, inner.get(), 0);
-                break;
-            }
-            default:
-                return false;
-        }
-        return ok && DER_Append(element, DER_SEQUENCE, wrapped.get(), 0);
-    });
+    return DERW_Encode(element, [&](DerWriter* w) { return CONTENTINFO_Write(w, nullptr, info); });
 }
 
 int CONTENTINFO_Decode(const DerElement* element, ContentInfo** out) {

@@ -2,8 +2,9 @@
 // for a certificate's RSA key) and EncryptedData (content encrypted under a key both sides
 // hold), with their records and DER codecs. One module because ContentInfo decodes into both.
 //
-// Encoders fill the caller's element (emptied first, left empty on failure) and write only the
-// fields that are present. Decoders read by position, build a new record and, on success,
+// Writers add a record's encoding under a DerWriter node (null: a root of its own) and return
+// its node; a record that cannot be encoded fails the writer. Encoders do the same into the
+// caller's element (emptied first, left empty on failure). Both write only the fields present. Decoders read by position, build a new record and, on success,
 // release what *out held and store it there; on failure *out is left as it was.
 #pragma once
 
@@ -11,6 +12,7 @@
 
 #include "asn1/asn_value.h"
 #include "asn1/der.h"
+#include "asn1/der_writer.h"
 #include "container/pointer_list.h"
 #include "core/mem.h"
 #include "pkcs/epki.h"
@@ -61,29 +63,35 @@ struct ContentInfo {
 };
 
 void ISSUERSERIAL_Free(IssuerAndSerialNumber* ias);
+DerNode* ISSUERSERIAL_Write(DerWriter* w, DerNode* parent, const IssuerAndSerialNumber* ias);
 int ISSUERSERIAL_Encode(const IssuerAndSerialNumber* ias, DerElement* element);
 int ISSUERSERIAL_Decode(const DerElement* element, IssuerAndSerialNumber** out);
 
 void RECIPINFO_Free(RecipientInfo* info);
+DerNode* RECIPINFO_Write(DerWriter* w, DerNode* parent, const RecipientInfo* info);
 int RECIPINFO_Encode(const RecipientInfo* info, DerElement* element);
 int RECIPINFO_Decode(const DerElement* element, RecipientInfo** out);
 
 void ENCCONTENT_Free(EncryptedContentInfo* info);
+DerNode* ENCCONTENT_Write(DerWriter* w, DerNode* parent, const EncryptedContentInfo* info);
 int ENCCONTENT_Encode(const EncryptedContentInfo* info, DerElement* element);
 int ENCCONTENT_Decode(const DerElement* element, EncryptedContentInfo** out);
 
 void ENVDATA_Free(EnvelopedData* data);
 // Fails for a record without recipients.
+DerNode* ENVDATA_Write(DerWriter* w, DerNode* parent, const EnvelopedData* data);
 int ENVDATA_Encode(const EnvelopedData* data, DerElement* element);
 int ENVDATA_Decode(const DerElement* element, EnvelopedData** out);
 
 void ENCDATA_Free(EncryptedData* data);
+DerNode* ENCDATA_Write(DerWriter* w, DerNode* parent, const EncryptedData* data);
 int ENCDATA_Encode(const EncryptedData* data, DerElement* element);
 int ENCDATA_Decode(const DerElement* element, EncryptedData** out);
 
 void CONTENTINFO_Free(ContentInfo* info);
 // The content goes under [0] EXPLICIT; a null content writes the type alone. Content types
 // other than the three above fail.
+DerNode* CONTENTINFO_Write(DerWriter* w, DerNode* parent, const ContentInfo* info);
 int CONTENTINFO_Encode(const ContentInfo* info, DerElement* element);
 int CONTENTINFO_Decode(const DerElement* element, ContentInfo** out);
 // NID of the content type; 0 when unset or unknown.

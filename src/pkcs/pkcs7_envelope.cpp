@@ -95,23 +95,21 @@ EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certific
         return result;
     enveloped->encryptedContentInfo = content.release();
 
-    uint8_t* bytes = nullptr;
-    int32_t length = 0;
+    // Sized first, then written once into the output: no copy per nesting level.
+    DerWriter writer;
+    ContentInfoPtr wrapper;
+    DerNode* root = nullptr;
     if (mode == kPkcs7ContentInfo) {
-        ContentInfoPtr wrapper(MEM_New<ContentInfo>());
+        wrapper.reset(MEM_New<ContentInfo>());
         if (!wrapper || !(wrapper->contentType = OBJ_ValueFromNid(NID_PKCS7_ENVELOPED_DATA)))
             return EnvelopeError::kMemory;
         wrapper->content = enveloped.release();
-        length = DER_EncodeWith(wrapper.get(), [](const void* o, DerElement* e) {
-            return CONTENTINFO_Encode(static_cast<const ContentInfo*>(o), e);
-        }, &bytes);
+        root = CONTENTINFO_Write(&writer, nullptr, wrapper.get());
     } else {
-        length = DER_EncodeWith(enveloped.get(), [](const void* o, DerElement* e) {
-            return ENVDATA_Encode(static_cast<const EnvelopedData*>(o), e);
-        }, &bytes);
+        root = ENVDATA_Write(&writer, nullptr, enveloped.get());
     }
+    const int32_t length = DERW_Write(&writer, root, out);
     if (length < 1) return EnvelopeError::kEncoding;
-    out->reset(bytes);
     *out_length = static_cast<uint32_t>(length);
     return EnvelopeError::kNone;
 }
