@@ -96,7 +96,11 @@ DerNode* RECIPINFO_Write(DerWriter* w, DerNode* parent, const RecipientInfo* inf
     if (!info) return DERW_Fail(w);
     DerNode* node = DERW_Sequence(w, parent);
     DERW_Integer(w, node, info->version);
-    ISSUERSERIAL_Write(w, node, info->issuerAndSerialNumber);
+    if (!info->issuerAndSerialNumber && info->subjectKeyIdentifier) {
+        DERW_String(w, node, kDerContextClass, info->subjectKeyIdentifier);  // [0] IMPLICIT
+    } else {
+        ISSUERSERIAL_Write(w, node, info->issuerAndSerialNumber);
+    }
     ALGID_Write(w, node, info->keyEncryptionAlgorithm);
     DERW_String(w, node, DER_OCTET_STRING, info->encryptedKey);
     return node;

@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "pkcs/pkcs7.h"
 #include "quilloncrypto.h"
 #include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/cert_fixtures.h"
+#include "support/der_bytes.h"
 #include "support/pkcs8_fixtures.h"
 
 namespace quillon::test {
@@ -116,6 +118,23 @@ TEST_F(Pkcs7Open, OpensOurOwnEnvelopesEmptyContentAndOneOfSeveralRecipients) {
     EXPECT_EQ(Open(key_, cert_, both, &content), QC_OK);
     EXPECT_EQ(content, (Bytes{7, 7}));
     EXPECT_EQ(Open(ReadPkcs8("ca_plain.der"), ReadCert("ca"), both, &content), QC_OK);
+}
+
+// A recipient named by key identifier decodes and encodes back to OpenSSL's bytes.
+TEST_F(Pkcs7Open, KeyIdentifierRecipientsRoundTrip) {
+    EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "aes-128-cbc", nullptr);
+    const Bytes der = OpenSslEnvelope({1}, aes, {"recipient_utf8", "ca"}, true, kOaepSha1);
+    EVP_CIPHER_free(aes);
+    DerElementPtr element(DER_Parse(der.data(), der.size()));
+    ContentInfo* info = nullptr;
+    ASSERT_TRUE(element && CONTENTINFO_Decode(element.get(), &info));
+    ContentInfoPtr owned(info);
+    const auto* recipient = static_cast<const RecipientInfo*>(
+        PLIST_Get(static_cast<const EnvelopedData*>(info->content)->recipientInfos, 0));
+    EXPECT_TRUE(recipient->subjectKeyIdentifier && !recipient->issuerAndSerialNumber);
+    DerElementPtr again(DER_New());
+    ASSERT_TRUE(CONTENTINFO_Encode(info, again.get()));
+    EXPECT_EQ(DerBytes(again.get()), der);
 }
 
 TEST_F(Pkcs7Open, CodesInTheirOrderAndOneCodeForWrongKeysAndChangedEnvelopes) {
