@@ -42,6 +42,7 @@ extern "C" {
 #define QC_ERR_FILE_READ (-54)          /* file cannot be read */
 #define QC_ERR_SIGNATURE (-56)          /* the signature does not verify */
 #define QC_ERR_NOT_RECIPIENT (-58)      /* the data is not addressed to this certificate */
+#define QC_ERR_SIGNER_UNKNOWN (-59)     /* no certificate for a signer is carried */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
 #define QC_ERR_RANDOM (-72)             /* random generation failed */
 #define QC_ERR_ENCRYPT (-74)            /* encryption failed */
@@ -193,6 +194,39 @@ QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* certificate, c
    output (old bytes released; release with BINSTR_Delete) is written only on success. */
 QUILLON_API int32_t PKCS7_DecryptData(const BINSTR* plain, const BINSTR* certificate, const BINSTR* enveloped,
                                       BINSTR* output);
+/* Flags of PKCS7_SignData: leave the content out (a detached signature); sign the content itself
+   without signed attributes; return the SignedData alone instead of a ContentInfo. */
+#define QC_PKCS7_DETACHED 1
+#define QC_PKCS7_NO_ATTRIBUTES 2
+#define QC_PKCS7_BARE 4
+/* Signs `data` as a DER SignedData (version 1) with the DER certificate and its DER
+   PrivateKeyInfo `plain`: one SignerInfo naming the signer by the certificate's issuer and
+   serial exactly as the certificate encodes them, the certificate included, digest parameters
+   absent, signed attributes contentType (pkcs7-data), signingTime (now, UTC) and messageDigest
+   unless QC_PKCS7_NO_ATTRIBUTES; the signature under `algorithm` (a QC_SIGN_* number: the
+   SignerInfo names rsaEncryption, or RSASSA-PSS with its parameters). Checks in this order: -11
+   if certificate, plain, data or output is NULL (or data has a length without bytes) or flags has
+   other bits; -51 an algorithm other than the QC_SIGN_* numbers; -50 the certificate does not
+   decode; -12 plain is not an RSA PrivateKeyInfo with all nine numbers (or its modulus is too short
+   for the algorithm); -14 the key does not belong to the certificate; -72; -71. output (old bytes
+   released; release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t PKCS7_SignData(int32_t flags, const BINSTR* certificate, const BINSTR* plain, int32_t algorithm,
+                                   const BINSTR* data, BINSTR* output);
+/* Verifies a DER SignedData, bare or in a ContentInfo: every SignerInfo (named by issuer and
+   serial, or by subject key identifier) against the certificate the SignedData carries for it;
+   digest SHA-1, -224, -256, -384 or -512 (parameters absent or NULL); signature rsaEncryption or a
+   sha*WithRSAEncryption identifier of the same hash, or RSASSA-PSS with its parameters. With
+   signed attributes, contentType must name the content's type and messageDigest hold its digest,
+   and the signature is over the attributes; without, over the content. The content is the one
+   inside, or `detached` (may be NULL) when there is none; when both are there they must be
+   equal. On success content_out gets the content and signer_out the first signer's certificate
+   (DER), each when not NULL (old bytes released; release with BINSTR_Delete). Only signatures
+   are checked: the certificates' paths, validity and revocation are not. 1; -11 signed_data NULL
+   (or a record with a length without bytes); -51 not SignedData, no content, or an algorithm or
+   form not supported; -59 no certificate for a signer; -56 a signature or digest does not match
+   (or the detached content differs from the one inside); -71. */
+QUILLON_API int32_t PKCS7_VerifyData(const BINSTR* signed_data, const BINSTR* detached, BINSTR* content_out,
+                                     BINSTR* signer_out);
 
 /* ---- Random bytes (count shape) ---- */
 

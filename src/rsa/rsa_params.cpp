@@ -24,18 +24,11 @@ int NidWithoutParams(const DerElement* algorithm) {
     return OidNid(algorithm, 0);
 }
 
-// A hash AlgorithmIdentifier: one of the library's hashes, parameters absent or NULL.
-const DigestAlgorithm* HashAlgorithm(const DerElement* algorithm) {
-    const int nid = NidWithoutParams(algorithm);
-    const DigestAlgorithm* hash = DIGEST_FromNid(nid);
-    return hash && hash->nid == nid ? hash : nullptr;
-}
-
 // MGF1 with a hash: SEQUENCE { mgf1, hash AlgorithmIdentifier }.
 const DigestAlgorithm* Mgf1Algorithm(const DerElement* algorithm) {
     if (!IsSequence(algorithm) || DER_ItemCount(algorithm) != 2 || OidNid(algorithm, 0) != NID_MGF1) return nullptr;
     DerElementPtr hash(DER_GetExactElement(algorithm, 1, kDerSequenceId));
-    return HashAlgorithm(hash.get());
+    return RSA_HashFromAlgorithm(hash.get());
 }
 
 // A small non-negative INTEGER's value, or -1.
@@ -65,7 +58,7 @@ bool ReadParams(const DerElement* params, int last_tag, const DigestAlgorithm** 
         previous = tag;
         DerElementPtr inner(DER_GetItemElement(tagged.get(), 0));
         if (!inner) return false;
-        if (tag == 0 && !(*hash = HashAlgorithm(inner.get()))) return false;
+        if (tag == 0 && !(*hash = RSA_HashFromAlgorithm(inner.get()))) return false;
         if (tag == 1 && !(*mgf_hash = Mgf1Algorithm(inner.get()))) return false;
         if (tag >= 2 && !other(tag, inner.get())) return false;
     }
@@ -73,6 +66,12 @@ bool ReadParams(const DerElement* params, int last_tag, const DigestAlgorithm** 
 }
 
 }  // namespace
+
+const DigestAlgorithm* RSA_HashFromAlgorithm(const DerElement* algorithm) {
+    const int nid = NidWithoutParams(algorithm);
+    const DigestAlgorithm* hash = DIGEST_FromNid(nid);
+    return hash && hash->nid == nid ? hash : nullptr;
+}
 
 bool RSA_SchemeFromPssParams(const DerElement* params, RsaSignScheme* scheme) {
     RsaSignScheme read{nullptr, true, nullptr, static_cast<uint32_t>(kPssDefaultSalt)};

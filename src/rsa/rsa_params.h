@@ -1,5 +1,6 @@
-// The AlgorithmIdentifiers of the RSA schemes: signatures (PKCS#1 v1.5 with a hash, RSASSA-PSS
-// with its parameters) and key transport (PKCS#1 v1.5, RSAES-OAEP with its parameters).
+// The AlgorithmIdentifiers of the RSA schemes and their hashes: signatures (PKCS#1 v1.5 with a
+// hash, RSASSA-PSS with its parameters) and key transport (PKCS#1 v1.5, RSAES-OAEP with its
+// parameters).
 #pragma once
 
 #include "rsa/rsa_sign.h"
@@ -7,6 +8,10 @@
 namespace quillon {
 
 struct DerElement;
+
+// A hash AlgorithmIdentifier: one of the library's hashes by its own identifier, parameters
+// absent or NULL; null for anything else.
+const DigestAlgorithm* RSA_HashFromAlgorithm(const DerElement* algorithm);
 
 // RSASSA-PSS-params (the SEQUENCE as an element; null means every default: SHA-1, MGF1-SHA-1,
 // salt 20): [0] hash, [1] MGF1 with its hash, [2] salt length, [3] trailer field, each optional
