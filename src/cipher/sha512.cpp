@@ -180,14 +180,22 @@ QUILLON_SHA512_TARGET inline void StoreWk(uint64_t (&wk)[2][80], int t, __m256i 
     _mm_store_si128(reinterpret_cast<__m128i*>(&wk[1][t]), _mm256_extracti128_si256(sum, 1));
 }
 
-// Majority through the running a^b: Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)), and this round's
-// a ^ b is the next round's b ^ c.
+// Both recurrences kept at four steps: e' = (d + h + kw + Ch) + S1(e), and
+// a' = e' - d + S0(a) + Maj(a, b, c) with Maj = (a & (b ^ c)) + (b & c); this round's a ^ b is
+// the next round's b ^ c. The empty asm pins the grouping the compiler would otherwise undo.
 #define QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, kw, ab, bc)                                  \
     do {                                                                                         \
-        h += (kw) + ((e & f) ^ (~e & g)) + (Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41));            \
-        d += h;                                                                                  \
+        h += (kw);                                                                               \
+        const uint64_t dh = d + h;                                                               \
+        uint64_t eo = dh + ((e & f) ^ (~e & g));                                                 \
+        __asm__("" : "+r"(eo));                                                                  \
+        eo += Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41);                                           \
+        uint64_t m = (b & c) - d;                                                                \
+        m += a & bc;                                                                             \
+        __asm__("" : "+r"(m));                                                                   \
         ab = a ^ b;                                                                              \
-        h += (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39)) + (b ^ (ab & bc));                        \
+        h = eo + m + (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39));                                  \
+        d = eo;                                                                                  \
     } while (0)
 
 #define QUILLON_SHA512_ROUND8(wk)                                         \
@@ -202,12 +210,65 @@ QUILLON_SHA512_TARGET inline void StoreWk(uint64_t (&wk)[2][80], int t, __m256i 
         QUILLON_SHA512_ROUND(b, c, d, e, f, g, h, a, (wk)[7], x1, x0);    \
     } while (0)
 
-// Eighty rounds of one block from its W+K row.
-QUILLON_SHA512_TARGET inline void Rounds(uint64_t chaining[8], const uint64_t* wk) {
+// Words j and j+1 of both blocks into ring slot I and the W+K rows.
+template <int I>
+QUILLON_SHA512_TARGET inline void Step(__m256i (&x)[8], uint64_t (&rows)[2][80], int j) {
+    x[I] = NextPair<I>(x);
+    StoreWk(rows, j, x[I]);
+}
+
+// Words 0..15 of blocks p (low lanes) and q (high lanes).
+QUILLON_SHA512_TARGET inline void LoadPair(__m256i (&x)[8], uint64_t (&rows)[2][80], const uint8_t* p,
+                                           const uint8_t* q) {
+    const __m256i byteswap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                              7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    for (int i = 0; i < 8; ++i) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+        x[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), byteswap);
+        StoreWk(rows, 2 * i, x[i]);
+    }
+}
+
+// Eighty rounds of one block from its W+K row while the schedule in x advances, from word j
+// on, into `out`: kSteps word pairs per eight rounds, 2 (32 words, beside a pair) or 4 (64
+// words, a lone block). Not inlined: more copies of the rounds would crowd the instruction
+// cache.
+template <int kSteps>
+QUILLON_SHA512_TARGET __attribute__((noinline)) void BlockRounds(uint64_t chaining[8], const uint64_t* row,
+                                                                 __m256i (&x)[8], uint64_t (&out)[2][80], int j) {
+    static_assert(kSteps == 2 || kSteps == 4);
     uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
     uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
     uint64_t x0 = 0, x1 = b ^ c;
-    for (int t = 0; t < 80; t += 8) QUILLON_SHA512_ROUND8(wk + t);
+#pragma GCC unroll 1
+    for (int t = 0; t < 64; t += 64 / kSteps, j += 16) {
+        QUILLON_SHA512_ROUND8(row + t);
+        Step<0>(x, out, j);
+        Step<1>(x, out, j + 2);
+        if constexpr (kSteps == 4) {
+            Step<2>(x, out, j + 4);
+            Step<3>(x, out, j + 6);
+        }
+        QUILLON_SHA512_ROUND8(row + t + 8);
+        if constexpr (kSteps == 4) {
+            Step<4>(x, out, j + 8);
+            Step<5>(x, out, j + 10);
+            Step<6>(x, out, j + 12);
+            Step<7>(x, out, j + 14);
+        } else {
+            Step<2>(x, out, j + 4);
+            Step<3>(x, out, j + 6);
+            QUILLON_SHA512_ROUND8(row + t + 16);
+            Step<4>(x, out, j + 8);
+            Step<5>(x, out, j + 10);
+            QUILLON_SHA512_ROUND8(row + t + 24);
+            Step<6>(x, out, j + 12);
+            Step<7>(x, out, j + 14);
+        }
+    }
+    QUILLON_SHA512_ROUND8(row + 64);
+    QUILLON_SHA512_ROUND8(row + 72);
     chaining[0] += a;
     chaining[1] += b;
     chaining[2] += c;
@@ -220,64 +281,47 @@ QUILLON_SHA512_TARGET inline void Rounds(uint64_t chaining[8], const uint64_t* w
 
 }  // namespace
 
-// Blocks go in pairs: the vector unit computes both schedules, two words per block at a time,
-// while the scalar rounds of the first block run; the second block's rounds then only read
-// their W+K row. An odd last block rides in both lanes.
+// Blocks go in pairs, one per 128-bit lane of the schedule. The schedule runs half a pair
+// ahead of the rounds: words 48..79 of a pair are made during its first block's rounds, words
+// 16..47 of the next pair during its second block's, so both blocks carry the same vector
+// load. The W+K rows alternate between two buffers. A lone block, or an odd last one, rides
+// in both lanes.
 QUILLON_SHA512_TARGET void Sha512CompressAvx2(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
-    const __m256i byteswap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
-                                              7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
-    alignas(32) uint64_t wk[2][80];
-    const size_t total = count;
-    while (count > 0) {
-        const uint8_t* second = count > 1 ? blocks + kSha512BlockSize : blocks;
-        __m256i x[8];
-        for (int i = 0; i < 8; ++i) {
-            const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * i));
-            const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * i));
-            x[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), byteswap);
-            StoreWk(wk, 2 * i, x[i]);
-        }
-        uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
-        uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
-        uint64_t x0 = 0, x1 = b ^ c;
-        // Rounds t..t+15 of the first block beside the schedule of words t+16..t+31.
-        for (int t = 0; t < 64; t += 16) {
-            x[0] = NextPair<0>(x);
-            StoreWk(wk, t + 16, x[0]);
-            x[1] = NextPair<1>(x);
-            StoreWk(wk, t + 18, x[1]);
-            x[2] = NextPair<2>(x);
-            StoreWk(wk, t + 20, x[2]);
-            x[3] = NextPair<3>(x);
-            StoreWk(wk, t + 22, x[3]);
-            QUILLON_SHA512_ROUND8(wk[0] + t);
-            x[4] = NextPair<4>(x);
-            StoreWk(wk, t + 24, x[4]);
-            x[5] = NextPair<5>(x);
-            StoreWk(wk, t + 26, x[5]);
-            x[6] = NextPair<6>(x);
-            StoreWk(wk, t + 28, x[6]);
-            x[7] = NextPair<7>(x);
-            StoreWk(wk, t + 30, x[7]);
-            QUILLON_SHA512_ROUND8(wk[0] + t + 8);
-        }
-        QUILLON_SHA512_ROUND8(wk[0] + 64);
-        QUILLON_SHA512_ROUND8(wk[0] + 72);
-        chaining[0] += a;
-        chaining[1] += b;
-        chaining[2] += c;
-        chaining[3] += d;
-        chaining[4] += e;
-        chaining[5] += f;
-        chaining[6] += g;
-        chaining[7] += h;
+    if (count == 0) return;
+    alignas(32) uint64_t wk[2][2][80];
+    __m256i x[8];
+    if (count == 1) {
+        LoadPair(x, wk[0], blocks, blocks);
+        BlockRounds<4>(chaining, wk[0][0], x, wk[0], 16);
+        MEM_Wipe(wk[0], sizeof wk[0]);
+        return;
+    }
+    LoadPair(x, wk[0], blocks, blocks + kSha512BlockSize);
+    for (int j = 16; j < 48; j += 16) {
+        Step<0>(x, wk[0], j);
+        Step<1>(x, wk[0], j + 2);
+        Step<2>(x, wk[0], j + 4);
+        Step<3>(x, wk[0], j + 6);
+        Step<4>(x, wk[0], j + 8);
+        Step<5>(x, wk[0], j + 10);
+        Step<6>(x, wk[0], j + 12);
+        Step<7>(x, wk[0], j + 14);
+    }
+    for (int buffer = 0;; buffer ^= 1) {
+        uint64_t(&rows)[2][80] = wk[buffer];
+        uint64_t(&next)[2][80] = wk[buffer ^ 1];
+        BlockRounds<2>(chaining, rows[0], x, rows, 48);
         if (count == 1) break;
-        Rounds(chaining, wk[1]);
+        // Without a next pair the schedule reruns this one into the idle buffer.
+        const uint8_t* p = count > 2 ? blocks + 2 * kSha512BlockSize : blocks;
+        LoadPair(x, next, p, count > 3 ? blocks + 3 * kSha512BlockSize : p);
+        BlockRounds<2>(chaining, rows[1], x, next, 16);
         count -= 2;
+        if (count == 0) break;
         blocks += 2 * kSha512BlockSize;
     }
     // The rows hold the message words.
-    MEM_Wipe(wk, total > 1 ? sizeof wk : sizeof wk[0]);
+    MEM_Wipe(wk, sizeof wk);
 }
 
 #undef QUILLON_SHA512_ROUND
