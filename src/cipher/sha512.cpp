@@ -230,42 +230,62 @@ QUILLON_SHA512_TARGET inline void LoadPair(__m256i (&x)[8], uint64_t (&rows)[2][
     }
 }
 
-// Eighty rounds of one block from its W+K row while the schedule in x advances, from word j
-// on, into `out`: kSteps word pairs per eight rounds, 2 (32 words, beside a pair) or 4 (64
-// words, a lone block). Not inlined: more copies of the rounds would crowd the instruction
-// cache.
-template <int kSteps>
+// Eighty rounds of one block from its W+K row while the schedule in x advances by 32 words,
+// from word j on, into `out`. Not inlined: two copies of the rounds would crowd the
+// instruction cache.
 QUILLON_SHA512_TARGET __attribute__((noinline)) void BlockRounds(uint64_t chaining[8], const uint64_t* row,
                                                                  __m256i (&x)[8], uint64_t (&out)[2][80], int j) {
-    static_assert(kSteps == 2 || kSteps == 4);
     uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
     uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
     uint64_t x0 = 0, x1 = b ^ c;
 #pragma GCC unroll 1
-    for (int t = 0; t < 64; t += 64 / kSteps, j += 16) {
+    for (int t = 0; t < 64; t += 32, j += 16) {
         QUILLON_SHA512_ROUND8(row + t);
         Step<0>(x, out, j);
         Step<1>(x, out, j + 2);
-        if constexpr (kSteps == 4) {
-            Step<2>(x, out, j + 4);
-            Step<3>(x, out, j + 6);
-        }
         QUILLON_SHA512_ROUND8(row + t + 8);
-        if constexpr (kSteps == 4) {
-            Step<4>(x, out, j + 8);
-            Step<5>(x, out, j + 10);
-            Step<6>(x, out, j + 12);
-            Step<7>(x, out, j + 14);
-        } else {
-            Step<2>(x, out, j + 4);
-            Step<3>(x, out, j + 6);
-            QUILLON_SHA512_ROUND8(row + t + 16);
-            Step<4>(x, out, j + 8);
-            Step<5>(x, out, j + 10);
-            QUILLON_SHA512_ROUND8(row + t + 24);
-            Step<6>(x, out, j + 12);
-            Step<7>(x, out, j + 14);
-        }
+        Step<2>(x, out, j + 4);
+        Step<3>(x, out, j + 6);
+        QUILLON_SHA512_ROUND8(row + t + 16);
+        Step<4>(x, out, j + 8);
+        Step<5>(x, out, j + 10);
+        QUILLON_SHA512_ROUND8(row + t + 24);
+        Step<6>(x, out, j + 12);
+        Step<7>(x, out, j + 14);
+    }
+    QUILLON_SHA512_ROUND8(row + 64);
+    QUILLON_SHA512_ROUND8(row + 72);
+    chaining[0] += a;
+    chaining[1] += b;
+    chaining[2] += c;
+    chaining[3] += d;
+    chaining[4] += e;
+    chaining[5] += f;
+    chaining[6] += g;
+    chaining[7] += h;
+}
+
+// A lone block, in both lanes: its schedule runs sixteen words ahead of its rounds, and the
+// ring is local, so it stays in registers and the rounds never wait for it.
+QUILLON_SHA512_TARGET __attribute__((noinline)) void LoneBlock(uint64_t chaining[8], const uint8_t* block,
+                                                               uint64_t (&rows)[2][80]) {
+    __m256i x[8];
+    LoadPair(x, rows, block, block);
+    const uint64_t* row = rows[0];
+    uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
+    uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
+    uint64_t x0 = 0, x1 = b ^ c;
+    for (int t = 0; t < 64; t += 16) {
+        Step<0>(x, rows, t + 16);
+        Step<1>(x, rows, t + 18);
+        Step<2>(x, rows, t + 20);
+        Step<3>(x, rows, t + 22);
+        QUILLON_SHA512_ROUND8(row + t);
+        Step<4>(x, rows, t + 24);
+        Step<5>(x, rows, t + 26);
+        Step<6>(x, rows, t + 28);
+        Step<7>(x, rows, t + 30);
+        QUILLON_SHA512_ROUND8(row + t + 8);
     }
     QUILLON_SHA512_ROUND8(row + 64);
     QUILLON_SHA512_ROUND8(row + 72);
@@ -291,8 +311,7 @@ QUILLON_SHA512_TARGET void Sha512CompressAvx2(uint64_t chaining[8], const uint8_
     alignas(32) uint64_t wk[2][2][80];
     __m256i x[8];
     if (count == 1) {
-        LoadPair(x, wk[0], blocks, blocks);
-        BlockRounds<4>(chaining, wk[0][0], x, wk[0], 16);
+        LoneBlock(chaining, blocks, wk[0]);
         MEM_Wipe(wk[0], sizeof wk[0]);
         return;
     }
@@ -310,12 +329,12 @@ QUILLON_SHA512_TARGET void Sha512CompressAvx2(uint64_t chaining[8], const uint8_
     for (int buffer = 0;; buffer ^= 1) {
         uint64_t(&rows)[2][80] = wk[buffer];
         uint64_t(&next)[2][80] = wk[buffer ^ 1];
-        BlockRounds<2>(chaining, rows[0], x, rows, 48);
+        BlockRounds(chaining, rows[0], x, rows, 48);
         if (count == 1) break;
         // Without a next pair the schedule reruns this one into the idle buffer.
         const uint8_t* p = count > 2 ? blocks + 2 * kSha512BlockSize : blocks;
         LoadPair(x, next, p, count > 3 ? blocks + 3 * kSha512BlockSize : p);
-        BlockRounds<2>(chaining, rows[1], x, next, 16);
+        BlockRounds(chaining, rows[1], x, next, 16);
         count -= 2;
         if (count == 0) break;
         blocks += 2 * kSha512BlockSize;
