@@ -3,7 +3,8 @@
 #include <atomic>
 #include <cstring>
 
-#if defined(__x86_64__) && !defined(_WIN32)
+// 64-bit only: the rounds want all sixteen general registers.
+#if defined(__x86_64__)
 #include <cpuid.h>
 #include <immintrin.h>
 #define QUILLON_SHA512_AVX2 1
@@ -162,8 +163,9 @@ QUILLON_SHA512_TARGET inline __m256i SmallSigma1(__m256i x) {
     return _mm256_xor_si256(_mm256_xor_si256(r19, r61), Shr<6>(x));
 }
 
-// x[i] holds words t-16+2i and t-15+2i of two blocks, one per 128-bit lane; returns words t
-// and t+1. alignr works within each lane, so the blocks never mix.
+// The ring x holds words t-16..t-1 of two blocks, one block per 128-bit lane and a word pair
+// per slot from slot I on; returns words t and t+1. alignr works within each lane, so the
+// blocks never mix.
 template <int I>
 QUILLON_SHA512_TARGET inline __m256i NextPair(const __m256i (&x)[8]) {
     const __m256i w15 = _mm256_alignr_epi8(x[(I + 1) & 7], x[I], 8);
@@ -180,7 +182,7 @@ QUILLON_SHA512_TARGET inline void StoreWk(uint64_t (&wk)[2][80], int t, __m256i 
     _mm_store_si128(reinterpret_cast<__m128i*>(&wk[1][t]), _mm256_extracti128_si256(sum, 1));
 }
 
-// Both recurrences kept at four steps: e' = (d + h + kw + Ch) + S1(e), and
+// Grouped to keep both recurrences short: e' = (d + h + kw + Ch) + S1(e), and
 // a' = e' - d + S0(a) + Maj(a, b, c) with Maj = (a & (b ^ c)) + (b & c); this round's a ^ b is
 // the next round's b ^ c. The empty asm pins the grouping the compiler would otherwise undo.
 #define QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, kw, ab, bc)                                  \
