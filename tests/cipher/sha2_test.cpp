@@ -122,15 +122,18 @@ TEST(Sha2, OneShotsCompressionsAndRefusals) {
     Sha256CompressShaExtensions(b, blocks.data(), 9);
     EXPECT_TRUE(std::equal(a, a + 8, b));
     // SHA-512's AVX2 path takes blocks in pairs, a lone block on its own and an odd last one in
-    // both lanes: every count up to a few pairs, against the portable compression.
+    // both lanes: every count up to a few pairs, at an aligned and an odd address, against the
+    // portable compression.
     if (Sha512HaveAvx2()) {
-        Buffer many(128 * 9);
+        Buffer many(128 * 9 + 3);
         for (auto& byte : many) byte = static_cast<uint8_t>(rng());
-        for (size_t count = 0; count <= 9; ++count) {
-            uint64_t p[8] = {1, 2, 3, 4, 5, 6, 7, 8}, v[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-            Sha512CompressPortable(p, many.data(), count);
-            Sha512CompressAvx2(v, many.data(), count);
-            EXPECT_TRUE(std::equal(p, p + 8, v)) << count << " blocks";
+        for (size_t offset : {0, 3}) {
+            for (size_t count = 0; count <= 9; ++count) {
+                uint64_t p[8] = {1, 2, 3, 4, 5, 6, 7, 8}, v[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+                Sha512CompressPortable(p, many.data() + offset, count);
+                Sha512CompressAvx2(v, many.data() + offset, count);
+                EXPECT_TRUE(std::equal(p, p + 8, v)) << count << " blocks at offset " << offset;
+            }
         }
     }
     // A corrupted buffered count or a missing digest pointer is refused, not overrun.
