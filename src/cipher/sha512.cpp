@@ -1,6 +1,14 @@
 #include "cipher/sha512.h"
 
+#include <atomic>
 #include <cstring>
+
+// 64-bit only: the rounds want all sixteen general registers.
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define QUILLON_SHA512_AVX2 1
+#endif
 
 #include "cipher/md_block.h"
 #include "core/mem.h"
@@ -41,6 +49,16 @@ inline uint64_t LoadBe64(const uint8_t* p) {
     return __builtin_bswap64(v);
 }
 
+using CompressFn = void (*)(uint64_t*, const uint8_t*, size_t);
+
+CompressFn Detect() { return Sha512HaveAvx2() ? Sha512CompressAvx2 : Sha512CompressPortable; }
+
+std::atomic<CompressFn> g_compress{Detect()};
+
+inline void Compress(uint64_t* chaining, const uint8_t* blocks, size_t count) {
+    g_compress.load(std::memory_order_relaxed)(chaining, blocks, count);
+}
+
 }  // namespace
 
 // Eight rounds per pass with the working variables renamed instead of moved; the schedule
@@ -60,7 +78,7 @@ inline uint64_t LoadBe64(const uint8_t* p) {
                   (Rotr(w2, 19) ^ Rotr(w2, 61) ^ (w2 >> 6));                                     \
     } while (0)
 
-void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
+void Sha512CompressPortable(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
     for (; count > 0; --count, blocks += kSha512BlockSize) {
         uint64_t w[16];
         for (int i = 0; i < 16; ++i) w[i] = LoadBe64(blocks + 8 * i);
@@ -101,19 +119,262 @@ void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
 #undef QUILLON_SHA512_ROUND
 #undef QUILLON_SHA512_SCHEDULE
 
+#if QUILLON_SHA512_AVX2
+
+bool Sha512HaveAvx2() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    const bool osxsave = c & (1u << 27), avx = c & (1u << 28);
+    if (!osxsave || !avx) return false;
+    // The operating system must save the upper halves of the vector registers.
+    unsigned lo = 0, hi = 0;
+    __asm__ __volatile__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    if ((lo & 6u) != 6u) return false;
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    const bool avx2 = b & (1u << 5), bmi1 = b & (1u << 3), bmi2 = b & (1u << 8);
+    return avx2 && bmi1 && bmi2;
+}
+
+#define QUILLON_SHA512_TARGET __attribute__((target("avx2,bmi,bmi2")))
+
+namespace {
+
+template <int N>
+QUILLON_SHA512_TARGET inline __m256i Shr(__m256i x) {
+    return _mm256_srli_epi64(x, N);
+}
+
+template <int N>
+QUILLON_SHA512_TARGET inline __m256i Shl(__m256i x) {
+    return _mm256_slli_epi64(x, N);
+}
+
+// sigma0 and sigma1 of four words; the rotation by 8 is a byte shuffle.
+QUILLON_SHA512_TARGET inline __m256i SmallSigma0(__m256i x) {
+    const __m256i rotr8 = _mm256_setr_epi8(1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8,  //
+                                           1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8);
+    const __m256i r1 = _mm256_xor_si256(Shr<1>(x), Shl<63>(x));
+    return _mm256_xor_si256(_mm256_xor_si256(r1, _mm256_shuffle_epi8(x, rotr8)), Shr<7>(x));
+}
+
+QUILLON_SHA512_TARGET inline __m256i SmallSigma1(__m256i x) {
+    const __m256i r19 = _mm256_xor_si256(Shr<19>(x), Shl<45>(x));
+    const __m256i r61 = _mm256_xor_si256(Shr<61>(x), Shl<3>(x));
+    return _mm256_xor_si256(_mm256_xor_si256(r19, r61), Shr<6>(x));
+}
+
+// The ring x holds words t-16..t-1 of two blocks, one block per 128-bit lane and a word pair
+// per slot from slot I on; returns words t and t+1. alignr works within each lane, so the
+// blocks never mix.
+template <int I>
+QUILLON_SHA512_TARGET inline __m256i NextPair(const __m256i (&x)[8]) {
+    const __m256i w15 = _mm256_alignr_epi8(x[(I + 1) & 7], x[I], 8);
+    const __m256i w7 = _mm256_alignr_epi8(x[(I + 5) & 7], x[(I + 4) & 7], 8);
+    return _mm256_add_epi64(_mm256_add_epi64(x[I], SmallSigma0(w15)),
+                            _mm256_add_epi64(w7, SmallSigma1(x[(I + 7) & 7])));
+}
+
+// Word pair x (both blocks) plus the round constants, to the two W+K rows.
+QUILLON_SHA512_TARGET inline void StoreWk(uint64_t (&wk)[2][80], int t, __m256i x) {
+    const __m256i k = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + t)));
+    const __m256i sum = _mm256_add_epi64(x, k);
+    _mm_store_si128(reinterpret_cast<__m128i*>(&wk[0][t]), _mm256_castsi256_si128(sum));
+    _mm_store_si128(reinterpret_cast<__m128i*>(&wk[1][t]), _mm256_extracti128_si256(sum, 1));
+}
+
+// Grouped to keep both recurrences short: e' = (d + h + kw + Ch) + S1(e), and
+// a' = e' - d + S0(a) + Maj(a, b, c) with Maj = (a & (b ^ c)) + (b & c); this round's a ^ b is
+// the next round's b ^ c. The empty asm pins the grouping the compiler would otherwise undo.
+#define QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, kw, ab, bc)                                  \
+    do {                                                                                         \
+        h += (kw);                                                                               \
+        const uint64_t dh = d + h;                                                               \
+        uint64_t eo = dh + ((e & f) ^ (~e & g));                                                 \
+        __asm__("" : "+r"(eo));                                                                  \
+        eo += Rotr(e, 14) ^ Rotr(e, 18) ^ Rotr(e, 41);                                           \
+        uint64_t m = (b & c) - d;                                                                \
+        m += a & bc;                                                                             \
+        __asm__("" : "+r"(m));                                                                   \
+        ab = a ^ b;                                                                              \
+        h = eo + m + (Rotr(a, 28) ^ Rotr(a, 34) ^ Rotr(a, 39));                                  \
+        d = eo;                                                                                  \
+    } while (0)
+
+#define QUILLON_SHA512_ROUND8(wk)                                         \
+    do {                                                                  \
+        QUILLON_SHA512_ROUND(a, b, c, d, e, f, g, h, (wk)[0], x0, x1);    \
+        QUILLON_SHA512_ROUND(h, a, b, c, d, e, f, g, (wk)[1], x1, x0);    \
+        QUILLON_SHA512_ROUND(g, h, a, b, c, d, e, f, (wk)[2], x0, x1);    \
+        QUILLON_SHA512_ROUND(f, g, h, a, b, c, d, e, (wk)[3], x1, x0);    \
+        QUILLON_SHA512_ROUND(e, f, g, h, a, b, c, d, (wk)[4], x0, x1);    \
+        QUILLON_SHA512_ROUND(d, e, f, g, h, a, b, c, (wk)[5], x1, x0);    \
+        QUILLON_SHA512_ROUND(c, d, e, f, g, h, a, b, (wk)[6], x0, x1);    \
+        QUILLON_SHA512_ROUND(b, c, d, e, f, g, h, a, (wk)[7], x1, x0);    \
+    } while (0)
+
+// Words j and j+1 of both blocks into ring slot I and the W+K rows.
+template <int I>
+QUILLON_SHA512_TARGET inline void Step(__m256i (&x)[8], uint64_t (&rows)[2][80], int j) {
+    x[I] = NextPair<I>(x);
+    StoreWk(rows, j, x[I]);
+}
+
+// Words 0..15 of blocks p (low lanes) and q (high lanes).
+QUILLON_SHA512_TARGET inline void LoadPair(__m256i (&x)[8], uint64_t (&rows)[2][80], const uint8_t* p,
+                                           const uint8_t* q) {
+    const __m256i byteswap = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                              7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    for (int i = 0; i < 8; ++i) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+        x[i] = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), byteswap);
+        StoreWk(rows, 2 * i, x[i]);
+    }
+}
+
+// Eighty rounds of one block from its W+K row while the schedule in x advances by 32 words,
+// from word j on, into `out`. Not inlined: two copies of the rounds would crowd the
+// instruction cache.
+QUILLON_SHA512_TARGET __attribute__((noinline)) void BlockRounds(uint64_t chaining[8], const uint64_t* row,
+                                                                 __m256i (&x)[8], uint64_t (&out)[2][80], int j) {
+    uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
+    uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
+    uint64_t x0 = 0, x1 = b ^ c;
+#pragma GCC unroll 1
+    for (int t = 0; t < 64; t += 32, j += 16) {
+        QUILLON_SHA512_ROUND8(row + t);
+        Step<0>(x, out, j);
+        Step<1>(x, out, j + 2);
+        QUILLON_SHA512_ROUND8(row + t + 8);
+        Step<2>(x, out, j + 4);
+        Step<3>(x, out, j + 6);
+        QUILLON_SHA512_ROUND8(row + t + 16);
+        Step<4>(x, out, j + 8);
+        Step<5>(x, out, j + 10);
+        QUILLON_SHA512_ROUND8(row + t + 24);
+        Step<6>(x, out, j + 12);
+        Step<7>(x, out, j + 14);
+    }
+    QUILLON_SHA512_ROUND8(row + 64);
+    QUILLON_SHA512_ROUND8(row + 72);
+    chaining[0] += a;
+    chaining[1] += b;
+    chaining[2] += c;
+    chaining[3] += d;
+    chaining[4] += e;
+    chaining[5] += f;
+    chaining[6] += g;
+    chaining[7] += h;
+}
+
+// A lone block, in both lanes: its schedule runs sixteen words ahead of its rounds, and the
+// ring is local, so it stays in registers and the rounds never wait for it.
+QUILLON_SHA512_TARGET __attribute__((noinline)) void LoneBlock(uint64_t chaining[8], const uint8_t* block,
+                                                               uint64_t (&rows)[2][80]) {
+    __m256i x[8];
+    LoadPair(x, rows, block, block);
+    const uint64_t* row = rows[0];
+    uint64_t a = chaining[0], b = chaining[1], c = chaining[2], d = chaining[3];
+    uint64_t e = chaining[4], f = chaining[5], g = chaining[6], h = chaining[7];
+    uint64_t x0 = 0, x1 = b ^ c;
+    for (int t = 0; t < 64; t += 16) {
+        Step<0>(x, rows, t + 16);
+        Step<1>(x, rows, t + 18);
+        Step<2>(x, rows, t + 20);
+        Step<3>(x, rows, t + 22);
+        QUILLON_SHA512_ROUND8(row + t);
+        Step<4>(x, rows, t + 24);
+        Step<5>(x, rows, t + 26);
+        Step<6>(x, rows, t + 28);
+        Step<7>(x, rows, t + 30);
+        QUILLON_SHA512_ROUND8(row + t + 8);
+    }
+    QUILLON_SHA512_ROUND8(row + 64);
+    QUILLON_SHA512_ROUND8(row + 72);
+    chaining[0] += a;
+    chaining[1] += b;
+    chaining[2] += c;
+    chaining[3] += d;
+    chaining[4] += e;
+    chaining[5] += f;
+    chaining[6] += g;
+    chaining[7] += h;
+}
+
+}  // namespace
+
+// Blocks go in pairs, one per 128-bit lane of the schedule. The schedule runs half a pair
+// ahead of the rounds: words 48..79 of a pair are made during its first block's rounds, words
+// 16..47 of the next pair during its second block's, so both blocks carry the same vector
+// load. The W+K rows alternate between two buffers. A lone block, or an odd last one, rides
+// in both lanes.
+QUILLON_SHA512_TARGET void Sha512CompressAvx2(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
+    if (count == 0) return;
+    alignas(32) uint64_t wk[2][2][80];
+    __m256i x[8];
+    if (count == 1) {
+        LoneBlock(chaining, blocks, wk[0]);
+        MEM_Wipe(wk[0], sizeof wk[0]);
+        return;
+    }
+    LoadPair(x, wk[0], blocks, blocks + kSha512BlockSize);
+    for (int j = 16; j < 48; j += 16) {
+        Step<0>(x, wk[0], j);
+        Step<1>(x, wk[0], j + 2);
+        Step<2>(x, wk[0], j + 4);
+        Step<3>(x, wk[0], j + 6);
+        Step<4>(x, wk[0], j + 8);
+        Step<5>(x, wk[0], j + 10);
+        Step<6>(x, wk[0], j + 12);
+        Step<7>(x, wk[0], j + 14);
+    }
+    for (int buffer = 0;; buffer ^= 1) {
+        uint64_t(&rows)[2][80] = wk[buffer];
+        uint64_t(&next)[2][80] = wk[buffer ^ 1];
+        BlockRounds(chaining, rows[0], x, rows, 48);
+        if (count == 1) break;
+        // Without a next pair the schedule reruns this one into the idle buffer.
+        const uint8_t* p = count > 2 ? blocks + 2 * kSha512BlockSize : blocks;
+        LoadPair(x, next, p, count > 3 ? blocks + 3 * kSha512BlockSize : p);
+        BlockRounds(chaining, rows[1], x, next, 16);
+        count -= 2;
+        if (count == 0) break;
+        blocks += 2 * kSha512BlockSize;
+    }
+    // The rows hold the message words.
+    MEM_Wipe(wk, sizeof wk);
+}
+
+#undef QUILLON_SHA512_ROUND
+#undef QUILLON_SHA512_ROUND8
+
+#else
+
+bool Sha512HaveAvx2() { return false; }
+
+void Sha512CompressAvx2(uint64_t chaining[8], const uint8_t* blocks, size_t count) {
+    Sha512CompressPortable(chaining, blocks, count);
+}
+
+#endif
+
+void Sha512ForcePortable(bool portable) {
+    g_compress.store(portable ? Sha512CompressPortable : Detect(), std::memory_order_relaxed);
+}
+
 uint32_t SHA512_Init(Sha512Context* context) { return MD_Start(context, kInitial512, kSha512DigestSize); }
 uint32_t SHA384_Init(Sha512Context* context) { return MD_Start(context, kInitial384, kSha384DigestSize); }
 
 uint32_t SHA512_Transform(Sha512Context* context, const uint8_t* block) {
     if (!context || !block) return 0;
-    Sha512Compress(context->chaining, block, 1);
+    Compress(context->chaining, block, 1);
     return 1;
 }
 
 uint32_t SHA512_Update(Sha512Context* context, const uint8_t* data, size_t length) {
     if (!context) return 0;
     return MD_Update(context->block, context->buffered, context->bit_count, data, length,
-                     [context](const uint8_t* blocks, size_t count) { Sha512Compress(context->chaining, blocks, count); })
+                     [context](const uint8_t* blocks, size_t count) { Compress(context->chaining, blocks, count); })
                ? 1
                : 0;
 }
@@ -123,7 +384,7 @@ uint32_t SHA512_Final(Sha512Context* context, uint8_t* digest) {
         return 0;
     if (!MD_Final<kSha512BlockSize, 16>(context->block, context->buffered, context->bit_count,
                                         [context](const uint8_t* blocks, size_t count) {
-                                            Sha512Compress(context->chaining, blocks, count);
+                                            Compress(context->chaining, blocks, count);
                                         }))
         return 0;
     uint8_t full[kSha512DigestSize];

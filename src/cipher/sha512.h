@@ -31,6 +31,13 @@ uint32_t SHA512_Transform(Sha512Context* context, const uint8_t* block);
 uint32_t SHA512_Digest(const uint8_t* data, size_t length, uint8_t* digest);
 uint32_t SHA384_Digest(const uint8_t* data, size_t length, uint8_t* digest);
 
-void Sha512Compress(uint64_t chaining[8], const uint8_t* blocks, size_t count);
+// Compression of `count` consecutive blocks; the dispatcher picks the AVX2 path when the CPU and
+// the operating system support it (64-bit x86 only). The variants are exposed so that tests
+// can hold them against each other; call Sha512CompressAvx2 only where Sha512HaveAvx2() holds.
+void Sha512CompressPortable(uint64_t chaining[8], const uint8_t* blocks, size_t count);
+void Sha512CompressAvx2(uint64_t chaining[8], const uint8_t* blocks, size_t count);
+bool Sha512HaveAvx2();
+// Test hook: force the portable compression everywhere (false restores detection).
+void Sha512ForcePortable(bool portable);
 
 }  // namespace quillon

@@ -51,10 +51,12 @@ const Hash kHashes[] = {
          return Streamed<Sha512Context, SHA512_Init, SHA512_Update, SHA512_Final>(d, s, 64); }, EVP_sha512},
 };
 
-// NIST's byte-oriented ShortMsg and LongMsg files, every vector, on both SHA-256 compressions.
+// NIST's byte-oriented ShortMsg and LongMsg files, every vector, on the dispatched and the
+// portable compressions.
 TEST(Sha2, NistShortAndLongMessages) {
     for (bool portable : {false, true}) {
         Sha256ForcePortable(portable);
+        Sha512ForcePortable(portable);
         for (const Hash& hash : kHashes) {
             for (const char* kind : {"ShortMsg", "LongMsg"}) {
                 const std::string path = std::string(QUILLON_VECTORS) + "/hashes/SHA2/" + hash.name + kind + ".rsp";
@@ -79,6 +81,7 @@ TEST(Sha2, NistShortAndLongMessages) {
         }
     }
     Sha256ForcePortable(false);
+    Sha512ForcePortable(false);
 }
 
 // Random data fed in random pieces, against OpenSSL; the pieces cross every block boundary.
@@ -118,6 +121,21 @@ TEST(Sha2, OneShotsCompressionsAndRefusals) {
     Sha256CompressPortable(a, blocks.data(), 9);
     Sha256CompressShaExtensions(b, blocks.data(), 9);
     EXPECT_TRUE(std::equal(a, a + 8, b));
+    // SHA-512's AVX2 path takes blocks in pairs, a lone block on its own and an odd last one in
+    // both lanes: every count up to a few pairs, at an aligned and an odd address, against the
+    // portable compression.
+    if (Sha512HaveAvx2()) {
+        Buffer many(128 * 9 + 3);
+        for (auto& byte : many) byte = static_cast<uint8_t>(rng());
+        for (size_t offset : {0, 3}) {
+            for (size_t count = 0; count <= 9; ++count) {
+                uint64_t p[8] = {1, 2, 3, 4, 5, 6, 7, 8}, v[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+                Sha512CompressPortable(p, many.data() + offset, count);
+                Sha512CompressAvx2(v, many.data() + offset, count);
+                EXPECT_TRUE(std::equal(p, p + 8, v)) << count << " blocks at offset " << offset;
+            }
+        }
+    }
     // A corrupted buffered count or a missing digest pointer is refused, not overrun.
     Sha256Context c256;
     SHA256_Init(&c256);
