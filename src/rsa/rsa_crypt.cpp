@@ -350,15 +350,22 @@ uint32_t RSA_ModulusBytes(const RsaKey* key) {
 
 int RSA_PublicBlock(RsaKey* key, const uint8_t* in, uint8_t* out, uint32_t k) {
     if (!key || !in || !out || !key->n || !key->e || k == 0 || k != RSA_ModulusBytes(key)) return 0;
-    BigNumContextPtr own_ctx;
-    BigNumContext* ctx = ContextFor(key, own_ctx);
     BigNumPtr m(BIGNUM_FromBytes(in, k, nullptr));
-    BigNumPtr c(BIGNUM_New());
-    if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
-    if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
-    const uint32_t len = (static_cast<uint32_t>(BIGNUM_NumBits(c.get())) + 7) / 8;
-    std::memset(out, 0, k - len);
-    if (len) BIGNUM_ToBytes(c.get(), out + (k - len));
+    if (!m || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
+    // A context of its own: the key may be a certificate's, which callers read from any thread.
+    BigNumMontPtr mont(BIGNUM_MONT_New(key->n, false));
+    if (!mont) return 0;
+    const int nn = mont->limbs;
+    MemArray<Limb> work(static_cast<size_t>(2 * nn + MONT_ExpPublicScratchLimbs(nn)), true);
+    if (!work) return 0;
+    Limb* x = work.get();
+    Limb* t = x + nn;
+    Limb* scratch = t + nn;
+    LIMBS_FromBigNum(x, nn, m.get());
+    MONT_ToMont(mont.get(), t, x, nn, scratch);
+    MONT_ExpPublic(mont.get(), x, t, key->e, scratch);
+    MONT_FromMont(mont.get(), x, x, scratch);
+    LIMBS_ToBytes(out, static_cast<int>(k), x, nn);
     return 1;
 }
 
