@@ -22,12 +22,6 @@ namespace {
 constexpr uint32_t kPkcs1Overhead = 11;   // 00 02, at least 8 filler bytes, 00
 constexpr uint32_t kOaepModulusBits = 2048;
 
-BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
-    if (key->ctx) return key->ctx;
-    own.reset(BIGNUM_CTX_New());
-    return own.get();
-}
-
 bool HasCrt(const RsaKey* key) { return key->p && key->q && key->dP && key->dQ && key->qInv; }
 
 // ---- constant-time byte helpers (all ones / zero masks) ------------------------------------------

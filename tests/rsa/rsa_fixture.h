@@ -1,5 +1,6 @@
 // RSA keys for the tests: the committed fixture keys through OpenSSL, and their numbers
-// imported into our key record.
+// imported into our key record. OpenSSL's RSA-level calls are deprecated but the plainest for
+// raw operations: a test that includes this defines OPENSSL_SUPPRESS_DEPRECATED first.
 #pragma once
 
 #include <gtest/gtest.h>

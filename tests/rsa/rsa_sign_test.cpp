@@ -1,4 +1,5 @@
 // RSA signatures against OpenSSL in both directions, and the strict PKCS#1 v1.5 check.
+#define OPENSSL_SUPPRESS_DEPRECATED
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -64,7 +65,8 @@ PkeyCtx OpenSslContext(EVP_PKEY* pkey, const RsaSignScheme& s, bool sign) {
 
 bool Fits(const RsaKey* key, const RsaSignScheme& s) {
     const uint32_t k = RSA_ModulusBytes(key), h = static_cast<uint32_t>(s.hash->size);
-    return s.pss ? (BIGNUM_NumBits(key->n) - 1 + 7) / 8 >= h + s.salt_length + 2 : k >= h + 19 + 11;
+    const auto em_length = static_cast<uint32_t>(BIGNUM_NumBits(key->n) - 1 + 7) / 8;
+    return s.pss ? em_length >= h + s.salt_length + 2 : k >= h + 19 + 11;
 }
 
 // Fixture keys, and a fresh 1025-bit one whose encoded PSS message is a byte shorter than k.
