@@ -20,8 +20,6 @@
 namespace quillon {
 namespace {
 
-using CertPtr = Owned<X509Cert, X509_Free>;
-
 // The EnvelopedData, bare or inside a ContentInfo of type pkcs7-envelopedData.
 EnvelopedDataPtr ReadEnvelope(const uint8_t* der, size_t length) {
     DerElementPtr element(DER_Parse(der, length));
@@ -101,14 +99,10 @@ bool StrictPadding(const uint8_t* plain, size_t kept, size_t length, size_t bloc
 
 OpenError Open(const uint8_t* key_der, size_t key_length, const uint8_t* certificate, size_t certificate_length,
                const uint8_t* enveloped, size_t enveloped_length, MemBytes* out) {
-    DerElementPtr cert_element(DER_Parse(certificate, certificate_length));
-    X509Cert* decoded = nullptr;
-    if (!cert_element || !X509_Decode(cert_element.get(), &decoded)) return OpenError::kCertificate;
-    CertPtr cert(decoded);
-    PrivateKeyInfo* raw_key = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw_key)) return OpenError::kKey;
-    PrivateKeyInfoPtr key(raw_key);
-    if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return OpenError::kKey;
+    const X509CertPtr cert = X509_DecodeBytes(certificate, certificate_length);
+    if (!cert) return OpenError::kCertificate;
+    const PrivateKeyInfoPtr key = PKCS8_DecodeOwned(key_der, key_length);
+    if (!key || PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return OpenError::kKey;
 
     EnvelopedDataPtr data = ReadEnvelope(enveloped, enveloped_length);
     const EncryptedContentInfo* content = data ? data->encryptedContentInfo : nullptr;

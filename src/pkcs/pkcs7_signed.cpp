@@ -17,8 +17,6 @@
 namespace quillon {
 namespace {
 
-using CertPtr = Owned<X509Cert, X509_Free>;
-
 constexpr uint8_t kVersion1 = 1;
 constexpr uint8_t kPrimitive0 = kDerContextClass;               // [0] IMPLICIT, primitive
 constexpr uint8_t kExplicit1 = kDerExplicit0Id + 1;             // [1], constructed
@@ -94,12 +92,10 @@ DerNode* Attribute(DerWriter* w, DerNode* attributes, const AsnValue* type) {
 SignedError Sign(uint32_t flags, const uint8_t* certificate, size_t certificate_length, const uint8_t* key,
                  size_t key_length, const RsaSignScheme& scheme, const uint8_t* data, size_t data_length,
                  std::time_t now, MemBlock* out, uint32_t* out_length) {
-    DerElementPtr cert_element(DER_Parse(certificate, certificate_length));
-    X509Cert* decoded = nullptr;
-    if (!cert_element || !X509_Decode(cert_element.get(), &decoded)) return SignedError::kCertificate;
-    CertPtr cert(decoded);
-    const size_t cert_size = 1 + static_cast<size_t>(DER_LengthOctetCount(cert_element->length_octets)) +
-                             static_cast<size_t>(DER_ContentLength(cert_element.get()));
+    const X509CertPtr cert = X509_DecodeBytes(certificate, certificate_length);
+    if (!cert) return SignedError::kCertificate;
+    // The certificate goes in exactly as given, whatever follows it in the caller's bytes.
+    const size_t cert_size = DER_UnsizedLength(certificate);
     switch (PRIKEY_CheckKeyPairDer(certificate, certificate_length, key, key_length)) {
         case KeyError::kNone: break;
         case KeyError::kMismatch: return SignedError::kMismatch;
@@ -192,7 +188,7 @@ int NidOf(const DerElement* parent, int index) {
 
 struct Carried {
     DerElementPtr element;
-    CertPtr cert;
+    X509CertPtr cert;
 };
 
 // The certificate a SignerIdentifier names among those carried; null when none.

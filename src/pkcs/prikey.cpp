@@ -15,8 +15,6 @@
 namespace quillon {
 namespace {
 
-using CertPtr = Owned<X509Cert, X509_Free>;
-
 // Hands a finished encoding to the caller's owner, replacing what it held.
 void Hand(MemBytes& encoded, MemBytes* out) {
     const uint32_t length = encoded.length;
@@ -42,9 +40,8 @@ KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t*
 
 KeyError SignDigest(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme, const uint8_t* digest,
                     MemBytes* out) {
-    PrivateKeyInfo* raw = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
-    PrivateKeyInfoPtr key(raw);
+    const PrivateKeyInfoPtr key = PKCS8_DecodeOwned(key_der, key_length);
+    if (!key) return KeyError::kUndecodable;
     if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return KeyError::kAlgorithm;
     const uint32_t k = RSA_ModulusBytes(key->rsaKey);
     MemBytes signature;
@@ -123,13 +120,9 @@ KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length,
 
 KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key_der,
                                 size_t key_length) {
-    DerElementPtr element(certificate ? DER_Parse(certificate, certificate_length) : nullptr);
-    X509Cert* decoded = nullptr;
-    if (!element || !X509_Decode(element.get(), &decoded)) return KeyError::kUndecodable;
-    CertPtr cert(decoded);
-    PrivateKeyInfo* raw = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
-    PrivateKeyInfoPtr key(raw);
+    const X509CertPtr cert = X509_DecodeBytes(certificate, certificate_length);
+    const PrivateKeyInfoPtr key = cert ? PKCS8_DecodeOwned(key_der, key_length) : nullptr;
+    if (!key) return KeyError::kUndecodable;
     const X509PubKey* pub = cert->tbs->subjectPublicKeyInfo;
     const int nid = PKCS8_AlgorithmNid(key.get());
     if (!pub || OBJ_NidFromValue(pub->algorithm) != nid) return KeyError::kMismatch;

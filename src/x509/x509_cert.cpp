@@ -233,6 +233,12 @@ int X509_Decode(const DerElement* der, X509Cert** out) {
     return 1;
 }
 
+X509CertPtr X509_DecodeBytes(const uint8_t* der, size_t available) {
+    DerElementPtr element(der ? DER_Parse(der, available) : nullptr);
+    X509Cert* decoded = nullptr;
+    return X509CertPtr(element && X509_Decode(element.get(), &decoded) ? decoded : nullptr);
+}
+
 void X509_Free(X509Cert* cert) {
     if (!cert) return;
     FreeContents(cert);

@@ -1,6 +1,7 @@
 // The decoded X.509 certificate: positional decoding of the DER, no signature check.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "asn1/asn_value.h"
@@ -74,6 +75,9 @@ struct X509Cert {
 // refilled only on success. On failure *out is left as it was. 1 or 0.
 int X509_Decode(const DerElement* der, X509Cert** out);
 void X509_Free(X509Cert* cert);
+using X509CertPtr = Owned<X509Cert, X509_Free>;
+// The Certificate in the first `available` bytes (what follows it ignored); null when it does not decode.
+X509CertPtr X509_DecodeBytes(const uint8_t* der, size_t available);
 
 // Index of the first extension after `last` whose extnID is the NID's identifier; -1 when
 // none (or a null list), -2 when the NID has no identifier. `last` below -1 counts as -1.
