@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/secret.h"
+#include "quilloncrypto.h"
 
 namespace quillon::cli {
 
@@ -25,6 +26,22 @@ struct Secret {
 // terminal without echo. Empty when read; otherwise why not.
 std::string GetPassword(const std::string& file, const char* label, Secret& out);
 
+// Bytes the library hands out; BINSTR_Delete wipes them as it releases them.
+struct Binstr {
+    BINSTR b{nullptr, 0};
+    Binstr() = default;
+    Binstr(const Binstr&) = delete;
+    Binstr& operator=(const Binstr&) = delete;
+    ~Binstr() { BINSTR_Delete(&b); }
+};
+
+// Takes `--flag VALUE` out of the argument list: false when the flag comes without a value.
+bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& value);
+
+// A private-key file as a plain PrivateKeyInfo: an encrypted one is decrypted with the password
+// from `password_file` (or the prompt), a plain one taken as it is. Empty when read; else why not.
+std::string ReadPlainKey(const std::string& path, const std::string& password_file, Binstr& plain);
+
 // A whole file; false when it cannot be read.
 bool ReadAll(const std::string& path, std::vector<unsigned char>* out);
 // The DER inside a PEM file's first CERTIFICATE block, decoded by the library's Base64; the
@@ -33,6 +50,7 @@ std::vector<unsigned char> FromPem(const std::vector<unsigned char>& bytes);
 
 int RunDemo(const std::string& exchange_code, bool pkcs12);
 int RunEnvelope(std::vector<std::string> args);
+int RunDecrypt(std::vector<std::string> args);
 int RunCertShow(const std::string& path, bool raw);
 // argv[0] is the card subcommand (list, read-cert, write-cert, read-key, write-key).
 int RunCard(int argc, char** argv);
@@ -41,5 +59,7 @@ int RunKeyCheck(std::vector<std::string> args);
 int RunKeyReencrypt(std::vector<std::string> args);
 int RunKeypair(const std::string& template_path);
 int RunSessionKey(std::vector<std::string> args);
+int RunSign(std::vector<std::string> args);
+int RunVerify(std::vector<std::string> args);
 
 }  // namespace quillon::cli

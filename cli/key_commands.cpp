@@ -114,24 +114,6 @@ std::string Why(LineRead result, bool from_file) {
     return from_file ? "cannot read the password file" : "cannot read the password";
 }
 
-// Takes `--flag VALUE` out of the argument list.
-bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& value) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != flag) continue;
-        if (i + 1 >= args.size()) return false;
-        value = args[i + 1];
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        return true;
-    }
-    return true;
-}
-
-// Bytes the library hands out; BINSTR_Delete wipes them as it releases them.
-struct Binstr {
-    BINSTR b{nullptr, 0};
-    ~Binstr() { BINSTR_Delete(&b); }
-};
-
 std::string Hex(const uint8_t* data, size_t length) {
     std::string out;
     for (size_t i = 0; i < length; ++i) out += {"0123456789ABCDEF"[data[i] >> 4], "0123456789ABCDEF"[data[i] & 15]};
@@ -227,6 +209,17 @@ bool Secret::operator==(const Secret& other) const {
     return length == other.length && std::memcmp(text.data, other.text.data, length) == 0;
 }
 
+bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != flag) continue;
+        if (i + 1 >= args.size()) return false;
+        value = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return true;
+}
+
 std::string GetPassword(const std::string& file, const char* label, Secret& out) {
     return file.empty() ? Why(Prompt(label, out), false) : Why(ReadPasswordFile(file, out), true);
 }
@@ -271,28 +264,30 @@ int RunKeyShow(std::vector<std::string> args) {
     return 0;
 }
 
+std::string ReadPlainKey(const std::string& path, const std::string& password_file, Binstr& plain) {
+    int32_t result = MEDIA_DISK_ReadCert(path.c_str(), &plain.b);
+    if (result != QC_OK) return path + ": error " + std::to_string(result) + ", " + QC_ErrorText(result);
+    EncryptedPrivateKeyInfo* raw = nullptr;
+    if (!EPKI_DecodeBytes(plain.b.data, plain.b.length, &raw)) return {};
+    EPKI_Free(raw);
+    Secret password;
+    if (std::string why = GetPassword(password_file, "Password: ", password); !why.empty()) return why;
+    Binstr decrypted;
+    result = PRIKEY_Decrypt(password.c_str(), &plain.b, &decrypted.b);
+    if (result != QC_OK) return "decryption: error " + std::to_string(result) + ", " + QC_ErrorText(result);
+    std::swap(plain.b, decrypted.b);
+    return {};
+}
+
 int RunKeyCheck(std::vector<std::string> args) {
     std::string password_file;
     if (!TakeOption(args, "--password-file", password_file)) return Fail("check", "--password-file needs a file");
     if (args.size() != 2) return Fail("check", "usage: quillon key check CERT KEY [--password-file F]");
-    Binstr cert, key, plain;
+    Binstr cert, key;
     int32_t result = MEDIA_DISK_ReadCert(args[0].c_str(), &cert.b);
     if (result != QC_OK) return FailCode("check", args[0], result);
-    result = MEDIA_DISK_ReadCert(args[1].c_str(), &key.b);
-    if (result != QC_OK) return FailCode("check", args[1], result);
-    // An encrypted key is decrypted first; a plain PrivateKeyInfo is checked as it is.
-    const BINSTR* check = &key.b;
-    EncryptedPrivateKeyInfo* raw = nullptr;
-    if (EPKI_DecodeBytes(key.b.data, key.b.length, &raw)) {
-        EPKI_Free(raw);
-        Secret password;
-        if (const std::string why = GetPassword(password_file, "Password: ", password); !why.empty())
-            return Fail("check", why);
-        result = PRIKEY_Decrypt(password.c_str(), &key.b, &plain.b);
-        if (result != QC_OK) return FailCode("check", "decryption", result);
-        check = &plain.b;
-    }
-    result = PRIKEY_CheckKeyPair(&cert.b, check);
+    if (const std::string why = ReadPlainKey(args[1], password_file, key); !why.empty()) return Fail("check", why);
+    result = PRIKEY_CheckKeyPair(&cert.b, &key.b);
     if (result == QC_OK) {
         std::printf("the key belongs to the certificate\n");
         return 0;

@@ -25,6 +25,10 @@ void PrintHelp() {
         "                              Encrypt the file IN for the holder of the RSA certificate CERT (DER\n"
         "                              or PEM) into OUT: a DER PKCS#7 enveloped-data ContentInfo (SEED-CBC,\n"
         "                              the key under RSA PKCS#1 v1.5), or with --bare the EnvelopedData.\n"
+        "  quillon decrypt KEY CERT IN OUT [--password-file F]\n"
+        "                              Open the enveloped data IN (DER, from this tool or any CMS peer)\n"
+        "                              addressed to CERT with its private-key file KEY; write the content\n"
+        "                              to OUT.\n"
         "  quillon cert show [--raw] FILE\n"
         "                              Print every query of a DER or PEM certificate: version, serial,\n"
         "                              signature algorithm, issuer, subject, validity in Korean time,\n"
@@ -58,6 +62,23 @@ void PrintHelp() {
         "                              bytes, that cipher); 2048 iterations.\n"
         "                              Passwords are read from the first line of a file or prompted for\n"
         "                              without echo; they are never taken on the command line.\n"
+        "  quillon sign KEY IN OUT [--algorithm A] [--password-file F] [--cert CERT [--detached]\n"
+        "              [--no-attributes]]\n"
+        "                              Sign the file IN with the private-key file KEY (encrypted: the\n"
+        "                              password is asked for; or a plain PrivateKeyInfo) into OUT: the\n"
+        "                              bare signature, or with --cert a DER PKCS#7 SignedData carrying\n"
+        "                              the certificate (the content left out with --detached; signed\n"
+        "                              attributes unless --no-attributes). A is sha256 (the default),\n"
+        "                              sha1, sha224, sha384 or sha512 (RSA PKCS#1 v1.5), or pss-sha256\n"
+        "                              (RSASSA-PSS, MGF1-SHA-256, 32-byte salt).\n"
+        "  quillon verify --cms SIGNED [--content FILE] [--out FILE]\n"
+        "                              Check every signer of a SignedData against the certificates it\n"
+        "                              carries (FILE: the detached content); --out writes the content.\n"
+        "  quillon verify CERT IN SIGNATURE [--algorithm A]\n"
+        "                              Check a signature over the file IN with the certificate's key.\n"
+        "  quillon verify CERT --issued-by ISSUER\n"
+        "                              Check the certificate's own signature with the issuer's key (the\n"
+        "                              signature only: not names, dates, constraints or revocation).\n"
         "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
         "                              certificate template, print the PEM certificate and the modulus.\n"
         "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
@@ -101,6 +122,9 @@ int main(int argc, char** argv) {
     if (command == "envelope") return quillon::cli::RunEnvelope(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "keypair" && argc == 3) return quillon::cli::RunKeypair(argv[2]);
     if (command == "session-key") return quillon::cli::RunSessionKey(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "decrypt") return quillon::cli::RunDecrypt(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
         const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");

@@ -29,6 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CERT_GetSubjectName_DERFormat(cert, &der);
         CERT_GetPubKey(cert, size_hint, algorithm, text);
         CERT_GetSignature(cert, size_hint, text);
+        // Its own signature under its own key: the algorithm's parameters and the signed part.
+        const int32_t verified = CERT_VerifyIssuedBy(cert, cert);
+        if (verified != QC_OK && verified != QC_ERR_SIGNATURE && verified != QC_ERR_MALFORMED_DER) std::abort();
         BINSTR_Delete(&der);
         std::free(text);
         CERT_Unload(cert);

@@ -40,6 +40,9 @@ extern "C" {
 #define QC_ERR_ENCODE_EMPTY (-52)       /* encoding the result gave nothing */
 #define QC_ERR_EXTENSION_ABSENT (-53)   /* extension absent */
 #define QC_ERR_FILE_READ (-54)          /* file cannot be read */
+#define QC_ERR_SIGNATURE (-56)          /* the signature does not verify */
+#define QC_ERR_NOT_RECIPIENT (-58)      /* the data is not addressed to this certificate */
+#define QC_ERR_SIGNER_UNKNOWN (-59)     /* no certificate for a signer is carried */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
 #define QC_ERR_RANDOM (-72)             /* random generation failed */
 #define QC_ERR_ENCRYPT (-74)            /* encryption failed */
@@ -176,6 +179,54 @@ QUILLON_API int32_t CRYPT_Decrypt(SeedCbcContext* context, const BINSTR* ciphert
    random generation failed; -78 the key encryption failed (also a key that is not RSA); -79
    content encryption failed; -52 encoding failed; -71. */
 QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* certificate, const BINSTR* data, BINSTR* output);
+/* Opens enveloped data addressed to `certificate` with its DER PrivateKeyInfo `plain` (as
+   PRIKEY_Decrypt gives it): `enveloped` is a DER EnvelopedData, bare or in a ContentInfo, as
+   PKCS7_EncryptData or any CMS peer writes it. The recipient is found by issuer and serial
+   (compared byte for byte) or by subject key identifier; key transport RSA PKCS#1 v1.5 or
+   RSAES-OAEP (SHA-1, -224, -256, -384 or -512 with MGF1, empty label); content SEED-CBC,
+   ARIA-128/192/256-CBC, AES-128/192/256-CBC or DES-EDE3-CBC. A wrong key and a changed envelope
+   give the same code after the same work: the padding of the RSA block is never reported. The
+   format has no integrity check: a changed ciphertext can open to other bytes (sign the content
+   as well when that matters). Checks in this order: -11 if an argument is NULL (or has a length
+   without bytes); -50 the certificate does not decode; -12 plain is not a PrivateKeyInfo of
+   rsaEncryption with all nine numbers; -51 not EnvelopedData, detached content, or an algorithm
+   above not supported; -58 no recipient names the certificate; -75 decryption failed; -72; -71.
+   output (old bytes released; release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t PKCS7_DecryptData(const BINSTR* plain, const BINSTR* certificate, const BINSTR* enveloped,
+                                      BINSTR* output);
+/* Flags of PKCS7_SignData: leave the content out (a detached signature); sign the content itself
+   without signed attributes; return the SignedData alone instead of a ContentInfo. */
+#define QC_PKCS7_DETACHED 1
+#define QC_PKCS7_NO_ATTRIBUTES 2
+#define QC_PKCS7_BARE 4
+/* Signs `data` as a DER SignedData (version 1) with the DER certificate and its DER
+   PrivateKeyInfo `plain`: one SignerInfo naming the signer by the certificate's issuer and
+   serial exactly as the certificate encodes them, the certificate included, digest parameters
+   absent, signed attributes contentType (pkcs7-data), signingTime (now, UTC) and messageDigest
+   unless QC_PKCS7_NO_ATTRIBUTES; the signature under `algorithm` (a QC_SIGN_* number: the
+   SignerInfo names rsaEncryption, or RSASSA-PSS with its parameters). Checks in this order: -11
+   if certificate, plain, data or output is NULL (or data has a length without bytes) or flags has
+   other bits; -51 an algorithm other than the QC_SIGN_* numbers; -50 the certificate does not
+   decode; -12 plain is not an RSA PrivateKeyInfo with all nine numbers (or its modulus is too short
+   for the algorithm); -14 the key does not belong to the certificate; -72; -71. output (old bytes
+   released; release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t PKCS7_SignData(int32_t flags, const BINSTR* certificate, const BINSTR* plain, int32_t algorithm,
+                                   const BINSTR* data, BINSTR* output);
+/* Verifies a DER SignedData, bare or in a ContentInfo: every SignerInfo (named by issuer and
+   serial, or by subject key identifier) against the certificate the SignedData carries for it;
+   digest SHA-1, -224, -256, -384 or -512 (parameters absent or NULL); signature rsaEncryption or a
+   sha*WithRSAEncryption identifier of the same hash, or RSASSA-PSS with its parameters. With
+   signed attributes, contentType must name the content's type and messageDigest hold its digest,
+   and the signature is over the attributes; without, over the content. The content is the one
+   inside, or `detached` (may be NULL) when there is none; when both are there they must be
+   equal. On success content_out gets the content and signer_out the first signer's certificate
+   (DER), each when not NULL (old bytes released; release with BINSTR_Delete). Only signatures
+   are checked: the certificates' paths, validity and revocation are not. 1; -11 signed_data NULL
+   (or a record with a length without bytes); -51 not SignedData, no content, or an algorithm or
+   form not supported; -59 no certificate for a signer; -56 a signature or digest does not match
+   (or the detached content differs from the one inside); -71. */
+QUILLON_API int32_t PKCS7_VerifyData(const BINSTR* signed_data, const BINSTR* detached, BINSTR* content_out,
+                                     BINSTR* signer_out);
 
 /* ---- Random bytes (count shape) ---- */
 
@@ -435,6 +486,40 @@ QUILLON_API int32_t PRIKEY_EncryptPbes2(const char* password, const BINSTR* plai
    n and e (RSA) or equal p, q, g and y (KCDSA, y computed from the private x). 1 when it
    does, -14 when not, -11, -12 when either cannot be decoded. */
 QUILLON_API int32_t PRIKEY_CheckKeyPair(const BINSTR* certificate, const BINSTR* plain);
+
+/* Signatures. Algorithm numbers for PRIKEY_Sign and CERT_VerifyData: RSA PKCS#1 v1.5 with
+   the named hash (the digest in a DigestInfo with NULL parameters), and RSASSA-PSS with SHA-256,
+   MGF1-SHA-256 and a 32-byte salt (trailer field 1). Data is hashed inside; a signature is
+   exactly as long as the modulus. */
+#define QC_SIGN_RSA_SHA1 30
+#define QC_SIGN_RSA_SHA224 97
+#define QC_SIGN_RSA_SHA256 98
+#define QC_SIGN_RSA_SHA384 99
+#define QC_SIGN_RSA_SHA512 100
+#define QC_SIGN_RSA_PSS_SHA256 101
+/* Signs `data` (NULL with length 0 signs the empty message) with a DER PrivateKeyInfo such as
+   PRIKEY_Decrypt gives. The private operation is blinded and constant-time; PSS draws a fresh
+   salt. Checks in this order: -11 if plain, data or signature is NULL or data has a length
+   without bytes; -51 for an algorithm other than the QC_SIGN_* numbers; -12 when plain is not
+   a PrivateKeyInfo of rsaEncryption with all nine numbers, or its modulus is too short for the
+   algorithm (PKCS#1 v1.5 needs the DigestInfo plus 11 bytes, PSS the hash and salt plus 2);
+   -72; -71. signature (old bytes released; release with BINSTR_Delete) is written only on
+   success. */
+QUILLON_API int32_t PRIKEY_Sign(const BINSTR* plain, int32_t algorithm, const BINSTR* data, BINSTR* signature);
+/* Checks a signature over `data` with the certificate's public key: 1 when it verifies, -56 when
+   it does not (a signature of another length than the modulus, or at or above it, included).
+   PKCS#1 v1.5 signatures are checked by building the expected block whole and comparing it, so
+   nothing the signature decrypts to is parsed. -11 for a null handle, data or signature (or a
+   length without bytes); -51 for an algorithm other than the QC_SIGN_* numbers or a
+   certificate whose key is not RSA; -71. */
+QUILLON_API int32_t CERT_VerifyData(X509Cert* cert, int32_t algorithm, const BINSTR* data, const BINSTR* signature);
+/* Checks that `issuer`'s key made `cert`'s signature: 1, or -56 when it does not, when the
+   algorithm inside the signed part differs from the outer one, or when the signature BIT STRING
+   has unused bits. Algorithms: sha1/sha224/sha256/sha384/sha512WithRSAEncryption (parameters
+   NULL or absent) and RSASSA-PSS with its parameters (any hash above, MGF1, trailer field 1);
+   -51 for any other, or an issuer key that is not RSA. -11 for a null handle; -71. Only the
+   signature is checked: names, validity, constraints and revocation are not. */
+QUILLON_API int32_t CERT_VerifyIssuedBy(X509Cert* cert, X509Cert* issuer);
 
 #ifdef __cplusplus
 }

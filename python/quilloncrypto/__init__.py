@@ -11,13 +11,14 @@ from .cert import KOREA_TIME, Certificate, PublicKey
 from .crypt import SeedCbc
 from .errors import QuillonError
 from .exchange import ExchangeSession
-from .pkcs7 import envelope
+from .pkcs7 import cms_decrypt, cms_sign, cms_verify, envelope
 from .prikey import KeyCipher, PrivateKey
 from .random import random_bytes
 from .session import GeneratedKeyPair, decode_keyboard, decode_keyboard_blocks, decrypt_session_key
 
 __version__ = "0.1.0"
 __all__ = ["Certificate", "ENVIRONMENT_VARIABLE", "ExchangeSession", "GeneratedKeyPair", "KOREA_TIME", "KeyCipher",
-           "PrivateKey", "PublicKey", "QuillonError", "SeedCbc", "SmartCard", "base64_decode", "base64_encode",
+           "PrivateKey", "PublicKey", "QuillonError", "SeedCbc", "SmartCard", "base64_decode", "base64_encode", "cms_decrypt", "cms_sign",
+           "cms_verify",
            "decode_keyboard", "decode_keyboard_blocks", "decrypt_session_key", "envelope", "library_path",
            "random_bytes"]

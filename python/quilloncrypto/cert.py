@@ -26,6 +26,19 @@ _validity = export("CERT_GetValidity", ctypes.c_int32, _P, ctypes.c_char_p, ctyp
 _subject_der = export("CERT_GetSubjectName_DERFormat", ctypes.c_int32, _P, BINSTR_P)
 _public_key = export("CERT_GetPubKey", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p, ctypes.c_char_p)
 _signature = export("CERT_GetSignature", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
+_verify_data = export("CERT_VerifyData", ctypes.c_int32, _P, ctypes.c_int32, BINSTR_P, BINSTR_P)
+_verify_issued_by = export("CERT_VerifyIssuedBy", ctypes.c_int32, _P, _P)
+_SIGNATURE_INVALID = -56
+
+# Signature algorithms by name, numbered as the header's QC_SIGN_* numbers them: RSA PKCS#1 v1.5
+# with the hash, and RSASSA-PSS with SHA-256, MGF1-SHA-256 and a 32-byte salt.
+SIGNATURE_ALGORITHMS = {"sha256": 98, "sha1": 30, "sha224": 97, "sha384": 99, "sha512": 100, "pss-sha256": 101}
+
+
+def signature_algorithm_number(name: str) -> int:
+    if name not in SIGNATURE_ALGORITHMS:
+        raise ValueError("unknown signature algorithm %r (one of %s)" % (name, ", ".join(SIGNATURE_ALGORITHMS)))
+    return SIGNATURE_ALGORITHMS[name]
 _EXTENSION_ABSENT = -53
 _TOO_SMALL = -10
 _LARGEST_TEXT = 1 << 22
@@ -160,6 +173,26 @@ class Certificate:
     @property
     def signature(self) -> bytes:
         return bytes.fromhex(self._text(_signature, "CERT_GetSignature"))
+
+    def verify(self, data: bytes, signature: bytes, algorithm: str = "sha256") -> bool:
+        """Whether signature is this certificate's key's signature over data (the algorithm one
+        of SIGNATURE_ALGORITHMS). False when it does not verify; other failures raise."""
+        number = signature_algorithm_number(algorithm)
+        record, sig = input_binstr(data), input_binstr(signature)
+        return self._verdict(_verify_data(self._open_handle(), number, ctypes.byref(record), ctypes.byref(sig)),
+                             "CERT_VerifyData")
+
+    def verify_issued_by(self, issuer: "Certificate") -> bool:
+        """Whether issuer's key made this certificate's signature. The signature alone: names,
+        validity, constraints and revocation are not checked."""
+        return self._verdict(_verify_issued_by(self._open_handle(), issuer._open_handle()), "CERT_VerifyIssuedBy")
+
+    @staticmethod
+    def _verdict(result: int, name: str) -> bool:
+        if result == _SIGNATURE_INVALID:
+            return False
+        check_code(result, name)
+        return True
 
     key_usage = _extension("CERT_GetKeyUsage", 'e.g. "digitalSignature, nonRepudiation".')
     basic_constraints = _extension("CERT_GetBasicConstraints", 'e.g. "CA : TRUE, PathLenConstraint : 0".')

@@ -13,6 +13,7 @@ import tempfile
 
 from ._library import (BINSTR_P, OutputBinstr, SecretBinstr, binstr_bytes, binstr_secret, c_text, check_code,
                        export, input_binstr, read_source)
+from .cert import signature_algorithm_number
 from .errors import QuillonError
 
 _read_key = export("MEDIA_DISK_ReadPriKey", ctypes.c_int32, ctypes.c_char_p, ctypes.c_char_p, BINSTR_P)
@@ -23,6 +24,7 @@ _encrypt = export("PRIKEY_Encrypt", ctypes.c_int32, ctypes.c_char_p, BINSTR_P, B
 _encrypt_pbes2 = export("PRIKEY_EncryptPbes2", ctypes.c_int32, ctypes.c_char_p, BINSTR_P, ctypes.c_int32,
                         ctypes.c_int32, ctypes.c_int32, BINSTR_P)
 _check_pair = export("PRIKEY_CheckKeyPair", ctypes.c_int32, BINSTR_P, BINSTR_P)
+_sign = export("PRIKEY_Sign", ctypes.c_int32, BINSTR_P, ctypes.c_int32, BINSTR_P, BINSTR_P)
 _KEY_MISMATCH = -14
 
 # The schemes encrypt() writes, named as `quillon key reencrypt --scheme` names them: "seed" is
@@ -125,6 +127,15 @@ class PrivateKey:
             return False
         check_code(result, "PRIKEY_CheckKeyPair")
         return True
+
+    def sign(self, data: bytes, algorithm: str = "sha256") -> bytes:
+        """The RSA signature over data, as long as the modulus (the algorithm one of
+        cert.SIGNATURE_ALGORITHMS: PKCS#1 v1.5 with a hash, or pss-sha256)."""
+        number = signature_algorithm_number(algorithm)
+        record = input_binstr(data)
+        with SecretBinstr(self._bytes()) as plain, OutputBinstr() as out:
+            check_code(_sign(ctypes.byref(plain), number, ctypes.byref(record), ctypes.byref(out)), "PRIKEY_Sign")
+            return binstr_bytes(out)
 
     def close(self) -> None:
         self._der[:] = bytes(len(self._der))

@@ -86,3 +86,23 @@ def test_closed_key_and_bad_password_refused():
         key.encrypt(PASSWORD)
     with pytest.raises(ValueError):
         PrivateKey.decrypt(KEYS / "scheme73.der", "a\0b")
+
+
+def test_sign_and_verify_through_the_binding():
+    from quilloncrypto.cert import SIGNATURE_ALGORITHMS
+    with PrivateKey(USER_PLAIN) as key, Certificate.load(USER_CERT) as cert, \
+            Certificate.load(FIXTURES / "certs/ca.der") as ca:
+        for algorithm in SIGNATURE_ALGORITHMS:
+            signature = key.sign(b"challenge", algorithm)
+            assert len(signature) == 256
+            assert cert.verify(b"challenge", signature, algorithm)
+            assert not cert.verify(b"challengE", signature, algorithm)
+        assert key.sign(b"") == key.sign(bytearray())  # the default, PKCS#1 v1.5 with SHA-256
+        assert cert.verify_issued_by(ca) and not ca.verify_issued_by(cert)
+        with pytest.raises(ValueError):
+            key.sign(b"x", "md5")
+    with pytest.raises(ValueError):
+        key.sign(b"x")  # closed
+    with Certificate.load(FIXTURES / "certs/user_kcdsa.der") as kcdsa, pytest.raises(QuillonError) as error:
+        kcdsa.verify(b"x", bytes(256))
+    assert error.value.code == -51

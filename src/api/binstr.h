@@ -7,6 +7,9 @@
 
 namespace quillon {
 
+// An input record the exports can read: present, and with bytes whenever it has a length.
+inline bool BINSTR_IsReadable(const BINSTR* record) { return record && (record->data || record->length == 0); }
+
 // Replaces what `record` held with `length` bytes from MEM_Alloc, which the record now owns.
 void BINSTR_Adopt(BINSTR* record, uint8_t* bytes, uint32_t length);
 // Replaces what `record` held with a copy of `length` bytes: 1, or 0 with the record

@@ -1,7 +1,13 @@
-// PKCS7_EncryptData: code shape.
+// PKCS7_EncryptData, PKCS7_DecryptData, PKCS7_SignData, PKCS7_VerifyData: code shape.
+#include <ctime>
+#include <utility>
+
 #include "api/binstr.h"
 #include "api/export_guard.h"
 #include "pkcs/pkcs7_envelope.h"
+#include "pkcs/pkcs7_open.h"
+#include "pkcs/pkcs7_signed.h"
+#include "rsa/rsa_sign.h"
 #include "quilloncrypto.h"
 
 using namespace quillon;
@@ -21,13 +27,45 @@ int32_t EnvelopeCode(EnvelopeError error) {
     return QC_ERR_ALLOC;
 }
 
+int32_t OpenCode(OpenError error) {
+    switch (error) {
+        case OpenError::kNone: return QC_OK;
+        case OpenError::kCertificate: return QC_ERR_CERT_DECODE;
+        case OpenError::kKey: return QC_ERR_KEY_INVALID;
+        case OpenError::kMalformed: return QC_ERR_MALFORMED_DER;
+        case OpenError::kNotRecipient: return QC_ERR_NOT_RECIPIENT;
+        case OpenError::kDecrypt: return QC_ERR_DECRYPT;
+        case OpenError::kRandom: return QC_ERR_RANDOM;
+        case OpenError::kMemory: break;
+    }
+    return QC_ERR_ALLOC;
+}
+
+int32_t SignedCode(SignedError error) {
+    switch (error) {
+        case SignedError::kNone: return QC_OK;
+        case SignedError::kCertificate: return QC_ERR_CERT_DECODE;
+        case SignedError::kKey: return QC_ERR_KEY_INVALID;
+        case SignedError::kMismatch: return QC_ERR_KEY_MISMATCH;
+        case SignedError::kRandom: return QC_ERR_RANDOM;
+        case SignedError::kMalformed: return QC_ERR_MALFORMED_DER;
+        case SignedError::kSignature: return QC_ERR_SIGNATURE;
+        case SignedError::kSignerUnknown: return QC_ERR_SIGNER_UNKNOWN;
+        case SignedError::kMemory: break;
+    }
+    return QC_ERR_ALLOC;
+}
+
+constexpr int32_t kSignFlags = QC_PKCS7_DETACHED | QC_PKCS7_NO_ATTRIBUTES | QC_PKCS7_BARE;
+static_assert(QC_PKCS7_DETACHED == kSignedDetached && QC_PKCS7_NO_ATTRIBUTES == kSignedNoAttributes &&
+              QC_PKCS7_BARE == kSignedBare);
+
 }  // namespace
 
 extern "C" QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* certificate, const BINSTR* data,
                                                  BINSTR* output) {
-    if (!certificate || !data || !output) return QC_ERR_NULL_ARGUMENT;
     // An empty data record is empty data; a length without bytes is not.
-    if (!data->data && data->length) return QC_ERR_NULL_ARGUMENT;
+    if (!certificate || !BINSTR_IsReadable(data) || !output) return QC_ERR_NULL_ARGUMENT;
     return GuardCode([&] {
         MemBlock der;
         uint32_t length = 0;
@@ -35,5 +73,57 @@ extern "C" QUILLON_API int32_t PKCS7_EncryptData(int32_t mode, const BINSTR* cer
                                                        data->data ? data->length : 0, &der, &length);
         if (result == EnvelopeError::kNone) BINSTR_Adopt(output, der.release(), length);
         return EnvelopeCode(result);
+    });
+}
+
+extern "C" QUILLON_API int32_t PKCS7_DecryptData(const BINSTR* plain, const BINSTR* certificate,
+                                                 const BINSTR* enveloped, BINSTR* output) {
+    if (!BINSTR_IsReadable(plain) || !BINSTR_IsReadable(certificate) || !BINSTR_IsReadable(enveloped) || !output) return QC_ERR_NULL_ARGUMENT;
+    return GuardCode([&] {
+        MemBytes content;
+        const OpenError result = PKCS7_OpenEnvelopeDer(plain->data, plain->length, certificate->data,
+                                                       certificate->length, enveloped->data, enveloped->length,
+                                                       &content);
+        if (result == OpenError::kNone) {
+            const uint32_t length = content.length;
+            BINSTR_Adopt(output, content.Release(), length);
+        }
+        return OpenCode(result);
+    });
+}
+
+extern "C" QUILLON_API int32_t PKCS7_SignData(int32_t flags, const BINSTR* certificate, const BINSTR* plain,
+                                              int32_t algorithm, const BINSTR* data, BINSTR* output) {
+    if (!BINSTR_IsReadable(certificate) || !BINSTR_IsReadable(plain) || !BINSTR_IsReadable(data) || !output ||
+        (flags & ~kSignFlags))
+        return QC_ERR_NULL_ARGUMENT;
+    RsaSignScheme scheme;
+    if (!RSA_SchemeFromNid(algorithm, &scheme)) return QC_ERR_MALFORMED_DER;
+    return GuardCode([&] {
+        MemBlock der;
+        uint32_t length = 0;
+        const SignedError result =
+            PKCS7_SignDer(static_cast<uint32_t>(flags), certificate->data, certificate->length, plain->data,
+                          plain->length, scheme, data->data, data->length, std::time(nullptr), &der, &length);
+        if (result == SignedError::kNone) BINSTR_Adopt(output, der.release(), length);
+        return SignedCode(result);
+    });
+}
+
+extern "C" QUILLON_API int32_t PKCS7_VerifyData(const BINSTR* signed_data, const BINSTR* detached,
+                                                BINSTR* content_out, BINSTR* signer_out) {
+    if (!BINSTR_IsReadable(signed_data) || (detached && !BINSTR_IsReadable(detached))) return QC_ERR_NULL_ARGUMENT;
+    return GuardCode([&] {
+        MemBytes content, signer;
+        const SignedError result = PKCS7_VerifyDer(
+            signed_data->data, signed_data->length, detached ? detached->data : nullptr, detached ? detached->length : 0,
+            detached != nullptr, content_out ? &content : nullptr, signer_out ? &signer : nullptr);
+        if (result == SignedError::kNone) {
+            for (auto [bytes, record] : {std::pair{&content, content_out}, std::pair{&signer, signer_out}}) {
+                const uint32_t length = bytes->length;
+                if (record) BINSTR_Adopt(record, bytes->Release(), length);
+            }
+        }
+        return SignedCode(result);
     });
 }

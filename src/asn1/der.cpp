@@ -614,6 +614,13 @@ DerElement* DER_GetExactElement(const DerElement* element, int index, int identi
     return DER_ItemTag(element, index) == identifier ? DER_GetItemElement(element, index) : nullptr;
 }
 
+bool DER_Equal(const DerElement* a, const DerElement* b) {
+    if (!a || !b || !a->identifier || !b->identifier || *a->identifier != *b->identifier) return false;
+    const int32_t length = DER_ContentLength(a);
+    return length >= 0 && length == DER_ContentLength(b) &&
+           (length == 0 || std::memcmp(a->contents, b->contents, static_cast<size_t>(length)) == 0);
+}
+
 // ---- serialising --------------------------------------------------------------------------
 
 int32_t DER_ToBytes(const DerElement* element, uint8_t** out) {

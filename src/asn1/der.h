@@ -118,6 +118,10 @@ DerElement* DER_GetItemElement(const DerElement* element, int index);
 void* DER_GetExactItem(const DerElement* element, int index, int identifier);
 DerElement* DER_GetExactElement(const DerElement* element, int index, int identifier);
 
+// Whether two elements are encoded identically (identifier, length octets, contents); false
+// when either is null or empty.
+bool DER_Equal(const DerElement* a, const DerElement* b);
+
 // Serialising. Total length with a new MEM_ buffer in *out, or 0.
 int32_t DER_ToBytes(const DerElement* element, uint8_t** out);
 

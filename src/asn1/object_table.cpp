@@ -126,6 +126,9 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"ARIA-128-CBC", "aria-128-cbc", "1.2.410.200046.1.1.2"},  // 116
     {"ARIA-192-CBC", "aria-192-cbc", "1.2.410.200046.1.1.7"},  // 117
     {"ARIA-256-CBC", "aria-256-cbc", "1.2.410.200046.1.1.12"},  // 118
+    {"MGF1", "mgf1", "1.2.840.113549.1.1.8"},  // 119
+    {"RSAES-OAEP", "rsaesOaep", "1.2.840.113549.1.1.7"},  // 120
+    {"PSPECIFIED", "pSpecified", "1.2.840.113549.1.1.9"},  // 121
 };
 
 namespace {

@@ -11,6 +11,19 @@
 
 namespace quillon {
 
+// The end of a SHA-2 compression: the working variables added into the chaining value.
+template <class Word>
+inline void MD_AddWorking(Word* chaining, Word a, Word b, Word c, Word d, Word e, Word f, Word g, Word h) {
+    chaining[0] += a;
+    chaining[1] += b;
+    chaining[2] += c;
+    chaining[3] += d;
+    chaining[4] += e;
+    chaining[5] += f;
+    chaining[6] += g;
+    chaining[7] += h;
+}
+
 // Absorbs `length` bytes. `compress(blocks, count)` compresses whole blocks. False for a null
 // pointer or a corrupted buffered count.
 template <size_t kBlock, class Compress>

@@ -68,14 +68,7 @@ void Sha256CompressPortable(uint32_t chaining[8], const uint8_t* blocks, size_t 
             b = a;
             a = t1 + t2;
         }
-        chaining[0] += a;
-        chaining[1] += b;
-        chaining[2] += c;
-        chaining[3] += d;
-        chaining[4] += e;
-        chaining[5] += f;
-        chaining[6] += g;
-        chaining[7] += h;
+        MD_AddWorking(chaining, a, b, c, d, e, f, g, h);
     }
 }
 

@@ -105,14 +105,7 @@ void Sha512CompressPortable(uint64_t chaining[8], const uint8_t* blocks, size_t 
             QUILLON_SHA512_ROUND(c, d, e, f, g, h, a, b, 14);
             QUILLON_SHA512_ROUND(b, c, d, e, f, g, h, a, 15);
         }
-        chaining[0] += a;
-        chaining[1] += b;
-        chaining[2] += c;
-        chaining[3] += d;
-        chaining[4] += e;
-        chaining[5] += f;
-        chaining[6] += g;
-        chaining[7] += h;
+        MD_AddWorking(chaining, a, b, c, d, e, f, g, h);
     }
 }
 
@@ -257,14 +250,7 @@ QUILLON_SHA512_TARGET __attribute__((noinline)) void BlockRounds(uint64_t chaini
     }
     QUILLON_SHA512_ROUND8(row + 64);
     QUILLON_SHA512_ROUND8(row + 72);
-    chaining[0] += a;
-    chaining[1] += b;
-    chaining[2] += c;
-    chaining[3] += d;
-    chaining[4] += e;
-    chaining[5] += f;
-    chaining[6] += g;
-    chaining[7] += h;
+    MD_AddWorking(chaining, a, b, c, d, e, f, g, h);
 }
 
 // A lone block, in both lanes: its schedule runs sixteen words ahead of its rounds, and the
@@ -291,14 +277,7 @@ QUILLON_SHA512_TARGET __attribute__((noinline)) void LoneBlock(uint64_t chaining
     }
     QUILLON_SHA512_ROUND8(row + 64);
     QUILLON_SHA512_ROUND8(row + 72);
-    chaining[0] += a;
-    chaining[1] += b;
-    chaining[2] += c;
-    chaining[3] += d;
-    chaining[4] += e;
-    chaining[5] += f;
-    chaining[6] += g;
-    chaining[7] += h;
+    MD_AddWorking(chaining, a, b, c, d, e, f, g, h);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -39,6 +40,18 @@ unsigned long MEM_AllocationCount();
 // Allocations that have failed on this thread so far. Decoders report bad input and
 // exhausted memory alike as 0; comparing this count before and after tells them apart.
 unsigned long MEM_FailureCount();
+
+// Runs `body`; when it returns an error among `blamed` and an allocation failed meanwhile, the
+// result is `memory` instead: the error may have been the failed allocation's.
+template <class Result, class Body>
+Result MEM_BlameExhaustion(Result memory, std::initializer_list<Result> blamed, Body&& body) {
+    const unsigned long failures = MEM_FailureCount();
+    const Result result = body();
+    if (MEM_FailureCount() == failures) return result;
+    for (const Result b : blamed)
+        if (b == result) return memory;
+    return result;
+}
 
 // Tests only: called with every block MEM_Free releases, after the wipe and before the memory
 // goes back to the system. Null (the default) turns it off.

@@ -88,6 +88,7 @@ void RECIPINFO_Free(RecipientInfo* info) {
     ISSUERSERIAL_Free(info->issuerAndSerialNumber);
     ALGID_Free(info->keyEncryptionAlgorithm);
     ASNVALUE_Free(info->encryptedKey);
+    ASNVALUE_Free(info->subjectKeyIdentifier);
     MEM_Free(info);
 }
 
@@ -95,7 +96,11 @@ DerNode* RECIPINFO_Write(DerWriter* w, DerNode* parent, const RecipientInfo* inf
     if (!info) return DERW_Fail(w);
     DerNode* node = DERW_Sequence(w, parent);
     DERW_Integer(w, node, info->version);
-    ISSUERSERIAL_Write(w, node, info->issuerAndSerialNumber);
+    if (!info->issuerAndSerialNumber && info->subjectKeyIdentifier) {
+        DERW_String(w, node, kDerContextClass, info->subjectKeyIdentifier);  // [0] IMPLICIT
+    } else {
+        ISSUERSERIAL_Write(w, node, info->issuerAndSerialNumber);
+    }
     ALGID_Write(w, node, info->keyEncryptionAlgorithm);
     DERW_String(w, node, DER_OCTET_STRING, info->encryptedKey);
     return node;
@@ -110,8 +115,12 @@ int RECIPINFO_Decode(const DerElement* element, RecipientInfo** out) {
         if (DER_ItemCount(element) != 4) return false;
         DerElementPtr ias = Sequence(element, 1);
         DerElementPtr algorithm = Sequence(element, 2);
-        return (info->version = Integer(element, 0)) && ias &&
-               ISSUERSERIAL_Decode(ias.get(), &info->issuerAndSerialNumber) && algorithm &&
+        // The recipient by issuer and serial, or by [0] IMPLICIT SubjectKeyIdentifier.
+        const bool by_key_id = DER_ItemTag(element, 1) == kDerContextClass;
+        if (by_key_id && !(info->subjectKeyIdentifier = static_cast<AsnValue*>(DER_GetItem(element, 1, DER_OCTET_STRING))))
+            return false;
+        return (info->version = Integer(element, 0)) &&
+               (by_key_id || (ias && ISSUERSERIAL_Decode(ias.get(), &info->issuerAndSerialNumber))) && algorithm &&
                ALGID_Decode(algorithm.get(), &info->keyEncryptionAlgorithm) &&
                (info->encryptedKey = Octets(element, 3));
     });

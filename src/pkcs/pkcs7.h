@@ -32,9 +32,10 @@ struct IssuerAndSerialNumber {
 
 struct RecipientInfo {
     BigNum* version;
-    IssuerAndSerialNumber* issuerAndSerialNumber;
+    IssuerAndSerialNumber* issuerAndSerialNumber;  // null when the recipient is named by key identifier
     AlgorithmId* keyEncryptionAlgorithm;
     AsnValue* encryptedKey;  // OCTET STRING
+    AsnValue* subjectKeyIdentifier;  // read from [0] (version 2); null for issuer and serial
 };
 
 struct EncryptedContentInfo {

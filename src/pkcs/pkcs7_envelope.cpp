@@ -14,8 +14,6 @@
 namespace quillon {
 namespace {
 
-using CertPtr = Owned<X509Cert, X509_Free>;
-
 constexpr size_t kContentKeySize = 16;
 
 // Moves the certificate's issuer and serial (decoded and as encoded) into a new record: the
@@ -71,11 +69,8 @@ EnvelopeError BuildContent(const uint8_t* key_and_iv, const uint8_t* data, size_
 
 EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certificate_length, const uint8_t* data,
                        size_t data_length, MemBlock* out, uint32_t* out_length) {
-    DerElementPtr element(certificate ? DER_Parse(certificate, certificate_length) : nullptr);
-    X509Cert* decoded = nullptr;
-    if (!element || !X509_Decode(element.get(), &decoded)) return EnvelopeError::kCertificate;
-    CertPtr cert(decoded);
-    element.reset();
+    const X509CertPtr cert = X509_DecodeBytes(certificate, certificate_length);
+    if (!cert) return EnvelopeError::kCertificate;
 
     EnvelopedDataPtr enveloped(MEM_New<EnvelopedData>());
     if (!enveloped || !(enveloped->version = BIGNUM_New()) || !BIGNUM_SetWord(enveloped->version, 0))
@@ -119,9 +114,10 @@ EnvelopeError Envelope(int32_t mode, const uint8_t* certificate, size_t certific
 EnvelopeError PKCS7_EnvelopeDer(int32_t mode, const uint8_t* certificate, size_t certificate_length,
                                 const uint8_t* data, size_t data_length, MemBlock* out, uint32_t* out_length) {
     // Decoders and encoders say 0 for bad input and for exhausted memory alike.
-    const unsigned long failures = MEM_FailureCount();
-    const EnvelopeError result = Envelope(mode, certificate, certificate_length, data, data_length, out, out_length);
-    return result != EnvelopeError::kNone && MEM_FailureCount() != failures ? EnvelopeError::kMemory : result;
+    return MEM_BlameExhaustion(EnvelopeError::kMemory,
+                               {EnvelopeError::kCertificate, EnvelopeError::kRandom, EnvelopeError::kKeyEncryption,
+                                EnvelopeError::kContentEncryption, EnvelopeError::kEncoding},
+                               [&] { return Envelope(mode, certificate, certificate_length, data, data_length, out, out_length); });
 }
 
 }  // namespace quillon

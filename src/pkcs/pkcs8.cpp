@@ -316,6 +316,11 @@ int ATTRS_Encode(const PointerList* attributes, DerElement* element) {
     return 1;
 }
 
+PrivateKeyInfoPtr PKCS8_DecodeOwned(const uint8_t* der, size_t available) {
+    PrivateKeyInfo* raw = nullptr;
+    return PrivateKeyInfoPtr(PKCS8_DecodeBytes(der, available, &raw) ? raw : nullptr);
+}
+
 int PKCS8_DecodeBytes(const uint8_t* der, size_t available, PrivateKeyInfo** out) {
     if (!der || !out) return 0;
     DerElementPtr element(DER_Parse(der, available));

@@ -61,6 +61,9 @@ int ATTRS_Encode(const PointerList* attributes, DerElement* element);
 int PKCS8_DecodeBytes(const uint8_t* der, size_t available, PrivateKeyInfo** out);
 int32_t PKCS8_EncodeBytes(const PrivateKeyInfo* key, uint8_t** out);
 
+// The PrivateKeyInfo in the first `available` bytes, owned; null when it does not decode.
+PrivateKeyInfoPtr PKCS8_DecodeOwned(const uint8_t* der, size_t available);
+
 // The same into an owner, replacing what it held.
 inline int PKCS8_EncodeBytes(const PrivateKeyInfo* key, MemBytes* out) {
     if (!out) return 0;

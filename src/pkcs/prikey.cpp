@@ -7,13 +7,13 @@
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 #include "pkcs/pkcs8_crypt.h"
+#include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
+#include "rsa/rsa_sign.h"
 #include "x509/x509_cert.h"
 
 namespace quillon {
 namespace {
-
-using CertPtr = Owned<X509Cert, X509_Free>;
 
 // Hands a finished encoding to the caller's owner, replacing what it held.
 void Hand(MemBytes& encoded, MemBytes* out) {
@@ -35,6 +35,25 @@ KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t*
     if (!PKCS8_Decrypt(epki.get(), &plain, password, password_length, &other_key))
         return other_key ? KeyError::kAlgorithm : KeyError::kDecrypt;
     key->reset(plain);
+    return KeyError::kNone;
+}
+
+KeyError SignDigest(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme, const uint8_t* digest,
+                    MemBytes* out) {
+    const PrivateKeyInfoPtr key = PKCS8_DecodeOwned(key_der, key_length);
+    if (!key) return KeyError::kUndecodable;
+    if (PKCS8_AlgorithmNid(key.get()) != NID_RSA_ENCRYPTION || !key->rsaKey) return KeyError::kAlgorithm;
+    const uint32_t k = RSA_ModulusBytes(key->rsaKey);
+    MemBytes signature;
+    signature.Reset(static_cast<uint8_t*>(MEM_Alloc(k)), k);
+    if (!signature.data) return KeyError::kMemory;
+    switch (RSA_SignDigest(key->rsaKey, scheme, digest, signature.data, k)) {
+        case RsaSignError::kNone: break;
+        case RsaSignError::kKeySize: return KeyError::kAlgorithm;
+        case RsaSignError::kRandom: return KeyError::kRandom;
+        case RsaSignError::kMemory: return KeyError::kMemory;
+    }
+    Hand(signature, out);
     return KeyError::kNone;
 }
 
@@ -101,13 +120,9 @@ KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length,
 
 KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key_der,
                                 size_t key_length) {
-    DerElementPtr element(certificate ? DER_Parse(certificate, certificate_length) : nullptr);
-    X509Cert* decoded = nullptr;
-    if (!element || !X509_Decode(element.get(), &decoded)) return KeyError::kUndecodable;
-    CertPtr cert(decoded);
-    PrivateKeyInfo* raw = nullptr;
-    if (!PKCS8_DecodeBytes(key_der, key_length, &raw)) return KeyError::kUndecodable;
-    PrivateKeyInfoPtr key(raw);
+    const X509CertPtr cert = X509_DecodeBytes(certificate, certificate_length);
+    const PrivateKeyInfoPtr key = cert ? PKCS8_DecodeOwned(key_der, key_length) : nullptr;
+    if (!key) return KeyError::kUndecodable;
     const X509PubKey* pub = cert->tbs->subjectPublicKeyInfo;
     const int nid = PKCS8_AlgorithmNid(key.get());
     if (!pub || OBJ_NidFromValue(pub->algorithm) != nid) return KeyError::kMismatch;
@@ -134,6 +149,12 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
     if (EPKI_SchemeNid(epki.get()) == NID_PBES2 && !PKCS8_SchemeReadable(epki.get(), false)) return 0;
     *index = PKCS8_CipherIndex(epki.get(), password, password_length);
     return 1;
+}
+
+KeyError PRIKEY_SignDigestDer(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme,
+                              const uint8_t* digest, MemBytes* out) {
+    return MEM_BlameExhaustion(KeyError::kMemory, {KeyError::kUndecodable, KeyError::kAlgorithm, KeyError::kRandom},
+                               [&] { return SignDigest(key_der, key_length, scheme, digest, out); });
 }
 
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,

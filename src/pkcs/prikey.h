@@ -10,6 +10,7 @@
 namespace quillon {
 
 struct RsaKey;
+struct RsaSignScheme;
 
 // Iterations written by PRIKEY_EncryptDer, and the salt it draws.
 inline constexpr uint32_t kPrikeyIterations = 2048;
@@ -25,6 +26,7 @@ enum class KeyError {
     kEncrypt,
     kEncode,       // encoding the result gave nothing
     kMismatch,     // the key does not belong to the certificate
+    kRandom,       // no random bytes could be drawn
     kMemory,
 };
 
@@ -50,6 +52,12 @@ KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_l
 // input is not one of an accepted scheme.
 int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
                           int32_t* index);
+
+// Signs `digest` (the scheme's hash size) with the key of a plain PrivateKeyInfo; the
+// signature, the modulus size, in *out, written only on success. kUndecodable; kAlgorithm for a
+// key that is not rsaEncryption or whose modulus is too short for the scheme; kRandom; kMemory.
+KeyError PRIKEY_SignDigestDer(const uint8_t* key, size_t key_length, const RsaSignScheme& scheme,
+                              const uint8_t* digest, MemBytes* out);
 
 // As PRIKEY_DecryptDer, and on success also loads the RSA key (all numbers) into *key,
 // creating it when *key is null. kDecrypt for an empty password too; kAlgorithm for a key

@@ -7,11 +7,12 @@
 #include "core/mem.h"
 #include "core/mem_array.h"
 #include "core/secret.h"
+#include "asn1/object_table.h"
 #include "bignum/bignum.h"
 #include "bignum/bn_ct.h"
 #include "bignum/bn_mont.h"
+#include "cipher/digest.h"
 #include "cipher/random.h"
-#include "cipher/sha1.h"
 #include "rsa/rsa_key.h"
 
 namespace quillon {
@@ -20,17 +21,6 @@ namespace {
 
 constexpr uint32_t kPkcs1Overhead = 11;   // 00 02, at least 8 filler bytes, 00
 constexpr uint32_t kOaepModulusBits = 2048;
-constexpr uint32_t kOaepEncodedSize = 255;  // the encoded message without its leading zero byte
-constexpr uint32_t kOaepSeedSize = 20;
-constexpr uint32_t kOaepBlockSize = kOaepEncodedSize - kOaepSeedSize;
-
-uint32_t ModulusBytes(const RsaKey* key) { return (static_cast<uint32_t>(BIGNUM_NumBits(key->n)) + 7) / 8; }
-
-BigNumContext* ContextFor(const RsaKey* key, BigNumContextPtr& own) {
-    if (key->ctx) return key->ctx;
-    own.reset(BIGNUM_CTX_New());
-    return own.get();
-}
 
 bool HasCrt(const RsaKey* key) { return key->p && key->q && key->dP && key->dQ && key->qInv; }
 
@@ -291,25 +281,31 @@ uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out) {
     return CT_Declassify(msg_len & good);
 }
 
-uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
-    if (k != kOaepEncodedSize + 1) return 0;
-    uint8_t em[kOaepEncodedSize];
-    std::memcpy(em, em_in + 1, kOaepEncodedSize);
+uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, const DigestAlgorithm* hash, const DigestAlgorithm* mgf_hash,
+                       uint8_t* out) {
+    if (!hash || !mgf_hash) return 0;
+    const auto h = static_cast<uint32_t>(hash->size);
+    if (k < 2 * h + 2) return 0;
+    // 00, masked seed (h bytes), masked DB = lHash || zeros || 01 || message.
+    const uint32_t db_length = k - h - 1;
+    MemArray<uint8_t> work(static_cast<size_t>(k) + db_length, true);
+    if (!work) return 0;
+    uint8_t* seed = work.get();
+    uint8_t* db = seed + h;
+    uint8_t* mask = work.get() + k;
+    std::memcpy(seed, em_in + 1, k - 1);
     uint32_t good = CtEq(em_in[0], 0);
-    uint8_t* seed = em;
-    uint8_t* db = em + kOaepSeedSize;
-    uint8_t mask[kOaepBlockSize];
-    RSA_Mgf1(db, kOaepBlockSize, mask, kOaepSeedSize);
-    for (uint32_t i = 0; i < kOaepSeedSize; ++i) seed[i] ^= mask[i];
-    RSA_Mgf1(seed, kOaepSeedSize, mask, kOaepBlockSize);
-    for (uint32_t i = 0; i < kOaepBlockSize; ++i) db[i] ^= mask[i];
-    // The label is always empty: its hash is SHA-1 of nothing.
-    uint8_t label_hash[kSha1DigestSize];
-    SHA1_Digest(nullptr, 0, label_hash);
-    good &= 0u - static_cast<uint32_t>(CT_Equal(db, kSha1DigestSize, label_hash, kSha1DigestSize));
+    RSA_Mgf1(mgf_hash, db, db_length, mask, h);
+    for (uint32_t i = 0; i < h; ++i) seed[i] ^= mask[i];
+    RSA_Mgf1(mgf_hash, seed, h, mask, db_length);
+    for (uint32_t i = 0; i < db_length; ++i) db[i] ^= mask[i];
+    // The label is always empty.
+    uint8_t label_hash[kDigestMaxSize];
+    DIGEST_Compute(hash, nullptr, 0, label_hash);
+    good &= 0u - static_cast<uint32_t>(CT_Equal(db, h, label_hash, h));
     // Zero bytes, then 01, then the message; any other first non-zero byte is refused.
     uint32_t found = 0, one_index = 0;
-    for (uint32_t i = kSha1DigestSize; i < kOaepBlockSize; ++i) {
+    for (uint32_t i = h; i < db_length; ++i) {
         const uint32_t is_zero = CtEq(db[i], 0), is_one = CtEq(db[i], 1);
         const uint32_t first = ~found & ~is_zero;
         one_index = CtSelect(first, i, one_index);
@@ -317,36 +313,60 @@ uint32_t RSA_UnpadOaep(const uint8_t* em_in, uint32_t k, uint8_t* out) {
         found |= ~is_zero;
     }
     good &= found;
-    const uint32_t msg_len = CtSelect(good, kOaepBlockSize - one_index - 1, 0);
-    constexpr uint32_t room = kOaepBlockSize - kSha1DigestSize - 1;
-    CtCopyMessage(db + kSha1DigestSize + 1, room, room - msg_len, msg_len, good, out);
-    MEM_Wipe(em, sizeof em);
-    MEM_Wipe(mask, sizeof mask);
+    const uint32_t msg_len = CtSelect(good, db_length - one_index - 1, 0);
+    const uint32_t room = db_length - h - 1;
+    CtCopyMessage(db + h + 1, room, room - msg_len, msg_len, good, out);
     return CT_Declassify(msg_len & good);
 }
 
-void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
-    Sha1Context sha;
-    uint8_t digest[kSha1DigestSize];
+void RSA_Mgf1(const DigestAlgorithm* hash, const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len) {
+    DigestState state;
+    uint8_t digest[kDigestMaxSize];
     for (uint32_t counter = 0, done = 0; done < mask_len; ++counter) {
         const uint8_t c[4] = {static_cast<uint8_t>(counter >> 24), static_cast<uint8_t>(counter >> 16),
                               static_cast<uint8_t>(counter >> 8), static_cast<uint8_t>(counter)};
-        SHA1_Init(&sha);
-        SHA1_Update(&sha, seed, seed_len);
-        SHA1_Update(&sha, c, sizeof c);
-        SHA1_Final(&sha, digest);
-        const uint32_t take = mask_len - done < kSha1DigestSize ? mask_len - done : kSha1DigestSize;
+        hash->init(&state);
+        hash->update(&state, seed, seed_len);
+        hash->update(&state, c, sizeof c);
+        hash->final(&state, digest);
+        const uint32_t size = static_cast<uint32_t>(hash->size);
+        const uint32_t take = mask_len - done < size ? mask_len - done : size;
         std::memcpy(mask + done, digest, take);
         done += take;
     }
-    MEM_Wipe(&sha, sizeof sha);
+    MEM_Wipe(&state, sizeof state);
     MEM_Wipe(digest, sizeof digest);
+}
+
+uint32_t RSA_ModulusBytes(const RsaKey* key) {
+    return key && key->n ? (static_cast<uint32_t>(BIGNUM_NumBits(key->n)) + 7) / 8 : 0;
+}
+
+int RSA_PublicBlock(RsaKey* key, const uint8_t* in, uint8_t* out, uint32_t k) {
+    if (!key || !in || !out || !key->n || !key->e || k == 0 || k != RSA_ModulusBytes(key)) return 0;
+    BigNumPtr m(BIGNUM_FromBytes(in, k, nullptr));
+    if (!m || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
+    // A context of its own: the key may be a certificate's, which callers read from any thread.
+    BigNumMontPtr mont(BIGNUM_MONT_New(key->n, false));
+    if (!mont) return 0;
+    const int nn = mont->limbs;
+    MemArray<Limb> work(static_cast<size_t>(2 * nn + MONT_ExpPublicScratchLimbs(nn)), true);
+    if (!work) return 0;
+    Limb* x = work.get();
+    Limb* t = x + nn;
+    Limb* scratch = t + nn;
+    LIMBS_FromBigNum(x, nn, m.get());
+    MONT_ToMont(mont.get(), t, x, nn, scratch);
+    MONT_ExpPublic(mont.get(), x, t, key->e, scratch);
+    MONT_FromMont(mont.get(), x, x, scratch);
+    LIMBS_ToBytes(out, static_cast<int>(k), x, nn);
+    return 1;
 }
 
 int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len) {
     if (!key || !out || !out_len || (!in && in_len)) return 0;
     if (!(key->present & (kRsaHasN | kRsaHasE)) || !key->n || !key->e) return 0;
-    const uint32_t k = ModulusBytes(key);
+    const uint32_t k = RSA_ModulusBytes(key);
     if (k < kPkcs1Overhead || in_len > k - kPkcs1Overhead) return 0;
 
     MemArray<uint8_t> block(k, true);
@@ -363,17 +383,8 @@ int RSA_PublicEncrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8_
     }
     em[2 + ps_len] = 0;
     if (in_len) std::memcpy(em + 3 + ps_len, in, in_len);
-
-    BigNumContextPtr own_ctx;
-    BigNumContext* ctx = ContextFor(key, own_ctx);
-    BigNumPtr m(BIGNUM_FromBytes(em, k, nullptr));
-    BigNumPtr c(BIGNUM_New());
-    if (!ctx || !m || !c || BIGNUM_Cmp(m.get(), key->n) >= 0) return 0;
-    if (!BIGNUM_ModExp(c.get(), m.get(), key->e, key->n, ctx)) return 0;
     // PKCS#1 ciphertexts are exactly k bytes, zeros on the left: strict peers refuse a shorter one.
-    const uint32_t len = (static_cast<uint32_t>(BIGNUM_NumBits(c.get())) + 7) / 8;
-    std::memset(out, 0, k - len);
-    if (len) BIGNUM_ToBytes(c.get(), out + (k - len));
+    if (!RSA_PublicBlock(key, em, out, k)) return 0;
     *out_len = k;
     return static_cast<int>(k);
 }
@@ -386,7 +397,7 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     if (!HasCrt(key) && !key->d) return 0;  // neither exponent form: nothing to decrypt with
     if (mode == kRsaOaepPadding && BIGNUM_NumBits(key->n) != static_cast<int>(kOaepModulusBits)) return 0;
 
-    const uint32_t k = ModulusBytes(key);
+    const uint32_t k = RSA_ModulusBytes(key);
     while (in_len > 0 && *in == 0) {
         ++in;
         --in_len;
@@ -399,7 +410,9 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
     MemArray<uint8_t> block(k, true);
     if (!block || !RSA_PrivateBlock(key, c.get(), block.get(), k)) return 0;
     const uint32_t msg_len =
-        mode == kRsaPkcs1Padding ? RSA_UnpadPkcs1Type2(block.get(), k, out) : RSA_UnpadOaep(block.get(), k, out);
+        mode == kRsaPkcs1Padding
+            ? RSA_UnpadPkcs1Type2(block.get(), k, out)
+            : RSA_UnpadOaep(block.get(), k, DIGEST_FromNid(NID_SHA1), DIGEST_FromNid(NID_SHA1), out);
     if (msg_len == 0) return 0;
     *out_len = msg_len;
     return static_cast<int>(msg_len);

@@ -1,5 +1,5 @@
-// RSA encryption with PKCS#1 v1.5 type 2 padding, and decryption with PKCS#1 v1.5 or OAEP
-// (SHA-1, MGF1-SHA-1) unpadding.
+// RSA encryption with PKCS#1 v1.5 type 2 padding, decryption with PKCS#1 v1.5 or OAEP
+// (SHA-1, MGF1-SHA-1) unpadding, and the raw private and public operations.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@ namespace quillon {
 
 struct RsaKey;
 struct BigNum;
+struct DigestAlgorithm;
 
 constexpr int kRsaPkcs1Padding = 1;
 constexpr int kRsaOaepPadding = 2;
@@ -26,14 +27,24 @@ int RSA_PrivateDecrypt(RsaKey* key, uint8_t* out, uint32_t* out_len, const uint8
 int RSA_PrivateBlock(RsaKey* key, const BigNum* c, uint8_t* out, uint32_t k);
 // Unpaddings of a decrypted block given at exactly the modulus length k, in constant time: no
 // exit or memory index reveals which check failed. They return the message length, 0 on
-// failure (out is then untouched); out must hold k - 11 bytes (PKCS#1) or kRsaOaepMaxMessage (OAEP).
+// failure (out is then untouched); out must hold k - 11 bytes (PKCS#1) or k - 2 h - 2 (OAEP, h the
+// hash size).
 // PKCS#1 v1.5 type 2: 00 02, at least eight non-zero filler bytes, 00, the message.
 uint32_t RSA_UnpadPkcs1Type2(const uint8_t* em, uint32_t k, uint8_t* out);
-// OAEP with SHA-1, MGF1-SHA-1 and the empty label, for a 2048-bit modulus (k = 256).
-uint32_t RSA_UnpadOaep(const uint8_t* em, uint32_t k, uint8_t* out);
+// OAEP with the hash, MGF1 over mgf_hash and the empty label (RSA_PrivateDecrypt's mode takes
+// SHA-1 for both, with a 2048-bit modulus only).
+uint32_t RSA_UnpadOaep(const uint8_t* em, uint32_t k, const DigestAlgorithm* hash, const DigestAlgorithm* mgf_hash,
+                       uint8_t* out);
+// The longest OAEP-SHA-1 message of a 2048-bit modulus.
 constexpr uint32_t kRsaOaepMaxMessage = 214;
 
-// MGF1 with SHA-1: mask_len bytes of SHA-1(seed || counter) for counter 0, 1, ...
-void RSA_Mgf1(const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len);
+// MGF1: mask_len bytes of Hash(seed || counter) for counter 0, 1, ... (OAEP uses SHA-1).
+void RSA_Mgf1(const DigestAlgorithm* hash, const uint8_t* seed, uint32_t seed_len, uint8_t* mask, uint32_t mask_len);
+
+// The public operation without padding: out receives in^e mod n as exactly k bytes, k the
+// modulus size. The input is taken at exactly k bytes and must lie below n. 1 or 0.
+int RSA_PublicBlock(RsaKey* key, const uint8_t* in, uint8_t* out, uint32_t k);
+// Bytes of the key's modulus; 0 when it has none.
+uint32_t RSA_ModulusBytes(const RsaKey* key);
 
 }  // namespace quillon

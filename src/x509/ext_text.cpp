@@ -302,10 +302,7 @@ ExtText X509Ext_Text(const PointerList* extensions, ExtQuery query, char* buffer
     const int index = X509Ext_FindByNid(extensions, NidOf(query), -1);
     const auto* extension = static_cast<const X509Extension*>(X509_ListGet(extensions, index));
     if (index < 0 || !extension || !extension->value) return ExtText::kAbsent;
-    // The decoders report running out of memory like bad input; the allocator tells them apart.
-    const unsigned long failures = MEM_FailureCount();
-    const ExtText r = Render(query, extension->value, buffer, size);
-    return r == kMalformed && MEM_FailureCount() != failures ? kNoMemory : r;
+    return MEM_BlameExhaustion(kNoMemory, {kMalformed}, [&] { return Render(query, extension->value, buffer, size); });
 }
 
 }  // namespace quillon

@@ -199,6 +199,14 @@ X509Tbs* DecodeTbs(const DerElement* der) {
     return tbs.release();
 }
 
+void FreeContents(X509Cert* cert) {
+    ASNVALUE_Free(cert->signatureAlgorithm);
+    ASNVALUE_Free(cert->signatureValue);
+    FreeTbs(cert->tbs);
+    DER_Free(cert->tbsDer);
+    DER_Free(cert->signatureAlgorithmDer);
+}
+
 }  // namespace
 
 int X509_Decode(const DerElement* der, X509Cert** out) {
@@ -209,14 +217,14 @@ int X509_Decode(const DerElement* der, X509Cert** out) {
     if (!tbs || !(cert->tbs = DecodeTbs(tbs.get()))) return 0;
     cert->signatureAlgorithm = AlgorithmOid(der, 1).release();
     cert->signatureValue = GetValue(der, 2, DER_BIT_STRING).release();
-    if (!cert->signatureAlgorithm || !cert->signatureValue) return 0;
+    cert->tbsDer = DER_GetItemElement(der, 0);
+    cert->signatureAlgorithmDer = DER_GetItemElement(der, 1);
+    if (!cert->signatureAlgorithm || !cert->signatureValue || !cert->tbsDer || !cert->signatureAlgorithmDer) return 0;
     if (*out) {
         // Refill the caller's object: its old contents go, the record stays.
         X509Cert* target = *out;
         X509Cert* fresh = cert.release();
-        FreeTbs(target->tbs);
-        ASNVALUE_Free(target->signatureAlgorithm);
-        ASNVALUE_Free(target->signatureValue);
+        FreeContents(target);
         *target = *fresh;
         MEM_Free(fresh);
     } else {
@@ -225,11 +233,15 @@ int X509_Decode(const DerElement* der, X509Cert** out) {
     return 1;
 }
 
+X509CertPtr X509_DecodeBytes(const uint8_t* der, size_t available) {
+    DerElementPtr element(der ? DER_Parse(der, available) : nullptr);
+    X509Cert* decoded = nullptr;
+    return X509CertPtr(element && X509_Decode(element.get(), &decoded) ? decoded : nullptr);
+}
+
 void X509_Free(X509Cert* cert) {
     if (!cert) return;
-    ASNVALUE_Free(cert->signatureAlgorithm);
-    ASNVALUE_Free(cert->signatureValue);
-    FreeTbs(cert->tbs);
+    FreeContents(cert);
     MEM_Free(cert);
 }
 

@@ -1,6 +1,7 @@
 // The decoded X.509 certificate: positional decoding of the DER, no signature check.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "asn1/asn_value.h"
@@ -64,12 +65,19 @@ struct X509Cert {
     X509Tbs* tbs;
     AsnValue* signatureAlgorithm;  // OID of the outer AlgorithmIdentifier
     AsnValue* signatureValue;      // BIT STRING
+    // The signed TBSCertificate and the outer AlgorithmIdentifier (parameters included) exactly
+    // as encoded, for checking the signature. Never null in a decoded certificate.
+    DerElement* tbsDer;
+    DerElement* signatureAlgorithmDer;
 };
 
 // Decodes a whole Certificate SEQUENCE. A null *out gets a new object; an existing one is
 // refilled only on success. On failure *out is left as it was. 1 or 0.
 int X509_Decode(const DerElement* der, X509Cert** out);
 void X509_Free(X509Cert* cert);
+using X509CertPtr = Owned<X509Cert, X509_Free>;
+// The Certificate in the first `available` bytes (what follows it ignored); null when it does not decode.
+X509CertPtr X509_DecodeBytes(const uint8_t* der, size_t available);
 
 // Index of the first extension after `last` whose extnID is the NID's identifier; -1 when
 // none (or a null list), -2 when the NID has no identifier. `last` below -1 counts as -1.

@@ -8,11 +8,14 @@
 
 #include "bignum/bn_oracle.h"
 #include "cipher/openssl_oracle.h"
+#include "asn1/object_table.h"
+#include "cipher/digest.h"
 #include "cipher/random.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
 #include "rsa/rsa_prime.h"
 #include "rsa/small_primes.h"
+#include "rsa/rsa_fixture.h"
 #include "support/alloc_fault.h"
 #include "support/fixture_file.h"
 #include "support/random_bytes.h"
@@ -21,38 +24,6 @@ namespace quillon {
 namespace {
 
 using namespace test;
-using OsslRsa = std::unique_ptr<RSA, decltype(&RSA_free)>;
-using RsaKeyPtr = Owned<RsaKey, RSAKEY_Free>;
-
-Buffer ReadFixture(const std::string& name) { return FixtureBytes("rsa/" + name); }
-
-OsslRsa LoadKey(const std::string& name) {
-    const Buffer pem = ReadFixture("key_" + name + ".pem");
-    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    OsslRsa rsa(PEM_read_bio_RSAPrivateKey(bio, nullptr, nullptr, nullptr), RSA_free);
-    BIO_free(bio);
-    return rsa;
-}
-
-BigNumPtr FromBn(const BIGNUM* b, bool wanted = true) {
-    Buffer bytes(BN_num_bytes(b));
-    BN_bn2bin(b, bytes.data());
-    return BigNumPtr(wanted ? BIGNUM_FromBytes(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr) : nullptr);
-}
-
-enum Parts { kPublic, kWithD, kWithCrt, kCrtOnly };
-
-RsaKeyPtr Import(const RSA* r, Parts parts) {
-    const bool d = parts == kWithD || parts == kWithCrt, crt = parts >= kWithCrt;
-    BigNumPtr n = FromBn(RSA_get0_n(r)), e = FromBn(RSA_get0_e(r)), D = FromBn(RSA_get0_d(r), d),
-              p = FromBn(RSA_get0_p(r), crt), q = FromBn(RSA_get0_q(r), crt), dp = FromBn(RSA_get0_dmp1(r), crt),
-              dq = FromBn(RSA_get0_dmq1(r), crt), qi = FromBn(RSA_get0_iqmp(r), crt);
-    RsaKeyPtr key(RSAKEY_New());
-    EXPECT_EQ(RSAKEY_SetComponents(key.get(), n.get(), e.get(), D.get(), p.get(), q.get(), dp.get(), dq.get(), qi.get()),
-              1);
-    return key;
-}
-
 Buffer Encrypt(RsaKey* key, const Buffer& msg) {
     Buffer out(512);
     uint32_t len = 0;
@@ -238,7 +209,7 @@ TEST(RsaUnpad, StrictPkcs1AndOaep) {
     const Buffer msg = SeededBytes(gen, 16);
     auto oaep = [](const Buffer& em) {
         Buffer out(kRsaOaepMaxMessage, 0xEE);
-        const uint32_t got = RSA_UnpadOaep(em.data(), static_cast<uint32_t>(em.size()), out.data());
+        const uint32_t got = RSA_UnpadOaep(em.data(), static_cast<uint32_t>(em.size()), DIGEST_FromNid(NID_SHA1), DIGEST_FromNid(NID_SHA1), out.data());
         if (got == 0) { EXPECT_EQ(out, Buffer(kRsaOaepMaxMessage, 0xEE)) << "output written on refusal"; }
         out.resize(got);
         return out;
@@ -254,7 +225,7 @@ TEST(RsaUnpad, StrictPkcs1AndOaep) {
     }
     for (uint32_t len : {1u, 20u, 21u, 235u, 1000u}) {
         Buffer ours(len + 1, 0xEE), theirs(len + 1, 0xEE);
-        RSA_Mgf1(msg.data(), 16, ours.data(), len);
+        RSA_Mgf1(DIGEST_FromNid(NID_SHA1), msg.data(), 16, ours.data(), len);
         PKCS1_MGF1(theirs.data(), len, msg.data(), 16, EVP_sha1());
         EXPECT_EQ(ours, theirs) << len;
     }
