@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cipher/openssl_oracle.h"
+#include "cipher/sha1.h"
 #include "cipher/sha256.h"
 #include "cipher/sha512.h"
 
@@ -113,14 +114,16 @@ TEST(Sha2, OneShotsCompressionsAndRefusals) {
         EXPECT_EQ(out, o.hash.ours(data, {})) << o.hash.name;
         EXPECT_EQ(o.digest(nullptr, 1, out.data()), 0u) << o.hash.name;
     }
-    // The instruction path and the portable one agree block for block.
+    // The instruction path (where the CPU has it) and the portable one agree block for block.
     std::mt19937 rng(7);
     Buffer blocks(64 * 9);
     for (auto& b : blocks) b = static_cast<uint8_t>(rng());
-    uint32_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8}, b[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    Sha256CompressPortable(a, blocks.data(), 9);
-    Sha256CompressShaExtensions(b, blocks.data(), 9);
-    EXPECT_TRUE(std::equal(a, a + 8, b));
+    if (Sha1HaveShaExtensions()) {
+        uint32_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8}, b[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        Sha256CompressPortable(a, blocks.data(), 9);
+        Sha256CompressShaExtensions(b, blocks.data(), 9);
+        EXPECT_TRUE(std::equal(a, a + 8, b));
+    }
     // SHA-512's AVX2 path takes blocks in pairs, a lone block on its own and an odd last one in
     // both lanes: every count up to a few pairs, at an aligned and an odd address, against the
     // portable compression.
