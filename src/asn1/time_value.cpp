@@ -62,9 +62,9 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
     return era * 146097 + day_of_era - 719468;
 }
 
-// Broken-down UTC of a time count, by arithmetic: the Windows runtime's gmtime refuses counts
-// before 1970, and UTCTime reaches back to 1950.
-bool UtcTime(int64_t t, std::tm* out) {
+}  // namespace
+
+int TIME_UtcFromCount(int64_t t, std::tm* out) {
     int64_t days = t / 86400, second_of_day = t % 86400;
     if (second_of_day < 0) second_of_day += 86400, --days;
     const int64_t shifted = days + 719468;  // days since 0000-03-01
@@ -75,7 +75,7 @@ bool UtcTime(int64_t t, std::tm* out) {
     const int64_t month_index = (5 * day_of_year + 2) / 153;  // March is 0
     const int64_t month = month_index < 10 ? month_index + 3 : month_index - 9;
     const int64_t year = year_of_era + era * 400 + (month <= 2);
-    if (year - 1900 < INT_MIN || year - 1900 > INT_MAX) return false;
+    if (!out || year - 1900 < INT_MIN || year - 1900 > INT_MAX) return 0;
     *out = std::tm{};
     out->tm_year = static_cast<int>(year - 1900);
     out->tm_mon = static_cast<int>(month - 1);
@@ -85,10 +85,8 @@ bool UtcTime(int64_t t, std::tm* out) {
     out->tm_sec = static_cast<int>(second_of_day % 60);
     out->tm_wday = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
     out->tm_yday = static_cast<int>(days - DaysFromCivil(year, 1, 1));
-    return true;
+    return 1;
 }
-
-}  // namespace
 
 int TIME_ParseInto(const AsnValue* value, std::tm* out) {
     std::time_t t;
@@ -123,7 +121,7 @@ int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out) {
     const int64_t t = DaysFromCivil(year, f[1], f[2]) * 86400 + f[3] * 3600 + f[4] * 60 + f[5];
     std::time_t moved;
     if (__builtin_add_overflow(t, seconds, &moved)) return 0;
-    return UtcTime(moved, out) ? 1 : 0;
+    return TIME_UtcFromCount(moved, out) ? 1 : 0;
 }
 
 AsnValue* TIME_FromTm(std::tm* tm) {
@@ -132,7 +130,7 @@ AsnValue* TIME_FromTm(std::tm* tm) {
     const bool made = MakeTime(tm, &t);
     TIME_ClearTm(tm);
     std::tm g{};
-    if (!made || !UtcTime(t + kKstShiftSeconds, &g)) return nullptr;
+    if (!made || !TIME_UtcFromCount(t + kKstShiftSeconds, &g)) return nullptr;
     const int fields[6] = {(g.tm_year + 1900) % 100, g.tm_mon + 1, g.tm_mday, g.tm_hour, g.tm_min, g.tm_sec};
     uint8_t text[kUtcTimeLength];
     for (int i = 0; i < 6; ++i) {

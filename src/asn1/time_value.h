@@ -41,6 +41,11 @@ int TIME_ParseShifted(const AsnValue* value, int64_t seconds, std::tm* out);
 // record is cleared. Null for a null record, a time the calendar rejects, or no memory.
 AsnValue* TIME_FromTm(std::tm* tm);
 
+// Broken-down UTC of a count of seconds since 1970, by arithmetic, on every platform (the
+// Windows runtime's gmtime refuses counts before 1970, and UTCTime reaches back to 1950).
+// 1, or 0 for a null record or a year beyond the record's range.
+int TIME_UtcFromCount(int64_t t, std::tm* out);
+
 // Zeroes the record; null is ignored.
 void TIME_ClearTm(std::tm* tm);
 

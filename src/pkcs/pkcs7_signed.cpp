@@ -8,6 +8,7 @@
 #include "asn1/der.h"
 #include "asn1/der_writer.h"
 #include "asn1/object_table.h"
+#include "asn1/time_value.h"
 #include "cipher/digest.h"
 #include "pkcs/prikey.h"
 #include "rsa/rsa_params.h"
@@ -71,7 +72,7 @@ void SignatureAlgorithm(DerWriter* w, DerNode* parent, const RsaSignScheme& sche
 // UTCTime for 1950 to 2049, GeneralizedTime otherwise; the text's length, 0 when out of range.
 uint32_t SigningTime(std::time_t now, char* text, uint8_t* tag) {
     std::tm utc{};
-    if (!gmtime_r(&now, &utc)) return 0;
+    if (!TIME_UtcFromCount(static_cast<int64_t>(now), &utc)) return 0;
     const int year = utc.tm_year + 1900;
     const bool utc_time = year >= 1950 && year < 2050;
     *tag = utc_time ? DER_UTC_TIME : 24;  // GeneralizedTime
