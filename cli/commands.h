@@ -25,6 +25,8 @@ struct Secret {
 // Reads the first line of `file`, or, when `file` is empty, a line typed after `label` on the
 // terminal without echo. Empty when read; otherwise why not.
 std::string GetPassword(const std::string& file, const char* label, Secret& out);
+// The same for another secret, named by `what` in the reasons ("identity number").
+std::string GetSecret(const std::string& file, const char* label, const char* what, Secret& out);
 
 // Bytes the library hands out; BINSTR_Delete wipes them as it releases them.
 struct Binstr {
@@ -41,6 +43,16 @@ bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& v
 // A private-key file as a plain PrivateKeyInfo: an encrypted one is decrypted with the password
 // from `password_file` (or the prompt), a plain one taken as it is. Empty when read; else why not.
 std::string ReadPlainKey(const std::string& path, const std::string& password_file, Binstr& plain);
+
+// A DER or PEM certificate, loaded; 1 or the code.
+int32_t LoadCertificate(const std::string& path, X509Cert** cert);
+struct LoadedCert {
+    X509Cert* cert = nullptr;
+    LoadedCert() = default;
+    LoadedCert(const LoadedCert&) = delete;
+    LoadedCert& operator=(const LoadedCert&) = delete;
+    ~LoadedCert() { if (cert) CERT_Unload(cert); }
+};
 
 // A whole file; false when it cannot be read.
 bool ReadAll(const std::string& path, std::vector<unsigned char>* out);
@@ -61,5 +73,7 @@ int RunKeypair(const std::string& template_path);
 int RunSessionKey(std::vector<std::string> args);
 int RunSign(std::vector<std::string> args);
 int RunVerify(std::vector<std::string> args);
+// argv[0] is the vid subcommand (check).
+int RunVid(std::vector<std::string> args);
 
 }  // namespace quillon::cli

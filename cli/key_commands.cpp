@@ -103,15 +103,16 @@ LineRead Prompt(const char* label, Secret& out) {
     return result;
 }
 
-std::string Why(LineRead result, bool from_file) {
+// Why a secret (`what`: "password", "identity number") was not read; empty when it was.
+std::string Why(LineRead result, bool from_file, const std::string& what) {
     switch (result) {
         case LineRead::kRead: return {};
-        case LineRead::kTooLong: return "the password is longer than " + std::to_string(kPasswordMax) + " bytes";
-        case LineRead::kNul: return "the password contains a NUL byte";
-        case LineRead::kNoTerminal: return "no terminal to ask for the password on: use a password file";
+        case LineRead::kTooLong: return "the " + what + " is longer than " + std::to_string(kPasswordMax) + " bytes";
+        case LineRead::kNul: return "the " + what + " contains a NUL byte";
+        case LineRead::kNoTerminal: return "no terminal to ask for the " + what + " on: use a " + what + " file";
         case LineRead::kFailed: break;
     }
-    return from_file ? "cannot read the password file" : "cannot read the password";
+    return "cannot read the " + what + (from_file ? " file" : "");
 }
 
 std::string Hex(const uint8_t* data, size_t length) {
@@ -220,8 +221,12 @@ bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& v
     return true;
 }
 
+std::string GetSecret(const std::string& file, const char* label, const char* what, Secret& out) {
+    return file.empty() ? Why(Prompt(label, out), false, what) : Why(ReadPasswordFile(file, out), true, what);
+}
+
 std::string GetPassword(const std::string& file, const char* label, Secret& out) {
-    return file.empty() ? Why(Prompt(label, out), false) : Why(ReadPasswordFile(file, out), true);
+    return GetSecret(file, label, "password", out);
 }
 
 int RunKeyShow(std::vector<std::string> args) {

@@ -79,6 +79,11 @@ void PrintHelp() {
         "  quillon verify CERT --issued-by ISSUER\n"
         "                              Check the certificate's own signature with the issuer's key (the\n"
         "                              signature only: not names, dates, constraints or revocation).\n"
+        "  quillon vid check CERT KEY [--password-file F] [--idn-file F]\n"
+        "                              Check the holder's identity number against the certificate's\n"
+        "                              virtual identifier (VID) with the randomNum of the private-key\n"
+        "                              file KEY (encrypted or plain). The number (digits only) is asked\n"
+        "                              for without echo, or read from the first line of --idn-file F.\n"
         "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
         "                              certificate template, print the PEM certificate and the modulus.\n"
         "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
@@ -125,6 +130,7 @@ int main(int argc, char** argv) {
     if (command == "decrypt") return quillon::cli::RunDecrypt(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "vid") return quillon::cli::RunVid(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
         const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");

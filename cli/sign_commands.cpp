@@ -54,20 +54,6 @@ bool ReadInput(const std::string& path, std::vector<unsigned char>& bytes, BINST
     return true;
 }
 
-// A DER or PEM certificate, loaded; 1 or the code.
-int32_t LoadCertificate(const std::string& path, X509Cert** cert) {
-    std::vector<unsigned char> bytes;
-    if (!ReadAll(path, &bytes)) return QC_ERR_FILE_READ;
-    bytes = FromPem(bytes);
-    BINSTR der{bytes.data(), static_cast<uint32_t>(bytes.size())};
-    return CERT_Load(cert, &der);
-}
-
-struct LoadedCert {
-    X509Cert* cert = nullptr;
-    ~LoadedCert() { if (cert) CERT_Unload(cert); }
-};
-
 // Takes a flag without a value out of the argument list; whether it was there.
 bool TakeFlag(std::vector<std::string>& args, const char* flag) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -79,6 +65,14 @@ bool TakeFlag(std::vector<std::string>& args, const char* flag) {
 }
 
 }  // namespace
+
+int32_t LoadCertificate(const std::string& path, X509Cert** cert) {
+    std::vector<unsigned char> bytes;
+    if (!ReadAll(path, &bytes)) return QC_ERR_FILE_READ;
+    bytes = FromPem(bytes);
+    BINSTR der{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    return CERT_Load(cert, &der);
+}
 
 int RunSign(std::vector<std::string> args) {
     std::string password_file, cert_path;

@@ -1,6 +1,6 @@
 // The extension queries on arbitrary bytes, two ways chosen by the first byte:
 //   even: the rest is an extension value, put under the extension type that bits 1-3 pick;
-//   odd:  the rest is a certificate: CERT_Load, then every extension export.
+//   odd:  the rest is a certificate: CERT_Load, then every extension export and the VID's two.
 // Buffers are exact-size heap blocks, so a read or write past either end is caught.
 #include <cstdint>
 #include <cstdlib>
@@ -76,6 +76,14 @@ void Certificate(const uint8_t* data, size_t size, int32_t room) {
             WithBuffer(4096, [&](int32_t n, char* b) { return query(cert, n, b); });
             WithBuffer(room, [&](int32_t n, char* b) { return query(cert, n, b); });
         }
+        BINSTR vid{nullptr, 0};
+        int32_t nid = 0;
+        CheckResult(CERT_GetVID(cert, &nid, &vid));
+        BINSTR_Delete(&vid);
+        uint8_t random[20] = {};
+        BINSTR random_num{random, sizeof random};
+        const int32_t checked = CERT_CheckVID(cert, "8001011234567", &random_num);
+        if (checked != QC_ERR_IDENTITY) CheckResult(checked);
         CERT_Unload(cert);
     }
     std::free(bytes);

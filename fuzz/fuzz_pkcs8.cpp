@@ -37,6 +37,10 @@ void Encrypted(const uint8_t* bytes, size_t size) {
 
 void Plain(const uint8_t* bytes, size_t size) {
     using namespace quillon;
+    BINSTR in{const_cast<uint8_t*>(bytes), static_cast<uint32_t>(size)}, random{nullptr, 0};
+    const int32_t r = PRIKEY_GetRandomNum(&in, &random);
+    if (r != QC_OK && r != QC_ERR_KEY_INVALID && r != QC_ERR_EXTENSION_ABSENT && r != QC_ERR_MALFORMED_DER) std::abort();
+    BINSTR_Delete(&random);
     PrivateKeyInfo* raw = nullptr;
     if (!PKCS8_DecodeBytes(bytes, size, &raw)) return;
     PrivateKeyInfoPtr key(raw);

@@ -41,6 +41,7 @@ extern "C" {
 #define QC_ERR_EXTENSION_ABSENT (-53)   /* extension absent */
 #define QC_ERR_FILE_READ (-54)          /* file cannot be read */
 #define QC_ERR_SIGNATURE (-56)          /* the signature does not verify */
+#define QC_ERR_IDENTITY (-57)           /* the identity number does not match */
 #define QC_ERR_NOT_RECIPIENT (-58)      /* the data is not addressed to this certificate */
 #define QC_ERR_SIGNER_UNKNOWN (-59)     /* no certificate for a signer is carried */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
@@ -520,6 +521,40 @@ QUILLON_API int32_t CERT_VerifyData(X509Cert* cert, int32_t algorithm, const BIN
    -51 for any other, or an issuer key that is not RSA. -11 for a null handle; -71. Only the
    signature is checked: names, validity, constraints and revocation are not. */
 QUILLON_API int32_t CERT_VerifyIssuedBy(X509Cert* cert, X509Cert* issuer);
+
+/* Identity check. A Korean personal certificate names its holder by a virtual identifier (VID) in
+   the identification data of its subjectAltName (otherName 1.2.410.200004.10.1.1: realName and a
+   userInfo of type 1.2.410.200004.10.1.1.1 holding { hashAlg, [0] virtualID }), where
+     virtualID = H(H(DER(SEQUENCE { idn PrintableString, randomNum BIT STRING })))
+   with idn the holder's identity number and randomNum the random number kept beside the private
+   key (the attribute 1.2.410.200004.10.1.1.3 of its PrivateKeyInfo). Only the first
+   subjectAltName is read, and in it only the first userInfo of each identification data. */
+#define QC_VID_IDN_MAX 64
+#define QC_VID_RANDOM_MAX 1024
+/* The randomNum of a DER PrivateKeyInfo (rsaEncryption or KCDSA1) such as PRIKEY_Decrypt gives:
+   the bytes of its BIT STRING after the unused-bits octet. -11 if plain or out is NULL or plain
+   has a length without bytes; -12 plain is not such a PrivateKeyInfo; -53 it has no randomNum
+   attribute; -51 the attribute is there twice, or its value is not one BIT STRING of at least
+   one byte with no unused bits; -71. out (old bytes released; release with BINSTR_Delete) is
+   written only on success. */
+QUILLON_API int32_t PRIKEY_GetRandomNum(const BINSTR* plain, BINSTR* out);
+/* The certificate's VID: the object-table number of its hash (29 SHA-1, 94 SHA-256, 93/95/96
+   SHA-224/384/512, 0 for a hash the table does not hold) in *hash_nid and the virtualID bytes in
+   vid (old bytes released; release with BINSTR_Delete), both written only on success. -11 for a
+   null handle, hash_nid or vid; -53 no subjectAltName, or no identification data with a VID
+   (a real name alone, or a userInfo of another type); -51 the subjectAltName does not decode
+   (a VID without its virtualID included), or it carries two VIDs; -71. */
+QUILLON_API int32_t CERT_GetVID(X509Cert* cert, int32_t* hash_nid, BINSTR* vid);
+/* Checks an identity number against the certificate's VID with the key's randomNum (as
+   PRIKEY_GetRandomNum gives it): 1 when H(H(...)) above equals the virtualID, -57 when it does
+   not (a virtualID of another length included). idn is NUL-terminated ASCII digits exactly as
+   the VID was made from them: 1 to QC_VID_IDN_MAX digits, nothing else, so a number written with
+   a hyphen or a space is refused rather than cleaned. The hash must be SHA-1 or SHA-256. Checks
+   in this order: -11 for a null handle, idn or random_num (or a length without bytes), an idn
+   that is not all digits, or a random_num of 0 or more than QC_VID_RANDOM_MAX bytes; -53 and -51
+   as CERT_GetVID, and -51 for another hash; -57; -71. The comparison is constant-time; the
+   library keeps no copy of the number, and wipes everything it derives from it. */
+QUILLON_API int32_t CERT_CheckVID(X509Cert* cert, const char* idn, const BINSTR* random_num);
 
 #ifdef __cplusplus
 }

@@ -28,7 +28,12 @@ _public_key = export("CERT_GetPubKey", ctypes.c_int32, _P, ctypes.c_int32, ctype
 _signature = export("CERT_GetSignature", ctypes.c_int32, _P, ctypes.c_int32, ctypes.c_char_p)
 _verify_data = export("CERT_VerifyData", ctypes.c_int32, _P, ctypes.c_int32, BINSTR_P, BINSTR_P)
 _verify_issued_by = export("CERT_VerifyIssuedBy", ctypes.c_int32, _P, _P)
+_get_vid = export("CERT_GetVID", ctypes.c_int32, _P, ctypes.POINTER(ctypes.c_int32), BINSTR_P)
+_check_vid = export("CERT_CheckVID", ctypes.c_int32, _P, ctypes.c_char_p, BINSTR_P)
 _SIGNATURE_INVALID = -56
+_IDENTITY_MISMATCH = -57
+# VID hashes by the object-table number CERT_GetVID reports.
+_VID_HASHES = {29: "sha1", 93: "sha224", 94: "sha256", 95: "sha384", 96: "sha512"}
 
 # Signature algorithms by name, numbered as the header's QC_SIGN_* numbers them: RSA PKCS#1 v1.5
 # with the hash, and RSASSA-PSS with SHA-256, MGF1-SHA-256 and a 32-byte salt.
@@ -188,11 +193,41 @@ class Certificate:
         return self._verdict(_verify_issued_by(self._open_handle(), issuer._open_handle()), "CERT_VerifyIssuedBy")
 
     @staticmethod
-    def _verdict(result: int, name: str) -> bool:
-        if result == _SIGNATURE_INVALID:
+    def _verdict(result: int, name: str, mismatch: int = _SIGNATURE_INVALID) -> bool:
+        if result == mismatch:
             return False
         check_code(result, name)
         return True
+
+    @property
+    def vid(self) -> tuple[str, bytes] | None:
+        """The virtual identifier of the holder's identification data: (hash name, e.g. "sha256",
+        or "nid <n>" for one the library does not name; the virtualID), or None without one."""
+        nid = ctypes.c_int32()
+        with OutputBinstr() as out:
+            result = _get_vid(self._open_handle(), ctypes.byref(nid), ctypes.byref(out))
+            if result == _EXTENSION_ABSENT:
+                return None
+            check_code(result, "CERT_GetVID")
+            return _VID_HASHES.get(nid.value, "nid %d" % nid.value), binstr_bytes(out)
+
+    def check_vid(self, idn, random_num: bytes) -> bool:
+        """Whether idn (the digits alone, str or bytes) with the key's random_num (PrivateKey.random_num)
+        gives this certificate's VID. A number with a hyphen or space raises (code -11)."""
+        number = bytearray(idn.encode("ascii") if isinstance(idn, str) else idn)
+        if b"\0" in number:
+            raise ValueError("idn must not contain a NUL")
+        record = input_binstr(random_num)
+        # Copied without an intermediate bytes object, so that both copies made here can be cleared.
+        buffer = ctypes.create_string_buffer(len(number) + 1)
+        if number:
+            ctypes.memmove(buffer, (ctypes.c_char * len(number)).from_buffer(number), len(number))
+        try:
+            result = _check_vid(self._open_handle(), buffer, ctypes.byref(record))
+        finally:
+            ctypes.memset(buffer, 0, len(buffer))
+            number[:] = bytes(len(number))
+        return self._verdict(result, "CERT_CheckVID", _IDENTITY_MISMATCH)
 
     key_usage = _extension("CERT_GetKeyUsage", 'e.g. "digitalSignature, nonRepudiation".')
     basic_constraints = _extension("CERT_GetBasicConstraints", 'e.g. "CA : TRUE, PathLenConstraint : 0".')

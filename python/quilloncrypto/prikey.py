@@ -25,7 +25,9 @@ _encrypt_pbes2 = export("PRIKEY_EncryptPbes2", ctypes.c_int32, ctypes.c_char_p, 
                         ctypes.c_int32, ctypes.c_int32, BINSTR_P)
 _check_pair = export("PRIKEY_CheckKeyPair", ctypes.c_int32, BINSTR_P, BINSTR_P)
 _sign = export("PRIKEY_Sign", ctypes.c_int32, BINSTR_P, ctypes.c_int32, BINSTR_P, BINSTR_P)
+_random_num = export("PRIKEY_GetRandomNum", ctypes.c_int32, BINSTR_P, BINSTR_P)
 _KEY_MISMATCH = -14
+_ATTRIBUTE_ABSENT = -53
 
 # The schemes encrypt() writes, named as `quillon key reencrypt --scheme` names them: "seed" is
 # PRIKEY_Encrypt's own, the others PBES2 with (PRF, cipher) as the header numbers them.
@@ -135,6 +137,16 @@ class PrivateKey:
         record = input_binstr(data)
         with SecretBinstr(self._bytes()) as plain, OutputBinstr() as out:
             check_code(_sign(ctypes.byref(plain), number, ctypes.byref(record), ctypes.byref(out)), "PRIKEY_Sign")
+            return binstr_bytes(out)
+
+    @property
+    def random_num(self) -> bytes | None:
+        """The randomNum attribute (what the certificate's VID was made with), or None without one."""
+        with SecretBinstr(self._bytes()) as plain, OutputBinstr() as out:
+            result = _random_num(ctypes.byref(plain), ctypes.byref(out))
+            if result == _ATTRIBUTE_ABSENT:
+                return None
+            check_code(result, "PRIKEY_GetRandomNum")
             return binstr_bytes(out)
 
     def close(self) -> None:

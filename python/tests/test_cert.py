@@ -100,3 +100,25 @@ def test_extension_texts_korean_lists_and_absence():
     with Certificate.load(CERTS / "ca.der") as cert:
         assert cert.basic_constraints == "CA : TRUE, PathLenConstraint : 0"
         assert cert.policy_ids is cert.crl_urls is cert.extended_key_usage is cert.subject_alt_name is None
+
+
+def test_vid_with_the_keys_random_number():
+    from quilloncrypto import PrivateKey
+    pkcs8 = REPOSITORY / "tests/fixtures/pkcs8"
+    idn = "8001011234567"  # made up, as in make_vid_certs.sh
+    with PrivateKey((pkcs8 / "rsa_attrs_plain.der").read_bytes()) as key, \
+            Certificate.load(CERTS / "vid_sha256.der") as cert, Certificate.load(CERTS / "ca.der") as other:
+        random = key.random_num
+        assert random == bytes(range(20))
+        name, value = cert.vid
+        assert (name, len(value)) == ("sha256", 32)
+        assert cert.check_vid(idn, random) is True
+        assert cert.check_vid(idn.encode(), random) is True
+        assert cert.check_vid("8001011234568", random) is False
+        assert other.vid is None
+        for certificate, number, code in ((cert, "800101-1234567", -11), (other, idn, -53)):
+            with pytest.raises(QuillonError) as error:
+                certificate.check_vid(number, random)
+            assert error.value.code == code
+    with PrivateKey((pkcs8 / "user_plain.der").read_bytes()) as key:
+        assert key.random_num is None

@@ -20,6 +20,7 @@ extern "C" QUILLON_API const char* QC_ErrorText(int32_t code) {
         case QC_ERR_EXTENSION_ABSENT: return "the certificate does not have this extension";
         case QC_ERR_FILE_READ: return "the file cannot be read";
         case QC_ERR_SIGNATURE: return "the signature does not verify";
+        case QC_ERR_IDENTITY: return "the identity number does not match";
         case QC_ERR_NOT_RECIPIENT: return "the data is not addressed to this certificate";
         case QC_ERR_SIGNER_UNKNOWN: return "no certificate for a signer is carried";
         case QC_ERR_ALLOC: return "out of memory";

@@ -23,6 +23,7 @@ int32_t KEY_Code(KeyError error) {
         case KeyError::kEncrypt: return QC_ERR_ENCRYPT_KEY;
         case KeyError::kEncode: return QC_ERR_ENCODE_EMPTY;
         case KeyError::kMismatch: return QC_ERR_KEY_MISMATCH;
+        case KeyError::kAbsent: return QC_ERR_EXTENSION_ABSENT;
         case KeyError::kRandom: return QC_ERR_RANDOM;
         case KeyError::kMemory: break;
     }

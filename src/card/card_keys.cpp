@@ -14,20 +14,13 @@
 namespace quillon {
 namespace {
 
-
-const AsnValue* FirstValue(const Pkcs8Attribute* attribute) {
-    if (!attribute->values) return nullptr;
-    if (attribute->single) return static_cast<const AsnValue*>(attribute->values);
-    return static_cast<const AsnValue*>(PLIST_Get(static_cast<const PointerList*>(attribute->values), 0));
-}
-
 // The first 20 bytes of the first attribute's value, which must be a randomNum BIT STRING (its
 // contents: the unused-bits octet, then the bytes).
 bool TakeRandom(const PrivateKeyInfo* key, uint8_t random[kCardRandomSize]) {
     if (PLIST_Count(key->attributes) <= 0) return false;
     const auto* first = static_cast<const Pkcs8Attribute*>(PLIST_Get(key->attributes, 0));
     if (!first || OBJ_NidFromValue(first->type) != NID_RANDOM_NUM) return false;
-    const AsnValue* value = FirstValue(first);
+    const AsnValue* value = PKCS8_AttributeValue(first, 0);
     if (!value || value->type != DER_BIT_STRING || value->length < 1 + kCardRandomSize || value->data[0] != 0)
         return false;
     std::memcpy(random, value->data + 1, kCardRandomSize);

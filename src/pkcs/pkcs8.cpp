@@ -219,6 +219,17 @@ void PKCS8_Free(PrivateKeyInfo* key) {
     MEM_Free(key);
 }
 
+int PKCS8_AttributeValueCount(const Pkcs8Attribute* attribute) {
+    if (!attribute || !attribute->values) return 0;
+    return attribute->single ? 1 : PLIST_Count(static_cast<const PointerList*>(attribute->values));
+}
+
+const AsnValue* PKCS8_AttributeValue(const Pkcs8Attribute* attribute, int index) {
+    if (index < 0 || index >= PKCS8_AttributeValueCount(attribute)) return nullptr;
+    if (attribute->single) return static_cast<const AsnValue*>(attribute->values);
+    return static_cast<const AsnValue*>(PLIST_Get(static_cast<const PointerList*>(attribute->values), index));
+}
+
 void PKCS8_FreeAttribute(void* attribute) {
     auto* a = static_cast<Pkcs8Attribute*>(attribute);
     if (!a) return;

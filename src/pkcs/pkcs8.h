@@ -41,6 +41,10 @@ void PKCS8_Clear(PrivateKeyInfo* key);
 void PKCS8_Free(PrivateKeyInfo* key);
 using PrivateKeyInfoPtr = Owned<PrivateKeyInfo, PKCS8_Free>;
 void PKCS8_FreeAttribute(void* attribute);
+// An attribute's values, whichever way it holds them: their number, and the one at `index`
+// (null out of range).
+int PKCS8_AttributeValueCount(const Pkcs8Attribute* attribute);
+const AsnValue* PKCS8_AttributeValue(const Pkcs8Attribute* attribute, int index);
 // NID of the key's algorithm (0 when unset).
 int PKCS8_AlgorithmNid(const PrivateKeyInfo* key);
 

@@ -1,8 +1,11 @@
 #include "pkcs/prikey.h"
 
+#include <cstring>
+
 #include "asn1/der.h"
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "container/pointer_list.h"
 #include "core/mem.h"
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
@@ -155,6 +158,30 @@ KeyError PRIKEY_SignDigestDer(const uint8_t* key_der, size_t key_length, const R
                               const uint8_t* digest, MemBytes* out) {
     return MEM_BlameExhaustion(KeyError::kMemory, {KeyError::kUndecodable, KeyError::kAlgorithm, KeyError::kRandom},
                                [&] { return SignDigest(key_der, key_length, scheme, digest, out); });
+}
+
+KeyError PRIKEY_RandomNumDer(const uint8_t* key_der, size_t key_length, MemBytes* out) {
+    return MEM_BlameExhaustion(KeyError::kMemory, {KeyError::kUndecodable}, [&] {
+        PrivateKeyInfoPtr key = PKCS8_DecodeOwned(key_der, key_length);
+        if (!key) return KeyError::kUndecodable;
+        const Pkcs8Attribute* found = nullptr;
+        for (int i = 0; i < PLIST_Count(key->attributes); ++i) {
+            const auto* attribute = static_cast<const Pkcs8Attribute*>(PLIST_Get(key->attributes, i));
+            if (OBJ_NidFromValue(attribute->type) != NID_RANDOM_NUM) continue;
+            if (found) return KeyError::kNoRandom;  // two random numbers: which one made the VID?
+            found = attribute;
+        }
+        if (!found) return KeyError::kAbsent;
+        // One BIT STRING of whole bytes; an empty one would leave the VID a hash of the number alone.
+        const AsnValue* value = PKCS8_AttributeValueCount(found) == 1 ? PKCS8_AttributeValue(found, 0) : nullptr;
+        if (!value || value->type != DER_BIT_STRING || value->length < 2 || value->data[0] != 0)
+            return KeyError::kNoRandom;
+        auto* bytes = static_cast<uint8_t*>(MEM_Alloc(value->length - 1));
+        if (!bytes) return KeyError::kMemory;
+        std::memcpy(bytes, value->data + 1, value->length - 1);
+        out->Reset(bytes, value->length - 1);
+        return KeyError::kNone;
+    });
 }
 
 KeyError PRIKEY_DecryptToRsaKey(const uint8_t* password, size_t password_length, const uint8_t* der,

@@ -21,7 +21,8 @@ enum class KeyError {
     kMalformed,    // not an EncryptedPrivateKeyInfo under a scheme this library reads
     kUndecodable,  // not a PrivateKeyInfo, or a certificate that does not decode
     kAlgorithm,    // neither rsaEncryption nor KCDSA1, or a key without its numbers
-    kNoRandom,     // the first attribute is not a randomNum BIT STRING of 20 bytes or more
+    kNoRandom,     // the randomNum attribute is not of the form required
+    kAbsent,       // the key carries no such attribute
     kDecrypt,      // wrong password, damaged data, a count above the cap
     kEncrypt,
     kEncode,       // encoding the result gave nothing
@@ -58,6 +59,12 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
 // key that is not rsaEncryption or whose modulus is too short for the scheme; kRandom; kMemory.
 KeyError PRIKEY_SignDigestDer(const uint8_t* key, size_t key_length, const RsaSignScheme& scheme,
                               const uint8_t* digest, MemBytes* out);
+
+// The randomNum attribute (1.2.410.200004.10.1.1.3) of a plain PrivateKeyInfo: the bytes of its
+// one BIT STRING value after the unused-bits octet, in *out (written only on success).
+// kUndecodable; kAbsent; kNoRandom for a value that is not one BIT STRING of at least one byte
+// with no unused bits, or a second randomNum; kMemory.
+KeyError PRIKEY_RandomNumDer(const uint8_t* key, size_t key_length, MemBytes* out);
 
 // As PRIKEY_DecryptDer, and on success also loads the RSA key (all numbers) into *key,
 // creating it when *key is null. kDecrypt for an empty password too; kAlgorithm for a key
