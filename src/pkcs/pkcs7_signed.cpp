@@ -300,7 +300,8 @@ SignedError CheckSigner(const DerElement* info, const Carried* certs, int cert_c
                              static_cast<uint32_t>(signature_length))) {
         case SignatureCheck::kValid: break;
         case SignatureCheck::kMemory: return SignedError::kMemory;
-        default: return SignedError::kSignature;
+        case SignatureCheck::kUnsupported: return SignedError::kMalformed;
+        case SignatureCheck::kInvalid: return SignedError::kSignature;
     }
     *found = signer;
     return SignedError::kNone;

@@ -187,7 +187,12 @@ RsaSignError RSA_SignDigest(RsaKey* key, const RsaSignScheme& scheme, const uint
 SignatureCheck RSA_VerifyDigest(RsaKey* key, const RsaSignScheme& scheme, const uint8_t* digest,
                                 const uint8_t* signature, uint32_t signature_length) {
     const uint32_t k = RSA_ModulusBytes(key);
-    if (k == 0 || !scheme.hash || !signature || signature_length != k) return SignatureCheck::kInvalid;
+    // A key no signature can verify under (an even modulus, no or an even exponent), or one whose
+    // size would let a hostile certificate hold the caller for seconds: refused before any work.
+    if (k == 0 || !key->e || !BIGNUM_IsBitSet(key->n, 0) || !BIGNUM_IsBitSet(key->e, 0) ||
+        BIGNUM_NumBits(key->n) > kRsaMaxKeyBits || BIGNUM_NumBits(key->e) > kRsaMaxVerifyExponentBits)
+        return SignatureCheck::kUnsupported;
+    if (!scheme.hash || !signature || signature_length != k) return SignatureCheck::kInvalid;
     MemArray<uint8_t> em(k), expected(k);
     if (!em || !expected) return SignatureCheck::kMemory;
     BigNumPtr s(BIGNUM_FromBytes(signature, k, nullptr));

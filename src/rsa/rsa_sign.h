@@ -45,8 +45,12 @@ enum class SignatureCheck {
     kMemory,
 };
 
+// Public exponents above this size are refused by verification (real keys use 3 or 65537).
+inline constexpr int kRsaMaxVerifyExponentBits = 64;
+
 // Whether `signature` (it must be exactly the modulus size) is the key's signature over
-// `digest`: kValid, kInvalid or kMemory.
+// `digest`: kValid, kInvalid, kMemory, or kUnsupported for a key with an even modulus, an even or
+// missing exponent, a modulus above kRsaMaxKeyBits or an exponent above kRsaMaxVerifyExponentBits.
 SignatureCheck RSA_VerifyDigest(RsaKey* key, const RsaSignScheme& scheme, const uint8_t* digest,
                                  const uint8_t* signature, uint32_t signature_length);
 

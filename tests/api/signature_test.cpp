@@ -207,6 +207,18 @@ TEST(CertVerifyIssuedBy, ChangedCertificatesAndNullHandles) {
         EXPECT_EQ(CERT_VerifyIssuedBy(cert, ca.cert), QC_ERR_SIGNATURE);
         CERT_Unload(cert);
     }
+    // A damaged key (its modulus made even) verifies nothing and says so as -51, not as a
+    // failed allocation.
+    Bytes even = ReadCert("ca");
+    const Bytes exponent = {0x02, 0x03, 0x01, 0x00, 0x01};
+    auto e_at = std::search(even.begin(), even.end(), exponent.begin(), exponent.end());
+    ASSERT_NE(e_at, even.end());
+    e_at[-1] &= 0xFE;
+    ::X509Cert* damaged = load(even);
+    const Bytes data{1}, signature(256, 1);
+    EXPECT_EQ(CERT_VerifyIssuedBy(ca.cert, damaged), QC_ERR_MALFORMED_DER);
+    EXPECT_EQ(VerifyData(damaged, QC_SIGN_RSA_SHA256, data, signature), QC_ERR_MALFORMED_DER);
+    CERT_Unload(damaged);
     EXPECT_EQ(CERT_VerifyIssuedBy(nullptr, ca.cert), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(CERT_VerifyIssuedBy(ca.cert, nullptr), QC_ERR_NULL_ARGUMENT);
 }
