@@ -24,6 +24,18 @@ void Hand(MemBytes& encoded, MemBytes* out) {
     out->Reset(encoded.Release(), length);
 }
 
+// An encrypted key's DER handed to the caller: kEncode when encoding gives nothing.
+KeyError HandEncrypted(EncryptedPrivateKeyInfoPtr epki, MemBytes* out) {
+    DerElementPtr element(DER_New());
+    MemBytes encoded;
+    const int32_t length =
+        element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
+    if (length <= 0) return KeyError::kEncode;
+    encoded.length = static_cast<uint32_t>(length);
+    Hand(encoded, out);
+    return KeyError::kNone;
+}
+
 bool Equal(const BigNum* a, const BigNum* b) { return a && b && BIGNUM_Cmp(a, b) == 0; }
 
 KeyError Decrypt(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
@@ -87,15 +99,7 @@ KeyError PRIKEY_EncryptDer(const uint8_t* password, size_t password_length, cons
     EncryptedPrivateKeyInfo* encrypted = nullptr;
     if (!PKCS8_Encrypt(key.get(), &encrypted, password, password_length, nullptr, 0, kPrikeyIterations, scheme))
         return KeyError::kEncrypt;
-    EncryptedPrivateKeyInfoPtr epki(encrypted);
-    DerElementPtr element(DER_New());
-    MemBytes encoded;
-    const int32_t length =
-        element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
-    if (length <= 0) return KeyError::kEncode;
-    encoded.length = static_cast<uint32_t>(length);
-    Hand(encoded, out);
-    return KeyError::kNone;
+    return HandEncrypted(EncryptedPrivateKeyInfoPtr(encrypted), out);
 }
 
 KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length, const uint8_t* der,
@@ -110,15 +114,7 @@ KeyError PRIKEY_EncryptPbes2Der(const uint8_t* password, size_t password_length,
     EncryptedPrivateKeyInfo* encrypted = nullptr;
     if (!PKCS8_EncryptPbes2(der, length, &encrypted, password, password_length, iterations, prf_nid, cipher_nid))
         return KeyError::kEncrypt;
-    EncryptedPrivateKeyInfoPtr epki(encrypted);
-    DerElementPtr element(DER_New());
-    MemBytes encoded;
-    const int32_t written =
-        element && EPKI_Encode(epki.get(), element.get()) ? DER_ToBytes(element.get(), &encoded.data) : 0;
-    if (written <= 0) return KeyError::kEncode;
-    encoded.length = static_cast<uint32_t>(written);
-    Hand(encoded, out);
-    return KeyError::kNone;
+    return HandEncrypted(EncryptedPrivateKeyInfoPtr(encrypted), out);
 }
 
 KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_length, const uint8_t* key_der,
