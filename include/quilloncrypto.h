@@ -556,6 +556,45 @@ QUILLON_API int32_t CERT_GetVID(X509Cert* cert, int32_t* hash_nid, BINSTR* vid);
    library keeps no copy of the number, and wipes everything it derives from it. */
 QUILLON_API int32_t CERT_CheckVID(X509Cert* cert, const char* idn, const BINSTR* random_num);
 
+/* PFX (PKCS#12) files under a password: the form in which browsers and operating systems export
+   and import a certificate with its private key. */
+#define QC_PFX_LEGACY 1
+/* Reads a PFX with its password into the certificate (DER) and the plain key (a PrivateKeyInfo
+   in the library's encoding, as PRIKEY_Decrypt gives). The MAC is checked first, before anything
+   is decrypted: HMAC under the PKCS#12 derivation with SHA-1, -224, -256, -384 or -512 (at most
+   QC_PBES2_MAX_ITERATIONS), or PBMAC1 (PBKDF2 with an HMAC PRF; HMAC with any of those hashes).
+   A MAC that does not match means a wrong password or a changed file, which cannot be told
+   apart: both give -13, before any other work. Safe contents plain or encrypted; key bags plain
+   or shrouded under any scheme PRIKEY_Decrypt reads (the PKCS#12 3DES and RC2 schemes, the SEED
+   schemes, PBES2); certificate bags holding X.509 certificates, several allowed. The first key
+   in the file is taken, with the certificate whose localKeyID equals the key's and whose public
+   key is the key's, else the first certificate whose public key is. A randomNum carried as an
+   attribute of the key bag is added to a key that has none; one inside the key is kept as it
+   is. The password is UTF-8 (passed to the PKCS#12 derivation as UTF-16) or other bytes
+   (widened one by one); a file without a MAC, with a public-key integrity mode, or in BER with
+   indefinite lengths is not read. Checks in this order: -11 if password, pfx, certificate or
+   key is NULL (or pfx has a length without bytes); -51 the input is not a version-3 PFX with a
+   password MAC this library reads; -13 an empty password, a MAC that does not match, or a bag
+   that does not decrypt under the password; -51 a bag, scheme or structure inside that is not
+   read, more than 16 ContentInfos or 64 bags, no key or no certificate; -12 the key is not
+   rsaEncryption or KCDSA1 or does not decode; -14 no certificate in the file belongs to the
+   key; -52; -71. certificate and key (old bytes released; release with BINSTR_Delete) are
+   written only on success, never one without the other. */
+QUILLON_API int32_t PFX_Import(const char* password, const BINSTR* pfx, BINSTR* certificate, BINSTR* key);
+/* Writes a DER certificate and its plain key (a PrivateKeyInfo, encrypted exactly as given, so
+   attributes such as randomNum are kept) as a PFX under password. Both bags carry localKeyID
+   = SHA-1 of the certificate; every derivation uses 2,048 iterations and a fresh salt. By
+   default: the key shrouded under PBES2 (PBKDF2 with HMAC-SHA256, AES-256-CBC), the certificate
+   in safe contents encrypted the same way, and an HMAC-SHA256 MAC. With QC_PFX_LEGACY, for
+   older consumers: pbeWithSHAAnd3-KeyTripleDES-CBC for the key, pbeWithSHAAnd40BitRC2-CBC for
+   the certificate, an HMAC-SHA1 MAC. Checks in this order: -11 if password, certificate, key or
+   pfx is NULL, or flags holds anything but QC_PFX_LEGACY; -12 certificate or key (or its data)
+   does not decode, or the key is not rsaEncryption or KCDSA1; -14 the key does not belong to
+   the certificate; -15 an empty password, or encryption failed; -72; -52; -71. pfx (old bytes
+   released; release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t PFX_Export(const char* password, const BINSTR* certificate, const BINSTR* key, int32_t flags,
+                               BINSTR* pfx);
+
 #ifdef __cplusplus
 }
 #endif

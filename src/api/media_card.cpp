@@ -85,7 +85,7 @@ extern "C" QUILLON_API int32_t MEDIA_CARD_WritePriKey(int32_t slot, const char* 
         if (!pin || !password || !key || !key->data) return 0;
         if (!CARD_SlotIsValid(slot)) return QC_ERR_NULL_ARGUMENT;
         return WithVerifiedCard(&card, pin, tries_left, [&] {
-            return WriteKeyCode(CARD_WritePriKey(&card, slot, reinterpret_cast<const uint8_t*>(password),
+            return WriteKeyCode(CARD_WritePriKey(&card, slot, PasswordBytes(password),
                                                  std::strlen(password), key->data, key->length));
         });
     });
@@ -99,7 +99,7 @@ extern "C" QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* p
         if (!pin || !out || !password || !CARD_SlotIsValid(slot)) return QC_ERR_NULL_ARGUMENT;
         return WithVerifiedCard(&card, pin, tries_left, [&]() -> int32_t {
             MemBytes key;
-            const CardKeyResult result = CARD_ReadPriKey(&card, slot, reinterpret_cast<const uint8_t*>(password),
+            const CardKeyResult result = CARD_ReadPriKey(&card, slot, PasswordBytes(password),
                                                          std::strlen(password), &key);
             if (result.card != CardError::kNone) return CardCode(result.card);
             if (result.key != KeyError::kNone) return KEY_Code(result.key);

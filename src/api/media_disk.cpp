@@ -14,8 +14,6 @@ using namespace quillon;
 
 namespace {
 
-const uint8_t* PasswordBytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
-
 bool ReadFile(const char* path, MemBytes& file) {
     uint8_t* data = nullptr;
     uint32_t length = 0;

@@ -44,8 +44,6 @@ using namespace quillon;
 
 namespace {
 
-const uint8_t* PasswordBytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
-
 }  // namespace
 
 extern "C" QUILLON_API int32_t PRIKEY_Decrypt(const char* password, const BINSTR* encrypted, BINSTR* out) {

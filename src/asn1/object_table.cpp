@@ -129,6 +129,7 @@ constexpr ObjectRow ObjectTable[kObjectCount] = {
     {"MGF1", "mgf1", "1.2.840.113549.1.1.8"},  // 119
     {"RSAES-OAEP", "rsaesOaep", "1.2.840.113549.1.1.7"},  // 120
     {"PSPECIFIED", "pSpecified", "1.2.840.113549.1.1.9"},  // 121
+    {"PBMAC1", "PBMAC1", "1.2.840.113549.1.5.14"},  // 122
 };
 
 namespace {

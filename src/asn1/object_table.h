@@ -15,7 +15,7 @@ struct ObjectRow {
     const char* oid;  // dotted decimal; empty for the placeholder row
 };
 
-inline constexpr int kObjectCount = 122;
+inline constexpr int kObjectCount = 123;
 
 // NID 0 is both the undefined row and the answer for an identifier that is not in the table.
 inline constexpr int NID_UNDEF = 0;
@@ -140,6 +140,7 @@ inline constexpr int NID_ARIA_256_CBC = 118;
 inline constexpr int NID_MGF1 = 119;
 inline constexpr int NID_RSAES_OAEP = 120;
 inline constexpr int NID_P_SPECIFIED = 121;
+inline constexpr int NID_PBMAC1 = 122;
 
 // The standard ARIA-128-CBC identifier that other tools write in PBES2 keys (row
 // NID_ARIA_128_CBC). Readers take it as the same cipher as NID_OID_ARIA_CBC, and the key

@@ -13,16 +13,16 @@
 namespace quillon {
 namespace {
 
-constexpr size_t kPkcs12Block = 64;
+constexpr size_t kChunk = 64;
 
-// Streams `total` bytes of `pattern` repeated into the hash, through a wiped 64-byte chunk.
-bool HashRepeated(Sha1Context* sha, size_t total, size_t period, uint8_t (*byte_at)(const void*, size_t),
-                  const void* source) {
-    SecretArray<uint8_t, kPkcs12Block> chunk;
+// Streams `total` bytes of `pattern` repeated into the hash, through a wiped chunk.
+bool HashRepeated(const DigestAlgorithm* digest, DigestState* state, size_t total, size_t period,
+                  uint8_t (*byte_at)(const void*, size_t), const void* source) {
+    SecretArray<uint8_t, kChunk> chunk;
     for (size_t done = 0; done < total;) {
-        const size_t take = total - done < kPkcs12Block ? total - done : kPkcs12Block;
+        const size_t take = total - done < kChunk ? total - done : kChunk;
         for (size_t i = 0; i < take; ++i) chunk.data[i] = byte_at(source, (done + i) % period);
-        if (!SHA1_Update(sha, chunk.data, take)) return false;
+        if (!digest->update(state, chunk.data, take)) return false;
         done += take;
     }
     return true;
@@ -41,7 +41,7 @@ uint8_t WidePasswordByte(const void* source, size_t j) {
 
 uint8_t SaltByte(const void* source, size_t j) { return static_cast<const uint8_t*>(source)[j]; }
 
-size_t RoundUpToBlock(size_t n) { return (n + kPkcs12Block - 1) / kPkcs12Block * kPkcs12Block; }
+size_t RoundUp(size_t n, size_t block) { return (n + block - 1) / block * block; }
 
 }  // namespace
 
@@ -74,13 +74,15 @@ int PBKDF2_SHA1(const uint8_t* password, size_t password_length, const uint8_t* 
 
 namespace {
 
-// The derivation over a password part of `wide_length` bytes given by `password_byte`.
-int Pkcs12Derive(uint8_t (*password_byte)(const void*, size_t), const void* password, size_t wide_length,
-                 const uint8_t* salt, size_t salt_length, int id, uint32_t iterations, size_t out_length,
-                 uint8_t* out) {
-    const size_t salt_part = salt_length ? RoundUpToBlock(salt_length) : 0;
-    const size_t password_part = wide_length ? RoundUpToBlock(wide_length) : 0;
-    const bool more = out_length > kSha1DigestSize;
+// The derivation with `digest` (u its size, v its block) over a password part of
+// `wide_length` bytes given by `password_byte`.
+int Pkcs12Derive(const DigestAlgorithm* digest, uint8_t (*password_byte)(const void*, size_t), const void* password,
+                 size_t wide_length, const uint8_t* salt, size_t salt_length, int id, uint32_t iterations,
+                 size_t out_length, uint8_t* out) {
+    const size_t u = digest->size, v = digest->block_size;
+    const size_t salt_part = salt_length ? RoundUp(salt_length, v) : 0;
+    const size_t password_part = wide_length ? RoundUp(wide_length, v) : 0;
+    const bool more = out_length > u;
     // I = S || P is only kept when a second block will need it; one block streams it.
     const size_t input_length = more ? salt_part + password_part : 0;
     const MemBlock input_block(input_length ? static_cast<uint8_t*>(MEM_Alloc(input_length)) : nullptr);
@@ -88,39 +90,50 @@ int Pkcs12Derive(uint8_t (*password_byte)(const void*, size_t), const void* pass
     if (input_length && !input) return 0;
     for (size_t j = 0; j < input_length; ++j)
         input[j] = j < salt_part ? SaltByte(salt, j % salt_length) : password_byte(password, (j - salt_part) % wide_length);
-    Sha1Context sha;
-    SecretArray<uint8_t, kSha1DigestSize> a;
-    SecretArray<uint8_t, kPkcs12Block> b;
-    uint8_t diversifier[kPkcs12Block];
-    std::memset(diversifier, id, sizeof diversifier);
+    // Every later iteration hashes one digest: one block whose padding never changes.
+    SecretArray<uint8_t, kDigestMaxBlock> padded;
+    std::memset(padded.data, 0, sizeof padded.data);
+    padded[u] = 0x80;
+    padded[v - 2] = static_cast<uint8_t>((8 * u) >> 8);
+    padded[v - 1] = static_cast<uint8_t>(8 * u);
+    SecretArray<DigestState, 1> state;
+    SecretArray<uint8_t, kDigestMaxSize> a;
+    SecretArray<uint8_t, kDigestMaxBlock> b;
+    uint8_t diversifier[kDigestMaxBlock];
+    std::memset(diversifier, id, v);
     bool ok = true;
     for (size_t done = 0; ok && done < out_length;) {
-        ok = SHA1_Init(&sha) && SHA1_Update(&sha, diversifier, sizeof diversifier);
+        ok = digest->init(&state[0]) && digest->update(&state[0], diversifier, v);
         if (more) {
-            ok = ok && (input_length == 0 || SHA1_Update(&sha, input, input_length));
+            ok = ok && (input_length == 0 || digest->update(&state[0], input, input_length));
         } else {
-            ok = ok && (salt_length == 0 || HashRepeated(&sha, salt_part, salt_length, SaltByte, salt)) &&
-                 (wide_length == 0 || HashRepeated(&sha, password_part, wide_length, password_byte, password));
+            ok = ok && (salt_length == 0 || HashRepeated(digest, &state[0], salt_part, salt_length, SaltByte, salt)) &&
+                 (wide_length == 0 ||
+                  HashRepeated(digest, &state[0], password_part, wide_length, password_byte, password));
         }
-        ok = ok && SHA1_Final(&sha, a.data);
-        for (uint32_t i = 1; ok && i < iterations; ++i) ok = SHA1_Digest(a.data, kSha1DigestSize, a.data);
+        ok = ok && digest->final(&state[0], a.data);
+        for (uint32_t i = 1; ok && i < iterations; ++i) {
+            std::memcpy(padded.data, a.data, u);
+            ok = digest->init(&state[0]);
+            digest->transform(&state[0], padded.data);
+            digest->chaining(&state[0], a.data);
+        }
         if (!ok) break;
-        const size_t take = out_length - done < kSha1DigestSize ? out_length - done : kSha1DigestSize;
+        const size_t take = out_length - done < u ? out_length - done : u;
         std::memcpy(out + done, a.data, take);
         done += take;
         if (done == out_length) break;
-        // Each 64-byte block of I becomes I_j + B + 1 (mod 2^512), B being A repeated.
-        for (size_t i = 0; i < kPkcs12Block; ++i) b[i] = a[i % kSha1DigestSize];
-        for (size_t j = 0; j < input_length; j += kPkcs12Block) {
+        // Each v-byte block of I becomes I_j + B + 1 (mod 2^8v), B being A repeated.
+        for (size_t i = 0; i < v; ++i) b[i] = a[i % u];
+        for (size_t j = 0; j < input_length; j += v) {
             unsigned carry = 1;
-            for (size_t i = kPkcs12Block; i-- > 0;) {
+            for (size_t i = v; i-- > 0;) {
                 carry += input[j + i] + b[i];
                 input[j + i] = static_cast<uint8_t>(carry);
                 carry >>= 8;
             }
         }
     }
-    MEM_Wipe(&sha, sizeof sha);
     return ok ? 1 : 0;
 }
 
@@ -130,17 +143,17 @@ int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint
                      int id, uint32_t iterations, size_t out_length, uint8_t* out) {
     if (!out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
     if ((!salt && salt_length) || (!password && password_length)) return 0;
-    if (password_length > (SIZE_MAX - 2) / 2 - kPkcs12Block) return 0;
+    if (password_length > (SIZE_MAX - 2) / 2 - kDigestMaxBlock) return 0;
     const Password wide{password, password_length};
-    return Pkcs12Derive(WidePasswordByte, &wide, password ? 2 * password_length + 2 : 0, salt, salt_length, id,
+    return Pkcs12Derive(DIGEST_FromNid(NID_SHA1), WidePasswordByte, &wide, password ? 2 * password_length + 2 : 0, salt, salt_length, id,
                         iterations, out_length, out);
 }
 
-int PKCS12_DeriveKeyBmp(const uint8_t* bmp, size_t bmp_length, const uint8_t* salt, size_t salt_length, int id,
-                        uint32_t iterations, size_t out_length, uint8_t* out) {
-    if (!out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
+int PKCS12_DeriveKeyBmp(const DigestAlgorithm* digest, const uint8_t* bmp, size_t bmp_length, const uint8_t* salt,
+                        size_t salt_length, int id, uint32_t iterations, size_t out_length, uint8_t* out) {
+    if (!digest || !out || out_length < 1 || out_length > kPkcs12MaxOutput || id < 1 || id > 255) return 0;
     if ((!salt && salt_length) || (!bmp && bmp_length) || bmp_length > SIZE_MAX / 2) return 0;
-    return Pkcs12Derive(SaltByte, bmp, bmp_length, salt, salt_length, id, iterations, out_length, out);
+    return Pkcs12Derive(digest, SaltByte, bmp, bmp_length, salt, salt_length, id, iterations, out_length, out);
 }
 
 namespace {

@@ -1,5 +1,4 @@
-// Password-based key derivations: PBKDF1 with SHA-1, PBKDF2 with HMAC-SHA1, and the PKCS#12
-// derivation with SHA-1.
+// Password-based key derivations: PBKDF1 with SHA-1, PBKDF2, and the PKCS#12 derivation.
 #pragma once
 
 #include <cstddef>
@@ -26,10 +25,10 @@ inline constexpr size_t kPkcs12MaxOutput = 64;
 int PKCS12_DeriveKey(const uint8_t* password, size_t password_length, const uint8_t* salt, size_t salt_length,
                      int id, uint32_t iterations, size_t out_length, uint8_t* out);
 
-// The same over a password already in its final form (a BMPString with its closing zeros), as
-// PKCS12_PasswordToBmp gives it.
-int PKCS12_DeriveKeyBmp(const uint8_t* bmp, size_t bmp_length, const uint8_t* salt, size_t salt_length, int id,
-                        uint32_t iterations, size_t out_length, uint8_t* out);
+// The same with any hash of the digest table (u its size, v its block size) over a password
+// already in its final form (a BMPString with its closing zeros), as PKCS12_PasswordToBmp gives it.
+int PKCS12_DeriveKeyBmp(const DigestAlgorithm* digest, const uint8_t* bmp, size_t bmp_length, const uint8_t* salt,
+                        size_t salt_length, int id, uint32_t iterations, size_t out_length, uint8_t* out);
 // A password as peers pass it to the PKCS#12 derivation: valid UTF-8 becomes UTF-16BE
 // (surrogate pairs above U+FFFF), anything else is widened byte by byte (00 b); then 00 00.
 // `out` needs 2 * length + 2 bytes; the bytes written come back.

@@ -123,9 +123,10 @@ int PBE_Pkcs12Crypt(uint32_t direction, int scheme_nid, const uint8_t* password,
     const size_t bmp_length = PKCS12_PasswordToBmp(password, password_length, bmp.get());
     SecretArray<uint8_t, kCbcMaxKeySize> key;
     SecretArray<uint8_t, kPkcs12IvSize> iv;
-    if (!PKCS12_DeriveKeyBmp(bmp.get(), bmp_length, salt, salt_length, kPkcs12KeyId, iterations, scheme->key_size,
+    const DigestAlgorithm* sha1 = DIGEST_FromNid(NID_SHA1);
+    if (!PKCS12_DeriveKeyBmp(sha1, bmp.get(), bmp_length, salt, salt_length, kPkcs12KeyId, iterations, scheme->key_size,
                              key.data) ||
-        !PKCS12_DeriveKeyBmp(bmp.get(), bmp_length, salt, salt_length, kPkcs12IvId, iterations, kPkcs12IvSize,
+        !PKCS12_DeriveKeyBmp(sha1, bmp.get(), bmp_length, salt, salt_length, kPkcs12IvId, iterations, kPkcs12IvSize,
                              iv.data))
         return 0;
     if (scheme->cipher_nid == 0)

@@ -1,5 +1,7 @@
 #include "pkcs/pkcs12.h"
 
+#include <utility>
+
 #include "bignum/bignum.h"
 
 namespace quillon {
@@ -20,6 +22,7 @@ AsnValue* Octets(const DerElement* parent, int index) {
 void MACDATA_Free(MacData* mac) {
     if (!mac) return;
     ASNVALUE_Free(mac->digestAlgorithm);
+    ASNVALUE_Free(mac->digestParameters);
     ASNVALUE_Free(mac->digest);
     ASNVALUE_Free(mac->macSalt);
     BIGNUM_Free(mac->iterations);
@@ -51,10 +54,12 @@ int MACDATA_Decode(const DerElement* element, MacData** out) {
     MacDataPtr mac(MEM_New<MacData>());
     DerElementPtr digest_info = Sequence(element, 0);
     DerElementPtr algorithm = digest_info ? Sequence(digest_info.get(), 0) : nullptr;
-    if (!mac || !algorithm ||
-        !(mac->digestAlgorithm = static_cast<AsnValue*>(DER_GetExactItem(algorithm.get(), 0, DER_OID))) ||
-        !(mac->digest = Octets(digest_info.get(), 1)) || !(mac->macSalt = Octets(element, 1)))
-        return 0;
+    AlgorithmId* id = nullptr;
+    if (!mac || !algorithm || !ALGID_Decode(algorithm.get(), &id)) return 0;
+    mac->digestAlgorithm = std::exchange(id->algorithm, nullptr);
+    mac->digestParameters = std::exchange(id->parameters, nullptr);
+    ALGID_Free(id);
+    if (!(mac->digest = Octets(digest_info.get(), 1)) || !(mac->macSalt = Octets(element, 1))) return 0;
     if (count == 3 && !(mac->iterations = static_cast<BigNum*>(DER_GetExactItem(element, 2, DER_INTEGER))))
         return 0;
     MACDATA_Free(*out);

@@ -16,6 +16,7 @@ struct BigNum;
 
 struct MacData {
     AsnValue* digestAlgorithm;  // OBJECT IDENTIFIER, dotted text
+    AsnValue* digestParameters; // as read (PBMAC1's), null when absent; writers put NULL
     AsnValue* digest;           // OCTET STRING
     AsnValue* macSalt;          // OCTET STRING
     BigNum* iterations;         // or null

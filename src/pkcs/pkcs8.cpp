@@ -17,8 +17,7 @@ using AttributePtr = Owned<Pkcs8Attribute, PKCS8_FreeAttribute>;
 void FreeValueList(PointerList* list) {
     PLIST_FreeAll(list, [](void* v) { ASNVALUE_Free(static_cast<AsnValue*>(v)); });
 }
-void FreeAttributeList(PointerList* list) { PLIST_FreeAll(list, PKCS8_FreeAttribute); }
-using AttributeList = Owned<PointerList, FreeAttributeList>;
+using AttributeList = Pkcs8AttributesPtr;
 using ValueList = Owned<PointerList, FreeValueList>;
 
 void FreeKcdsa(BigNum** slots) {
@@ -209,7 +208,7 @@ void PKCS8_Clear(PrivateKeyInfo* key) {
     ASNVALUE_Free(key->algorithm);
     RSAKEY_Free(key->rsaKey);
     FreeKcdsa(key->kcdsaKey);
-    FreeAttributeList(key->attributes);
+    PKCS8_FreeAttributes(key->attributes);
     *key = PrivateKeyInfo{};
 }
 
@@ -229,6 +228,8 @@ const AsnValue* PKCS8_AttributeValue(const Pkcs8Attribute* attribute, int index)
     if (attribute->single) return static_cast<const AsnValue*>(attribute->values);
     return static_cast<const AsnValue*>(PLIST_Get(static_cast<const PointerList*>(attribute->values), index));
 }
+
+void PKCS8_FreeAttributes(PointerList* list) { PLIST_FreeAll(list, PKCS8_FreeAttribute); }
 
 void PKCS8_FreeAttribute(void* attribute) {
     auto* a = static_cast<Pkcs8Attribute*>(attribute);

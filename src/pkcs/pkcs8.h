@@ -41,6 +41,9 @@ void PKCS8_Clear(PrivateKeyInfo* key);
 void PKCS8_Free(PrivateKeyInfo* key);
 using PrivateKeyInfoPtr = Owned<PrivateKeyInfo, PKCS8_Free>;
 void PKCS8_FreeAttribute(void* attribute);
+// Releases an attribute list with its attributes.
+void PKCS8_FreeAttributes(PointerList* list);
+using Pkcs8AttributesPtr = Owned<PointerList, PKCS8_FreeAttributes>;
 // An attribute's values, whichever way it holds them: their number, and the one at `index`
 // (null out of range).
 int PKCS8_AttributeValueCount(const Pkcs8Attribute* attribute);

@@ -24,6 +24,7 @@ namespace {
 
 constexpr size_t kKeySize = 16;
 constexpr size_t kSaltSize = 8;
+constexpr size_t kPkcs12BlockSize = 8;  // DES and RC2
 constexpr int kPkcs12KeyId = 1, kPkcs12IvId = 2;
 
 // Key and IV of scheme 89.
@@ -147,8 +148,8 @@ int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* passwo
     return nid == NID_ARIA_128_CBC ? NID_OID_ARIA_CBC : nid;
 }
 
-int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, const uint8_t* password,
-                  size_t password_length, bool* other_key) {
+int PKCS8_DecryptBytes(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length,
+                       MemBytes* out) {
     if (!epki || !out || !password || password_length == 0 || !epki->encryptedData) return 0;
     const int scheme = EPKI_SchemeNid(epki);
     PbeParametersPtr params(EPKI_GetPbeParams(epki));
@@ -158,7 +159,7 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
     const AsnValue* salt = params->salt;
     const AsnValue* cipher = epki->encryptedData;
     if (!cipher->data || cipher->length == 0) return 0;
-    MemArray<uint8_t> plain(cipher->length);  // the plaintext key
+    MemBlock plain(static_cast<uint8_t*>(MEM_Alloc(cipher->length)));
     if (!plain) return 0;
     size_t plain_length = 0;
     const auto count = static_cast<int32_t>(iterations);
@@ -191,19 +192,52 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
                                         iterations, cipher->data, cipher->length, plain.get(), &plain_length);
             break;
     }
+    if (decrypted != 1) return 0;
+    out->Reset(plain.release(), static_cast<uint32_t>(plain_length));
+    return 1;
+}
+
+int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, const uint8_t* password,
+                  size_t password_length, bool* other_key) {
+    if (!out) return 0;
+    MemBytes plain;  // the plaintext key
+    if (!PKCS8_DecryptBytes(epki, password, password_length, &plain)) return 0;
+    const size_t plain_length = plain.length;
     // The unpadding checks little, so a wrong password shows as plaintext that is not a
     // PrivateKeyInfo SEQUENCE.
-    if (decrypted != 1 || plain_length < 2 || plain.get()[0] != kDerSequenceId) return 0;
-    if (PKCS8_DecodeBytes(plain.get(), plain_length, out)) return 1;
+    if (plain_length < 2 || plain.data[0] != kDerSequenceId) return 0;
+    if (PKCS8_DecodeBytes(plain.data, plain_length, out)) return 1;
     const uint8_t* oid = nullptr;
     size_t oid_length = 0;
-    if (other_key && IsPrivateKeyInfoShape(plain.get(), plain_length, &oid, &oid_length)) {
+    if (other_key && IsPrivateKeyInfoShape(plain.data, plain_length, &oid, &oid_length)) {
         // The right password on a key we do not load; an RSA or KCDSA key that fails to
         // decode stays a damaged file.
         *other_key = !IsOid(oid, oid_length, NID_RSA_ENCRYPTION) && !IsOid(oid, oid_length, NID_KCDSA1);
     }
     return 0;
 }
+
+namespace {
+
+// The record of a scheme with PBE parameters (salt and count) around the ciphertext.
+int StorePbe(int scheme, const uint8_t* cipher, size_t cipher_length, const uint8_t* salt, size_t salt_length,
+             uint32_t iterations, EncryptedPrivateKeyInfo** out) {
+    if (cipher_length > kDerMaxLength) return 0;
+    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
+    AsnValuePtr oid(OBJ_ValueFromNid(scheme));
+    PbeParametersPtr params(PBEPARAM_New());
+    const uint8_t count[4] = {static_cast<uint8_t>(iterations >> 24), static_cast<uint8_t>(iterations >> 16),
+                              static_cast<uint8_t>(iterations >> 8), static_cast<uint8_t>(iterations)};
+    if (!epki || !oid || !params || !EPKI_SetAlgorithm(epki.get(), oid.get()) ||
+        !EPKI_SetData(epki.get(), cipher, static_cast<uint32_t>(cipher_length)) ||
+        !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
+        !EPKI_StorePbeParams(epki.get(), params.get()))
+        return 0;
+    EPKI_Store(std::move(epki), out);
+    return 1;
+}
+
+}  // namespace
 
 int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, const uint8_t* password,
                   size_t password_length, const uint8_t* salt, size_t salt_length, uint32_t iterations, int scheme) {
@@ -238,20 +272,23 @@ int PKCS8_Encrypt(const PrivateKeyInfo* key, EncryptedPrivateKeyInfo** out, cons
                                      static_cast<int32_t>(iterations), cipher.get(), &cipher_length,
                                      scheme == NID_SEED_CBC ? kPbeIvFixed : kPbeIvDerived);
     }
-    if (encrypted != 1 || cipher_length > kDerMaxLength) return 0;
+    if (encrypted != 1) return 0;
+    return StorePbe(scheme, cipher.get(), cipher_length, salt, salt_length, iterations, out);
+}
 
-    EncryptedPrivateKeyInfoPtr epki(EPKI_New());
-    AsnValuePtr oid(OBJ_ValueFromNid(scheme));
-    PbeParametersPtr params(PBEPARAM_New());
-    const uint8_t count[4] = {static_cast<uint8_t>(iterations >> 24), static_cast<uint8_t>(iterations >> 16),
-                              static_cast<uint8_t>(iterations >> 8), static_cast<uint8_t>(iterations)};
-    if (!epki || !oid || !params || !EPKI_SetAlgorithm(epki.get(), oid.get()) ||
-        !EPKI_SetData(epki.get(), cipher.get(), static_cast<uint32_t>(cipher_length)) ||
-        !PBEPARAM_Set(params.get(), salt, static_cast<uint32_t>(salt_length), count, sizeof count) ||
-        !EPKI_StorePbeParams(epki.get(), params.get()))
+int PKCS8_EncryptPkcs12(const uint8_t* plain, size_t plain_length, EncryptedPrivateKeyInfo** out,
+                        const uint8_t* password, size_t password_length, uint32_t iterations, int scheme) {
+    if (!plain || plain_length == 0 || !out || !password || password_length == 0 || !CountAllowed(iterations) ||
+        !PBE_IsPkcs12Scheme(scheme) || plain_length > kDerMaxLength - kPkcs12BlockSize)
         return 0;
-    EPKI_Store(std::move(epki), out);
-    return 1;
+    uint8_t salt[kSaltSize];
+    if (RANDOM_Bytes(salt, sizeof salt) != 1) return 0;
+    MemArray<uint8_t> cipher(plain_length + kPkcs12BlockSize);
+    size_t cipher_length = 0;
+    if (!cipher || PBE_Pkcs12Crypt(kEncrypt, scheme, password, password_length, salt, sizeof salt, iterations, plain,
+                                   plain_length, cipher.get(), &cipher_length) != 1)
+        return 0;
+    return StorePbe(scheme, cipher.get(), cipher_length, salt, sizeof salt, iterations, out);
 }
 
 namespace {

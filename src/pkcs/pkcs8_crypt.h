@@ -1,12 +1,13 @@
 // Password-based encryption of PKCS#8 keys under the schemes by NID: 73
 // pbeWithSHA1AndSEED-CBC, 70 SEED-CBC with the fixed IV, 89 the PKCS#12-derived SEED-CBC,
 // PBES2 (90) with PBKDF2 over HMAC-SHA1/224/256/384/512 and any cipher of the CBC table, and
-// (read only) the PKCS#12 schemes pbeWithSHAAnd3-KeyTripleDES-CBC, -128BitRC2-CBC and
-// -40BitRC2-CBC.
+// the PKCS#12 schemes pbeWithSHAAnd3-KeyTripleDES-CBC, -128BitRC2-CBC and -40BitRC2-CBC.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "core/mem.h"
 
 namespace quillon {
 
@@ -33,6 +34,17 @@ int PKCS8_EncryptPbes2(const uint8_t* plain, size_t plain_length, EncryptedPriva
                        const uint8_t* password, size_t password_length, uint32_t iterations, int prf_nid,
                        int cipher_nid);
 
+// Encrypts the DER bytes as given under a PKCS#12 scheme by NID, 8 random salt bytes.
+// Iterations 1..kPkcs8MaxIterations. New record in *out (a caller's record is refilled). 1 or 0.
+int PKCS8_EncryptPkcs12(const uint8_t* plain, size_t plain_length, EncryptedPrivateKeyInfo** out,
+                        const uint8_t* password, size_t password_length, uint32_t iterations, int scheme);
+
+// Decrypts the ciphertext under the record's scheme into *out (replacing what it held), the
+// padding removed and nothing else examined: what a key, or any other content encrypted the
+// same way (a PKCS#12 bag), decrypts to. 0 for an unreadable scheme, a count above the cap, an
+// empty password or a failed unpadding.
+int PKCS8_DecryptBytes(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length,
+                       MemBytes* out);
 // Decrypts and decodes; 0 for a wrong password, an unreadable scheme or any failure, leaving
 // *out as it was. When the plaintext is a well-formed PrivateKeyInfo of an algorithm other
 // than rsaEncryption and KCDSA1 (so the password was right), *other_key is set.

@@ -37,7 +37,7 @@ TEST(ObjectTable, EveryRowRoundTripsAndMatchesOpenSsl) {
             EXPECT_STREQ(OBJ_Row(nid)->long_name, OBJ_nid2ln(OBJ_txt2nid(oid)));
         }
     }
-    EXPECT_EQ(kObjectCount, NID_P_SPECIFIED + 1);
+    EXPECT_EQ(kObjectCount, NID_PBMAC1 + 1);
 }
 
 TEST(ObjectTable, LookupsOutsideTheTable) {

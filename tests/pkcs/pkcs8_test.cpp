@@ -144,13 +144,22 @@ TEST(Pkcs12DeriveKey, PasswordFormMatchesOpenSslUtf8Derivation) {
         Buffer bmp(2 * password.size() + 2);
         bmp.resize(PKCS12_PasswordToBmp(test::Ptr(password), password.size(), bmp.data()));
         std::string text(password.begin(), password.end());
-        for (auto [id, length] : {std::pair{1, 24}, {2, 8}}) {
-            Buffer ours(length), theirs(length);
-            ASSERT_EQ(PKCS12_DeriveKeyBmp(bmp.data(), bmp.size(), salt.data(), salt.size(), id, 7, length, ours.data()), 1);
-            ASSERT_EQ(PKCS12_key_gen_utf8(text.c_str(), static_cast<int>(text.size()), const_cast<uint8_t*>(salt.data()),
-                                          static_cast<int>(salt.size()), id, 7, length, theirs.data(), EVP_sha1()),
-                      1);
-            EXPECT_EQ(ours, theirs) << "password " << test::ToHex(password);
+        // Every hash of the table (the MAC derivations), one block and several.
+        const std::pair<int, const EVP_MD*> digests[] = {{NID_SHA1, EVP_sha1()},     {NID_SHA224, EVP_sha224()},
+                                                         {NID_SHA256, EVP_sha256()}, {NID_SHA384, EVP_sha384()},
+                                                         {NID_SHA512, EVP_sha512()}};
+        for (auto [nid, md] : digests) {
+            for (auto [id, length] : {std::pair{1, 24}, {2, 8}, {3, 64}}) {
+                Buffer ours(length), theirs(length);
+                ASSERT_EQ(PKCS12_DeriveKeyBmp(DIGEST_FromNid(nid), bmp.data(), bmp.size(), salt.data(), salt.size(), id,
+                                              7, length, ours.data()),
+                          1);
+                ASSERT_EQ(PKCS12_key_gen_utf8(text.c_str(), static_cast<int>(text.size()),
+                                              const_cast<uint8_t*>(salt.data()), static_cast<int>(salt.size()), id, 7,
+                                              length, theirs.data(), md),
+                          1);
+                EXPECT_EQ(ours, theirs) << "password " << test::ToHex(password) << " hash " << nid;
+            }
         }
     }
 }

@@ -82,6 +82,8 @@ typedef int32_t (*IssuedByFn)(X509Cert*, X509Cert*);
 typedef int32_t (*Pkcs7OpenFn)(const BINSTR*, const BINSTR*, const BINSTR*, BINSTR*);
 typedef int32_t (*Pkcs7SignFn)(int32_t, const BINSTR*, const BINSTR*, int32_t, const BINSTR*, BINSTR*);
 typedef int32_t (*Pkcs7VerifyFn)(const BINSTR*, const BINSTR*, BINSTR*, BINSTR*);
+typedef int32_t (*PfxImportFn)(const char*, const BINSTR*, BINSTR*, BINSTR*);
+typedef int32_t (*PfxExportFn)(const char*, const BINSTR*, const BINSTR*, int32_t, BINSTR*);
 
 /* ---- results --------------------------------------------------------------------------------- */
 
@@ -549,6 +551,26 @@ static void CheckSignatures(void) {
     for (size_t i = 0; i < sizeof inputs / sizeof *inputs; ++i) CALL(BinstrFn, BINSTR_Delete)(inputs[i]);
 }
 
+/* A PFX with a PBMAC1 MAC in, both profiles out and back. */
+static void CheckPfx(void) {
+    BINSTR pfx = {0}, cert = {0}, key = {0};
+    CALL(ReadCertFn, MEDIA_DISK_ReadCert)(Fixture("pfx/pbmac1_sha256.p12"), &pfx);
+    int32_t rc = CALL(PfxImportFn, PFX_Import)("quillon-test", &pfx, &cert, &key);
+    CHECK(rc == 1, "PFX_Import gives %d", (int)rc);
+    CHECK(CALL(PfxImportFn, PFX_Import)("wrong", &pfx, &cert, &key) == QC_ERR_DECRYPT_KEY, "PFX_Import, wrong password");
+    for (int32_t flags = 0; flags <= QC_PFX_LEGACY; ++flags) {
+        BINSTR out = {0}, cert2 = {0}, key2 = {0};
+        CHECK(CALL(PfxExportFn, PFX_Export)("quillon-test", &cert, &key, flags, &out) == 1 &&
+                  CALL(PfxImportFn, PFX_Import)("quillon-test", &out, &cert2, &key2) == 1 &&
+                  key2.length == key.length && !memcmp(key2.data, key.data, key.length),
+              "PFX_Export (flags %d) then PFX_Import", (int)flags);
+        BINSTR* outputs[] = {&out, &cert2, &key2};
+        for (size_t i = 0; i < sizeof outputs / sizeof *outputs; ++i) CALL(BinstrFn, BINSTR_Delete)(outputs[i]);
+    }
+    BINSTR* inputs[] = {&pfx, &cert, &key};
+    for (size_t i = 0; i < sizeof inputs / sizeof *inputs; ++i) CALL(BinstrFn, BINSTR_Delete)(inputs[i]);
+}
+
 /* Without a reader (none under Wine) the card exports report the PC/SC failure. */
 static void CheckCardWithoutReader(void) {
 #if defined(_WIN32)
@@ -593,6 +615,7 @@ int main(int argc, char** argv) {
         CheckRandom();
         CheckExchange();
         CheckPkcs7();
+        CheckPfx();
         CheckCardWithoutReader();
     }
     free(g_known);
