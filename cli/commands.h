@@ -44,6 +44,20 @@ bool TakeOption(std::vector<std::string>& args, const char* flag, std::string& v
 // from `password_file` (or the prompt), a plain one taken as it is. Empty when read; else why not.
 std::string ReadPlainKey(const std::string& path, const std::string& password_file, Binstr& plain);
 
+// The schemes the tool writes key files under (`--scheme`); the Python package takes the same
+// names. prf 0 is PRIKEY_Encrypt's own scheme.
+struct WriteScheme {
+    const char* name;
+    int32_t prf;
+    int32_t cipher;
+};
+// The scheme by name in *out; empty when found, else why not (with the names there are).
+std::string FindWriteScheme(const std::string& name, const WriteScheme** out);
+// A plain PrivateKeyInfo encrypted under the scheme, 2048 iterations; 1 or the code.
+int32_t EncryptKey(const Secret& password, const WriteScheme& scheme, const BINSTR& plain, Binstr& out);
+// Writes a file only its owner may read (mode 0600); `exclusive` refuses an existing file.
+bool WritePrivateFile(const std::string& path, const BINSTR& bytes, bool exclusive);
+
 // A DER or PEM certificate, loaded; 1 or the code.
 int32_t LoadCertificate(const std::string& path, X509Cert** cert);
 struct LoadedCert {
@@ -75,5 +89,7 @@ int RunSign(std::vector<std::string> args);
 int RunVerify(std::vector<std::string> args);
 // argv[0] is the vid subcommand (check).
 int RunVid(std::vector<std::string> args);
+// argv[0] is the pfx subcommand (import, export).
+int RunPfx(std::vector<std::string> args);
 
 }  // namespace quillon::cli

@@ -159,27 +159,6 @@ void ShowEncryption(const EncryptedPrivateKeyInfo* epki) {
     std::printf("%-14s %u bytes\n", "Ciphertext", epki->encryptedData->length);
 }
 
-// The schemes `reencrypt --scheme` writes; the Python package takes the same names.
-struct WriteScheme {
-    const char* name;
-    int32_t prf;     // 0: PRIKEY_Encrypt's own scheme
-    int32_t cipher;
-};
-constexpr WriteScheme kWriteSchemes[] = {
-    {"seed", 0, 0},
-    {"pbes2-sha1-seed", QC_PRF_HMAC_SHA1, QC_CIPHER_SEED_CBC},
-    {"pbes2-sha256-seed", QC_PRF_HMAC_SHA256, QC_CIPHER_SEED_CBC},
-    {"pbes2-sha256-aria128", QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC},
-    {"pbes2-sha256-aes256", QC_PRF_HMAC_SHA256, QC_CIPHER_AES256_CBC},
-};
-constexpr int32_t kWriteIterations = 2048;
-
-const WriteScheme* FindWriteScheme(const std::string& name) {
-    for (const WriteScheme& scheme : kWriteSchemes)
-        if (name == scheme.name) return &scheme;
-    return nullptr;
-}
-
 void ShowKey(const PrivateKeyInfo* key) {
     std::printf("%-14s %s\n", "Algorithm", NameOf(key->algorithm).c_str());
     if (key->rsaKey) {
@@ -305,12 +284,8 @@ int RunKeyReencrypt(std::vector<std::string> args) {
     if (!TakeOption(args, "--password-file", password_file) || !TakeOption(args, "--new-password-file", new_password_file))
         return Fail("reencrypt", "a password option needs a file");
     if (!TakeOption(args, "--scheme", scheme_name)) return Fail("reencrypt", "--scheme needs a name");
-    const WriteScheme* scheme = FindWriteScheme(scheme_name);
-    if (!scheme) {
-        std::string names;
-        for (const WriteScheme& s : kWriteSchemes) names += std::string(names.empty() ? "" : ", ") + s.name;
-        return Fail("reencrypt", "unknown scheme " + scheme_name + " (one of " + names + ")");
-    }
+    const WriteScheme* scheme = nullptr;
+    if (const std::string why = FindWriteScheme(scheme_name, &scheme); !why.empty()) return Fail("reencrypt", why);
     if (args.size() != 2)
         return Fail("reencrypt",
                     "usage: quillon key reencrypt KEY OUT [--password-file F] [--new-password-file F] [--scheme S]");
@@ -326,20 +301,53 @@ int RunKeyReencrypt(std::vector<std::string> args) {
         if (Prompt("Repeat new password: ", repeated) != LineRead::kRead || !(repeated == new_password))
             return Fail("reencrypt", "the new passwords differ");
     }
-    result = scheme->prf ? PRIKEY_EncryptPbes2(new_password.c_str(), &plain.b, scheme->prf, scheme->cipher,
-                                               kWriteIterations, &encrypted.b)
-                         : PRIKEY_Encrypt(new_password.c_str(), &plain.b, &encrypted.b);
+    result = EncryptKey(new_password, *scheme, plain.b, encrypted);
     if (result != QC_OK) return FailCode("reencrypt", "encryption", result);
-    const int fd = ::open(args[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return Fail("reencrypt", "cannot write " + args[1]);
-    const bool ok = ::write(fd, encrypted.b.data, encrypted.b.length) == static_cast<ssize_t>(encrypted.b.length);
-    if (::close(fd) != 0 || !ok) return Fail("reencrypt", "cannot write " + args[1]);
+    if (!WritePrivateFile(args[1], encrypted.b, false)) return Fail("reencrypt", "cannot write " + args[1]);
     EncryptedPrivateKeyInfo* written = nullptr;
     EPKI_DecodeBytes(encrypted.b.data, encrypted.b.length, &written);
     EncryptedPrivateKeyInfoPtr owned(written);
     std::printf("%s written: %u bytes, %s (%s)\n", args[1].c_str(), encrypted.b.length,
                 written ? NameOf(written->encryptionAlgorithm->algorithm).c_str() : "?", scheme->name);
     return 0;
+}
+
+namespace {
+
+constexpr WriteScheme kWriteSchemes[] = {
+    {"seed", 0, 0},
+    {"pbes2-sha1-seed", QC_PRF_HMAC_SHA1, QC_CIPHER_SEED_CBC},
+    {"pbes2-sha256-seed", QC_PRF_HMAC_SHA256, QC_CIPHER_SEED_CBC},
+    {"pbes2-sha256-aria128", QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC},
+    {"pbes2-sha256-aes256", QC_PRF_HMAC_SHA256, QC_CIPHER_AES256_CBC},
+};
+constexpr int32_t kWriteIterations = 2048;
+
+}  // namespace
+
+std::string FindWriteScheme(const std::string& name, const WriteScheme** out) {
+    std::string names;
+    for (const WriteScheme& scheme : kWriteSchemes) {
+        if (name == scheme.name) {
+            *out = &scheme;
+            return {};
+        }
+        names += std::string(names.empty() ? "" : ", ") + scheme.name;
+    }
+    return "unknown scheme " + name + " (one of " + names + ")";
+}
+
+int32_t EncryptKey(const Secret& password, const WriteScheme& scheme, const BINSTR& plain, Binstr& out) {
+    return scheme.prf ? PRIKEY_EncryptPbes2(password.c_str(), &plain, scheme.prf, scheme.cipher, kWriteIterations,
+                                            &out.b)
+                      : PRIKEY_Encrypt(password.c_str(), &plain, &out.b);
+}
+
+bool WritePrivateFile(const std::string& path, const BINSTR& bytes, bool exclusive) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | (exclusive ? O_EXCL : O_TRUNC) | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, bytes.data, bytes.length) == static_cast<ssize_t>(bytes.length);
+    return ::close(fd) == 0 && ok;
 }
 
 }  // namespace quillon::cli

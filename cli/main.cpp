@@ -84,6 +84,15 @@ void PrintHelp() {
         "                              virtual identifier (VID) with the randomNum of the private-key\n"
         "                              file KEY (encrypted or plain). The number (digits only) is asked\n"
         "                              for without echo, or read from the first line of --idn-file F.\n"
+        "  quillon pfx import FILE.pfx DIR [--password-file F] [--scheme S]\n"
+        "                              Read a PFX (PKCS#12) file into the NPKI folder DIR: signCert.der and\n"
+        "                              signPri.key, the key (randomNum kept) under the same password and\n"
+        "                              scheme S as for key reencrypt (seed by default). Existing files\n"
+        "                              are not overwritten.\n"
+        "  quillon pfx export DIR FILE.pfx [--password-file F] [--legacy]\n"
+        "                              Write DIR's signCert.der and signPri.key as a PFX under the key's\n"
+        "                              password: PBES2 with AES-256-CBC and a SHA-256 MAC, or with\n"
+        "                              --legacy 3DES, RC2-40 and a SHA-1 MAC for older programs.\n"
         "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
         "                              certificate template, print the PEM certificate and the modulus.\n"
         "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
@@ -131,6 +140,7 @@ int main(int argc, char** argv) {
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "vid") return quillon::cli::RunVid(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "pfx") return quillon::cli::RunPfx(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
         const bool raw = argc == 5 && !std::strcmp(argv[3], "--raw");
