@@ -56,7 +56,17 @@ PfxError Pbmac1Key(const MacData* mac, const uint8_t* password, size_t password_
                : PfxError::kMemory;
 }
 
-// The MAC key by the PKCS#12 derivation with the MAC's own hash over the password as a BMPString.
+// The PKCS#12 derivation of a MAC key (the hash's size) over the password as a BMPString.
+bool DeriveMacKey(const DigestAlgorithm* hash, const uint8_t* password, size_t password_length, const uint8_t* salt,
+                  size_t salt_length, uint32_t iterations, uint8_t* key) {
+    MemArray<uint8_t> bmp(2 * password_length + 2);
+    if (!bmp) return false;
+    const size_t bmp_length = PKCS12_PasswordToBmp(password, password_length, bmp.get());
+    return PKCS12_DeriveKeyBmp(hash, bmp.get(), bmp_length, salt, salt_length, kPkcs12MacId, iterations, hash->size,
+                               key) == 1;
+}
+
+// The MAC key by the PKCS#12 derivation with the MAC's own hash.
 PfxError Pkcs12MacKey(const MacData* mac, const uint8_t* password, size_t password_length,
                       const DigestAlgorithm** hash, uint8_t* key, size_t* key_length) {
     const int nid = OBJ_NidFromValue(mac->digestAlgorithm);
@@ -66,12 +76,8 @@ PfxError Pkcs12MacKey(const MacData* mac, const uint8_t* password, size_t passwo
     if (!*hash || (*hash)->nid != nid || iterations < 1 || iterations > kPkcs8MaxIterations ||
         (parameters && (parameters->type != DER_NULL || parameters->length != 0)))
         return PfxError::kMalformed;
-    MemArray<uint8_t> bmp(2 * password_length + 2);
-    if (!bmp) return PfxError::kMemory;
-    const size_t bmp_length = PKCS12_PasswordToBmp(password, password_length, bmp.get());
     *key_length = (*hash)->size;
-    return PKCS12_DeriveKeyBmp(*hash, bmp.get(), bmp_length, mac->macSalt->data, mac->macSalt->length, kPkcs12MacId,
-                               iterations, *key_length, key)
+    return DeriveMacKey(*hash, password, password_length, mac->macSalt->data, mac->macSalt->length, iterations, key)
                ? PfxError::kNone
                : PfxError::kMemory;
 }
@@ -158,8 +164,8 @@ PfxError ReadCertBag(const DerElement* value, BagsRead* read, AsnValuePtr key_id
     return PfxError::kNone;
 }
 
-PfxError ReadSafeContents(const uint8_t* der, size_t length, const uint8_t* password, size_t password_length,
-                          int depth, BagsRead* read);
+PfxError ReadSafeContents(const DerElement* contents, const uint8_t* password, size_t password_length, int depth,
+                          BagsRead* read);
 
 // SafeBag: SEQUENCE { bagId, [0] EXPLICIT bagValue, bagAttributes SET OPTIONAL }.
 PfxError ReadBag(const DerElement* bag, const uint8_t* password, size_t password_length, int depth,
@@ -193,26 +199,20 @@ PfxError ReadBag(const DerElement* bag, const uint8_t* password, size_t password
             if (!BagAttribute(attributes, NID_LOCAL_KEY_ID, &key_id)) return PfxError::kMemory;
             return ReadCertBag(value.get(), read, std::move(key_id));
         }
-        case NID_SAFE_CONTENTS_BAG: {
+        case NID_SAFE_CONTENTS_BAG:
             if (depth >= kMaxNesting) return PfxError::kMalformed;
-            uint8_t* bytes = nullptr;
-            const int32_t n = DER_ToBytes(value.get(), &bytes);
-            const MemBlock nested(bytes);
-            return n > 0 ? ReadSafeContents(bytes, static_cast<size_t>(n), password, password_length, depth + 1, read)
-                         : PfxError::kMalformed;
-        }
+            return ReadSafeContents(value.get(), password, password_length, depth + 1, read);
         default:
             return PfxError::kNone;  // CRLs, secrets and unknown bags are not ours to read
     }
 }
 
-PfxError ReadSafeContents(const uint8_t* der, size_t length, const uint8_t* password, size_t password_length,
-                          int depth, BagsRead* read) {
-    DerElementPtr contents(DER_Parse(der, length));
-    if (!contents || *contents->identifier != kDerSequenceId) return PfxError::kMalformed;
-    for (int i = 0, count = DER_ItemCount(contents.get()); i < count; ++i) {
+// SafeContents: SEQUENCE OF SafeBag.
+PfxError ReadSafeContents(const DerElement* contents, const uint8_t* password, size_t password_length, int depth,
+                          BagsRead* read) {
+    for (int i = 0, count = DER_ItemCount(contents); i < count; ++i) {
         if (++read->bag_count > kPfxMaxBags) return PfxError::kMalformed;
-        DerElementPtr bag(DER_GetItemElement(contents.get(), i));
+        DerElementPtr bag(DER_GetItemElement(contents, i));
         if (!bag) return PfxError::kMalformed;
         const PfxError error = ReadBag(bag.get(), password, password_length, depth, read);
         if (error != PfxError::kNone) return error;
@@ -229,7 +229,9 @@ PfxError ReadPart(const DerElement* part, const uint8_t* password, size_t passwo
     const int type = CONTENTINFO_TypeNid(info.get());
     if (type == NID_PKCS7_DATA && info->content) {
         const auto* octets = static_cast<const AsnValue*>(info->content);
-        return ReadSafeContents(octets->data, octets->length, password, password_length, 0, read);
+        DerElementPtr contents(DER_Parse(octets->data, octets->length));
+        if (!contents || *contents->identifier != kDerSequenceId) return PfxError::kMalformed;
+        return ReadSafeContents(contents.get(), password, password_length, 0, read);
     }
     const auto* encrypted = type == NID_PKCS7_ENCRYPTED_DATA ? static_cast<const EncryptedData*>(info->content) : nullptr;
     const EncryptedContentInfo* content = encrypted ? encrypted->encryptedContentInfo : nullptr;
@@ -239,9 +241,10 @@ PfxError ReadPart(const DerElement* part, const uint8_t* password, size_t passwo
     if (!PKCS8_SchemeReadable(&view, true)) return PfxError::kMalformed;
     MemBytes plain;
     if (!PKCS8_DecryptBytes(&view, password, password_length, &plain)) return PfxError::kDecrypt;
-    const PfxError error = ReadSafeContents(plain.data, plain.length, password, password_length, 0, read);
-    // Plaintext that is not safe contents: the bag was encrypted under another password.
-    return error == PfxError::kMalformed ? PfxError::kDecrypt : error;
+    // Plaintext that is not safe contents: the part was encrypted under another password.
+    DerElementPtr contents(DER_Parse(plain.data, plain.length));
+    if (!contents || *contents->identifier != kDerSequenceId) return PfxError::kDecrypt;
+    return ReadSafeContents(contents.get(), password, password_length, 0, read);
 }
 
 bool SameBytes(const AsnValue* a, const AsnValue* b) { return a && b && ASNVALUE_Compare(a, b) == 0; }
@@ -278,18 +281,28 @@ bool CarryRandomNum(PrivateKeyInfo* key, AsnValuePtr random_num) {
 
 // ---- writing ----------------------------------------------------------------------------
 
-// SafeContents of one bag with its localKeyID attribute; the bag's value is `value`.
-DerNode* WriteBag(DerWriter* w, DerNode* parent, int bag_nid, const AsnValue* key_id, DerNode** value,
-                  AsnValuePtr* keep) {
-    keep[0].reset(OBJ_ValueFromNid(bag_nid));
-    keep[1].reset(OBJ_ValueFromNid(NID_LOCAL_KEY_ID));
-    if (!keep[0] || !keep[1]) return DERW_Fail(w);
+// The identifiers a written PFX names, held while the writer refers to them.
+struct Oids {
+    AsnValuePtr data{OBJ_ValueFromNid(NID_PKCS7_DATA)};
+    AsnValuePtr encrypted_data{OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA)};
+    AsnValuePtr cert_bag{OBJ_ValueFromNid(NID_CERT_BAG)};
+    AsnValuePtr key_bag{OBJ_ValueFromNid(NID_PKCS8_SHROUDED_KEY_BAG)};
+    AsnValuePtr local_key_id{OBJ_ValueFromNid(NID_LOCAL_KEY_ID)};
+    AsnValuePtr x509_certificate{OBJ_ValueFromNid(NID_X509_CERTIFICATE)};
+    bool Complete() const {
+        return data && encrypted_data && cert_bag && key_bag && local_key_id && x509_certificate;
+    }
+};
+
+// SafeContents of one bag with its localKeyID attribute; the bag's value goes under *value.
+DerNode* WriteBag(DerWriter* w, DerNode* parent, const Oids& oids, const AsnValue* bag_id, const AsnValue* key_id,
+                  DerNode** value) {
     DerNode* contents = DERW_Sequence(w, parent);
     DerNode* bag = DERW_Sequence(w, contents);
-    DERW_Oid(w, bag, keep[0].get());
+    DERW_Oid(w, bag, bag_id);
     *value = DERW_Constructed(w, bag, kDerExplicit0Id);
     DerNode* attribute = DERW_Sequence(w, DERW_SetOf(w, bag));
-    DERW_Oid(w, attribute, keep[1].get());
+    DERW_Oid(w, attribute, oids.local_key_id.get());
     DERW_String(w, DERW_SetOf(w, attribute), DER_OCTET_STRING, key_id);
     return contents;
 }
@@ -359,16 +372,15 @@ PfxError PFX_ExportDer(const uint8_t* password, size_t password_length, const ui
     if (!SHA1_Digest(certificate, cert_size, key_id_bytes)) return PfxError::kMemory;
     if (RANDOM_Bytes(salt, sizeof salt) != 1) return PfxError::kRandom;
     AsnValuePtr key_id(ASNVALUE_FromOctets(key_id_bytes, sizeof key_id_bytes));
-    if (!key_id) return PfxError::kMemory;
+    const Oids oids;
+    if (!key_id || !oids.Complete()) return PfxError::kMemory;
 
     // The certificate's safe contents, encrypted.
     DerWriter w;
-    AsnValuePtr keep[8];
     DerNode* value = nullptr;
-    DerNode* cert_contents = WriteBag(&w, nullptr, NID_CERT_BAG, key_id.get(), &value, keep);
+    DerNode* cert_contents = WriteBag(&w, nullptr, oids, oids.cert_bag.get(), key_id.get(), &value);
     DerNode* cert_bag = DERW_Sequence(&w, value);
-    keep[2].reset(OBJ_ValueFromNid(NID_X509_CERTIFICATE));
-    DERW_Oid(&w, cert_bag, keep[2].get());
+    DERW_Oid(&w, cert_bag, oids.x509_certificate.get());
     DERW_Primitive(&w, DERW_Constructed(&w, cert_bag, kDerExplicit0Id), DER_OCTET_STRING, certificate,
                    static_cast<uint32_t>(cert_size));
     MemBlock cert_plain;
@@ -380,8 +392,7 @@ PfxError PFX_ExportDer(const uint8_t* password, size_t password_length, const ui
     const EncryptedPrivateKeyInfoPtr cert_sealed(raw);
     if (error != PfxError::kNone) return error;
     raw = nullptr;
-    error = Encrypt(key, key_size, password, password_length, legacy,
-                    NID_PBE_SHA1_3DES, &raw);
+    error = Encrypt(key, key_size, password, password_length, legacy, NID_PBE_SHA1_3DES, &raw);
     const EncryptedPrivateKeyInfoPtr key_sealed(raw);
     if (error != PfxError::kNone) return error;
     DerElementPtr key_epki(DER_New());
@@ -393,9 +404,7 @@ PfxError PFX_ExportDer(const uint8_t* password, size_t password_length, const ui
     const uint8_t no_mac[kDigestMaxSize] = {};
     MacDataPtr mac(MEM_New<MacData>());
     BigNumPtr version(BIGNUM_New()), zero(BIGNUM_New());
-    keep[3].reset(OBJ_ValueFromNid(NID_PKCS7_ENCRYPTED_DATA));
-    keep[4].reset(OBJ_ValueFromNid(NID_PKCS7_DATA));
-    if (!mac || !version || !zero || !keep[3] || !keep[4] || !BIGNUM_SetWord(version.get(), kPfxVersion) ||
+    if (!mac || !version || !zero || !BIGNUM_SetWord(version.get(), kPfxVersion) ||
         !(mac->digestAlgorithm = OBJ_ValueFromNid(hash->nid)) ||
         !(mac->digest = ASNVALUE_FromOctets(no_mac, static_cast<uint32_t>(hash->size))) ||
         !(mac->macSalt = ASNVALUE_FromOctets(salt, sizeof salt)) || !(mac->iterations = BIGNUM_New()) ||
@@ -404,20 +413,20 @@ PfxError PFX_ExportDer(const uint8_t* password, size_t password_length, const ui
     DerNode* pfx = DERW_Sequence(&w, nullptr);
     DERW_Integer(&w, pfx, version.get());
     DerNode* auth = DERW_Sequence(&w, pfx);
-    DERW_Oid(&w, auth, keep[4].get());
+    DERW_Oid(&w, auth, oids.data.get());
     DerNode* auth_octets = DERW_Constructed(&w, DERW_Constructed(&w, auth, kDerExplicit0Id), DER_OCTET_STRING);
     DerNode* safe = DERW_Sequence(&w, auth_octets);
     DerNode* encrypted = DERW_Sequence(&w, safe);
-    DERW_Oid(&w, encrypted, keep[3].get());
+    DERW_Oid(&w, encrypted, oids.encrypted_data.get());
     DerNode* encrypted_data = DERW_Sequence(&w, DERW_Constructed(&w, encrypted, kDerExplicit0Id));
     DERW_Integer(&w, encrypted_data, zero.get());
-    const EncryptedContentInfo content{keep[4].get(), cert_sealed->encryptionAlgorithm, cert_sealed->encryptedData};
+    const EncryptedContentInfo content{oids.data.get(), cert_sealed->encryptionAlgorithm, cert_sealed->encryptedData};
     ENCCONTENT_Write(&w, encrypted_data, &content);
     DerNode* plain = DERW_Sequence(&w, safe);
-    DERW_Oid(&w, plain, keep[4].get());
+    DERW_Oid(&w, plain, oids.data.get());
     DerNode* key_octets = DERW_Constructed(&w, DERW_Constructed(&w, plain, kDerExplicit0Id), DER_OCTET_STRING);
     DerNode* key_value = nullptr;
-    WriteBag(&w, key_octets, NID_PKCS8_SHROUDED_KEY_BAG, key_id.get(), &key_value, keep + 5);
+    WriteBag(&w, key_octets, oids, oids.key_bag.get(), key_id.get(), &key_value);
     DERW_Element(&w, key_value, key_epki.get());
 
     DerNode* digest = nullptr;
@@ -427,11 +436,7 @@ PfxError PFX_ExportDer(const uint8_t* password, size_t password_length, const ui
     if (length <= 0) return PfxError::kEncode;
     const DerPlacement placed = DERW_Placed(auth_octets);
     SecretArray<uint8_t, kDigestMaxSize> mac_key;
-    MemArray<uint8_t> bmp(2 * password_length + 2);
-    if (!bmp) return PfxError::kMemory;
-    const size_t bmp_length = PKCS12_PasswordToBmp(password, password_length, bmp.get());
-    if (!PKCS12_DeriveKeyBmp(hash, bmp.get(), bmp_length, salt, sizeof salt, kPkcs12MacId, kPfxIterations,
-                             hash->size, mac_key.data) ||
+    if (!DeriveMacKey(hash, password, password_length, salt, sizeof salt, kPfxIterations, mac_key.data) ||
         !HMAC_Compute(hash, mac_key.data, hash->size, placed.contents, placed.content_length,
                       DERW_Placed(digest).contents))
         return PfxError::kMemory;
