@@ -73,4 +73,11 @@
     QUILLON_EXPORT_ENTRY(65, PKCS7_VerifyData) \
     QUILLON_EXPORT_ENTRY(66, PRIKEY_GetRandomNum) \
     QUILLON_EXPORT_ENTRY(67, CERT_GetVID) \
-    QUILLON_EXPORT_ENTRY(68, CERT_CheckVID)
+    QUILLON_EXPORT_ENTRY(68, CERT_CheckVID) \
+    QUILLON_EXPORT_ENTRY(71, MEDIA_DISK_FindCertificates) \
+    QUILLON_EXPORT_ENTRY(72, MEDIA_DISK_FreeCertificates)
+
+// Ordinals held for exports that are not in this table yet; every other ordinal follows the one
+// before it.
+#define QUILLON_EXPORT_RESERVED_FIRST 69
+#define QUILLON_EXPORT_RESERVED_COUNT 2
