@@ -427,7 +427,8 @@ QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const c
    records are replaced (old bytes released) only once the work has succeeded; on -52 they are
    left empty. Release outputs with BINSTR_Delete. Paths name regular files; a missing path,
    a directory or other non-regular file, an empty file, or one that changes size while read
-   gives -54. */
+   gives -54. On Windows a path that is valid UTF-8 is taken as UTF-8 (the form
+   MEDIA_DISK_FindCertificates reports), any other as the ANSI code page. */
 
 /* Reads the whole file into `out`, which is emptied first on every path: 1, -11, -54. */
 QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out);
@@ -495,6 +496,7 @@ typedef struct NpkiList {
 QUILLON_API int32_t MEDIA_DISK_FindCertificates(const char* const* roots, int32_t root_count, NpkiList** out);
 /* Releases a list from MEDIA_DISK_FindCertificates with all it holds: 1, or -11 for NULL. */
 QUILLON_API int32_t MEDIA_DISK_FreeCertificates(NpkiList* list);
+
 /* Decrypts an EncryptedPrivateKeyInfo into `out` as DER PrivateKeyInfo (the library's own
    encoding: version 0, NULL parameters for RSA). -11 for a null argument; -13 for an empty
    password, a wrong password, damaged data (an RSA or KCDSA key that does not decode
