@@ -554,61 +554,34 @@ static void CheckSignatures(void) {
     for (size_t i = 0; i < sizeof inputs / sizeof *inputs; ++i) CALL(BinstrFn, BINSTR_Delete)(inputs[i]);
 }
 
-/* ---- NPKI folders: a small tree made here, one folder named in Korean ---------------------------- */
+/* ---- NPKI folders: a pair under a folder named in Korean, found and read back by its UTF-8 path --- */
 
-static char g_made[8][1024]; /* what the tree holds, removed in reverse */
-static int g_made_count;
+#define KOREAN_NAME "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99"
 
-static int MakeFolder(const char* utf8) {
+/* Makes a folder (file NULL) or copies a fixture to the UTF-8 path; removes it with `remove` set. */
+static int Place(const char* utf8, const char* fixture, int remove) {
 #if defined(_WIN32)
-    wchar_t wide[1024];
-    if (!MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024) || !CreateDirectoryW(wide, NULL)) return 0;
+    wchar_t path[1024];
+    if (!MultiByteToWideChar(CP_UTF8, 0, utf8, -1, path, 1024)) return 0;
+    if (remove) return fixture ? DeleteFileW(path) : RemoveDirectoryW(path);
+    if (!fixture) return CreateDirectoryW(path, NULL);
+    FILE* out = _wfopen(path, L"wb");
 #else
-    if (mkdir(utf8, 0700) != 0) return 0;
+    if (remove) return fixture ? unlink(utf8) == 0 : rmdir(utf8) == 0;
+    if (!fixture) return mkdir(utf8, 0700) == 0;
+    FILE* out = fopen(utf8, "wb");
 #endif
-    snprintf(g_made[g_made_count++], sizeof g_made[0], "%s", utf8);
-    return 1;
-}
-
-static FILE* OpenUtf8(const char* utf8, const char* mode) {
-#if defined(_WIN32)
-    wchar_t wide[1024], wide_mode[8];
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
-    MultiByteToWideChar(CP_UTF8, 0, mode, -1, wide_mode, 8);
-    return _wfopen(wide, wide_mode);
-#else
-    return fopen(utf8, mode);
-#endif
-}
-
-static void RemoveUtf8(const char* utf8) {
-#if defined(_WIN32)
-    wchar_t wide[1024];
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
-    if (!DeleteFileW(wide)) RemoveDirectoryW(wide);
-#else
-    if (remove(utf8) != 0) rmdir(utf8);
-#endif
-}
-
-static void PutFixture(const char* fixture, const char* folder, const char* name) {
-    char to[1024];
-    snprintf(to, sizeof to, "%s/%s", folder, name);
-    size_t size = 0;
     FILE* in = fopen(Fixture(fixture), "rb");
-    FILE* out = OpenUtf8(to, "wb");
-    if (in && out) {
-        char block[4096];
-        while ((size = fread(block, 1, sizeof block, in)) > 0) fwrite(block, 1, size, out);
-    }
-    CHECK(in && out, "cannot copy %s to %s", fixture, to);
+    char block[4096];
+    size_t size;
+    while (in && out && (size = fread(block, 1, sizeof block, in)) > 0) fwrite(block, 1, size, out);
     if (in) fclose(in);
     if (out) fclose(out);
-    snprintf(g_made[g_made_count++], sizeof g_made[0], "%s", to);
+    return in && out;
 }
 
 static void CheckFindCertificates(void) {
-    char root[512], folder[1024];
+    char root[512], paths[4][1024];
 #if defined(_WIN32)
     wchar_t temp[MAX_PATH];
     char temp8[3 * MAX_PATH];
@@ -618,44 +591,40 @@ static void CheckFindCertificates(void) {
 #else
     snprintf(root, sizeof root, "/tmp/quillon_find_%ld", (long)getpid());
 #endif
-    g_made_count = 0;
-    /* root/CA/USER/<Korean name> with the pair; root/CA/user/b with the names in other cases. */
-    snprintf(folder, sizeof folder, "%s/CA", root);
-    MakeFolder(root);
-    MakeFolder(folder);
-    snprintf(folder, sizeof folder, "%s/CA/USER", root);
-    MakeFolder(folder);
-    snprintf(folder, sizeof folder, "%s/CA/USER/\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99", root);
-    CHECK(MakeFolder(folder), "cannot make %s", folder);
-    PutFixture("certs/user_utf8.der", folder, "signCert.der");
-    PutFixture("pkcs8/scheme73.der", folder, "signPri.key");
+    const char* const tails[4] = {"", "/CA", "/CA/USER", "/CA/USER/" KOREAN_NAME};
+    for (int i = 0; i < 4; ++i) {
+        snprintf(paths[i], sizeof paths[i], "%s%s", root, tails[i]);
+        CHECK(Place(paths[i], NULL, 0), "cannot make %s", paths[i]);
+    }
+    char cert_path[1100], key_path[1100];
+    snprintf(cert_path, sizeof cert_path, "%s/signCert.der", paths[3]);
+    snprintf(key_path, sizeof key_path, "%s/signPri.key", paths[3]);
+    CHECK(Place(cert_path, "certs/user_utf8.der", 0) && Place(key_path, "pkcs8/scheme73.der", 0), "cannot copy the pair");
 
     const char* roots[] = {root};
     NpkiList* list = NULL;
     int32_t rc = CALL(FindFn, MEDIA_DISK_FindCertificates)(roots, 1, &list);
-    CHECK(rc == 1 && list && list->count == 1, "MEDIA_DISK_FindCertificates gives %d, %u pairs", (int)rc,
-          list ? list->count : 0);
-    if (rc == 1 && list && list->count == 1) {
+    CHECK(rc == 1 && list->count == 1, "MEDIA_DISK_FindCertificates gives %d, %u pairs", (int)rc, rc == 1 ? list->count : 0);
+    if (rc == 1 && list->count == 1) {
         const NpkiEntry* e = &list->entries[0];
         char line[1024];
         snprintf(line, sizeof line, "%s|%s|%s|%s|%s|%d|%d|%s|%d|%d", e->subject, e->issuer, e->serial, e->not_before,
                  e->not_after, (int)e->expired, (int)e->key_cipher, e->key_scheme, (int)e->key_plain,
                  (int)e->random_num);
         Answer("disk.find", (const unsigned char*)line, strlen(line));
-        /* The UTF-8 path reads back through the disk exports. */
         BINSTR der = {0};
-        CHECK(strstr(e->cert_path, "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99") != NULL &&
-                  CALL(ReadCertFn, MEDIA_DISK_ReadCert)(e->cert_path, &der) == 1 && der.length > 0,
+        CHECK(strstr(e->cert_path, KOREAN_NAME) && CALL(ReadCertFn, MEDIA_DISK_ReadCert)(e->cert_path, &der) == 1,
               "the found path %s does not read back", e->cert_path);
         CALL(BinstrFn, BINSTR_Delete)(&der);
     }
-    if (list) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
+    if (rc == 1) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
     /* The platform's own folders: whatever they hold, the call succeeds. */
-    list = NULL;
     rc = CALL(FindFn, MEDIA_DISK_FindCertificates)(NULL, 0, &list);
-    CHECK(rc == 1 && list != NULL, "MEDIA_DISK_FindCertificates with the default roots gives %d", (int)rc);
-    if (list) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
-    while (g_made_count > 0) RemoveUtf8(g_made[--g_made_count]);
+    CHECK(rc == 1, "MEDIA_DISK_FindCertificates with the default roots gives %d", (int)rc);
+    if (rc == 1) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
+    Place(cert_path, "", 1);
+    Place(key_path, "", 1);
+    for (int i = 3; i >= 0; --i) Place(paths[i], NULL, 1);
 }
 
 /* Without a reader (none under Wine) the card exports report the PC/SC failure. */
