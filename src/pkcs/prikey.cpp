@@ -159,9 +159,10 @@ int PRIKEY_DescribeDer(const uint8_t* der, size_t available, KeyFileInfo* out) {
         *out = KeyFileInfo{scheme, PKCS8_CipherIndexOf(epki.get()), -1};
         return 1;
     }
-    if (!PKCS8_DecodeOwned(der, available)) return 0;
     MemBytes random;
-    *out = KeyFileInfo{0, 0, PRIKEY_RandomNumDer(der, available, &random) == KeyError::kNone ? 1 : 0};
+    const KeyError plain = PRIKEY_RandomNumDer(der, available, &random);
+    if (plain == KeyError::kUndecodable || plain == KeyError::kMemory) return 0;
+    *out = KeyFileInfo{0, 0, plain == KeyError::kNone ? 1 : 0};
     return 1;
 }
 
