@@ -68,6 +68,9 @@ struct LoadedCert {
     ~LoadedCert() { if (cert) CERT_Unload(cert); }
 };
 
+// The library's EUC-KR text (ASCII plus KS X 1001 pairs) in UTF-8; anything else shows as '?'.
+std::string EucKrToUtf8(const char* text);
+
 // A whole file; false when it cannot be read.
 bool ReadAll(const std::string& path, std::vector<unsigned char>* out);
 // The DER inside a PEM file's first CERTIFICATE block, decoded by the library's Base64; the
@@ -89,6 +92,8 @@ int RunSign(std::vector<std::string> args);
 int RunVerify(std::vector<std::string> args);
 // argv[0] is the vid subcommand (check).
 int RunVid(std::vector<std::string> args);
+// The roots to search; none: the platform's NPKI folders.
+int RunList(const std::vector<std::string>& roots);
 // argv[0] is the pfx subcommand (import, export).
 int RunPfx(std::vector<std::string> args);
 

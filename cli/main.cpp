@@ -84,6 +84,11 @@ void PrintHelp() {
         "                              virtual identifier (VID) with the randomNum of the private-key\n"
         "                              file KEY (encrypted or plain). The number (digits only) is asked\n"
         "                              for without echo, or read from the first line of --idn-file F.\n"
+        "  quillon list [ROOT...]      List the certificate and key pairs in NPKI folders\n"
+        "                              (ROOT/<CA>/USER/<subject>/signCert.der and signPri.key, names in\n"
+        "                              any case) under each ROOT, or under the platform's NPKI folders:\n"
+        "                              paths, subject, issuer, serial, validity (EXPIRED marked), the\n"
+        "                              key's scheme and whether it carries randomNum. No password asked.\n"
         "  quillon pfx import FILE.pfx DIR [--password-file F] [--scheme S]\n"
         "                              Read a PFX (PKCS#12) file into the NPKI folder DIR: signCert.der and\n"
         "                              signPri.key, the key (randomNum kept) under the same password and\n"
@@ -139,6 +144,7 @@ int main(int argc, char** argv) {
     if (command == "decrypt") return quillon::cli::RunDecrypt(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "list") return quillon::cli::RunList(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "vid") return quillon::cli::RunVid(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "pfx") return quillon::cli::RunPfx(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);

@@ -2,7 +2,8 @@
 // under any scheme read (parameters, cipher index, and decryption when its count is small
 // enough to keep the fuzzer fast) and as a PrivateKeyInfo, whose re-encoding must decode to
 // the same bytes and survive an encryption round trip under the SEED schemes and under PBES2
-// with a PRF and cipher picked by the input.
+// with a PRF and cipher picked by the input; and described as the certificate finder describes a
+// key file.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "pkcs/epki.h"
 #include "pkcs/pkcs8.h"
 #include "pkcs/pkcs8_crypt.h"
+#include "pkcs/prikey.h"
 #include "quilloncrypto.h"
 
 namespace {
@@ -99,6 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size) std::memcpy(bytes, data, size);
     Encrypted(bytes, size);
     Plain(bytes, size);
+    quillon::KeyFileInfo info{};  // what the certificate finder tells of a key file
+    quillon::PRIKEY_DescribeDer(bytes, size, &info);
     std::free(bytes);
     return 0;
 }

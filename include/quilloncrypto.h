@@ -427,7 +427,8 @@ QUILLON_API int32_t MEDIA_CARD_ReadPriKey(int32_t slot, const char* pin, const c
    records are replaced (old bytes released) only once the work has succeeded; on -52 they are
    left empty. Release outputs with BINSTR_Delete. Paths name regular files; a missing path,
    a directory or other non-regular file, an empty file, or one that changes size while read
-   gives -54. */
+   gives -54. On Windows a path that is valid UTF-8 is taken as UTF-8 (the form
+   MEDIA_DISK_FindCertificates reports), any other as the ANSI code page. */
 
 /* Reads the whole file into `out`, which is emptied first on every path: 1, -11, -54. */
 QUILLON_API int32_t MEDIA_DISK_ReadCert(const char* path, BINSTR* out);
@@ -442,6 +443,60 @@ QUILLON_API int32_t MEDIA_DISK_ReadPriKey(const char* path, const char* password
    when the file is not an accepted EncryptedPrivateKeyInfo or is PBES2 with another derivation,
    PRF or keyLength. */
 QUILLON_API int32_t MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(const char* path, const char* password);
+
+/* Certificate and key pairs on disk: <root>/<CA folder>/USER/<subject folder>/signCert.der with
+   signPri.key beside it, the names USER, signCert.der and signPri.key matched without regard to
+   ASCII case (of several spellings of one file in a folder, the first in byte order). A folder
+   without both files is passed over, as are a root, folder or certificate file that cannot be
+   read, a certificate that does not decode (one over 64 KiB included), and a link or junction
+   that leads nowhere or outside its root (the root itself may be a link); the layout's fixed
+   depth keeps a link loop from recursing. The same files reached twice (two roots, a link inside
+   a root) are listed once, under the first path. Entries are sorted by cert_path (byte order).
+   Every text is NUL-terminated and never NULL. Paths are the root as given followed by the names
+   found, joined by the platform's separator: UTF-8 on Windows; elsewhere the file names' own
+   bytes (UTF-8 on any current system). */
+typedef struct NpkiEntry {
+    char* cert_path;      /* the signCert.der file */
+    char* key_path;       /* the signPri.key file */
+    char* subject;        /* as CERT_GetSubjectName renders it (EUC-KR); "" when it cannot (-10) */
+    char* issuer;         /* as CERT_GetIssuerName */
+    char* serial;         /* as CERT_GetSerialNum */
+    char* not_before;     /* as CERT_GetValidity (Korean time) */
+    char* not_after;
+    int32_t expired;      /* 1 when the time of the call is past not_after, else 0; expired pairs are listed */
+    int32_t vid;          /* 1 the certificate carries a VID (CERT_GetVID gives 1), 0 none (-53), -1 malformed (-51) */
+    int32_t key_cipher;   /* as MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index reports for the key file (no
+                             password needed); -54 the key file cannot be read or exceeds 64 KiB; -51
+                             it is not an accepted EncryptedPrivateKeyInfo (a plain key included) */
+    char* key_scheme;     /* the scheme's long name in the object table, e.g. "pbeWithSHA1AndSEED-CBC",
+                             "PBES2"; "" for a plain PrivateKeyInfo or a key_cipher below 0 */
+    int32_t key_plain;    /* 1 the key file holds a plain (unencrypted) PrivateKeyInfo, else 0 */
+    int32_t random_num;   /* 1 the key carries a randomNum PRIKEY_GetRandomNum reads, 0 it does not, -1
+                             cannot tell without the password: the key is encrypted (or unread) and the
+                             attribute lies inside. The certificate's VID is no proof either way. */
+} NpkiEntry;
+typedef struct NpkiList {
+    uint32_t count;       /* entries */
+    int32_t truncated;    /* 1 when a bound stopped the search: more pairs may exist */
+    NpkiEntry* entries;   /* count records, NULL when count is 0 */
+} NpkiList;
+/* Bounds of one search: entries read from one folder, entries read in all, pairs listed. */
+#define QC_NPKI_FOLDER_ENTRY_MAX 10000
+#define QC_NPKI_ENTRY_BUDGET 200000
+#define QC_NPKI_PAIR_MAX 10000
+/* Finds the pairs under `root_count` roots (UTF-8 paths), or, when root_count is 0 (roots not
+   read), under the platform's NPKI folders: on Windows %USERPROFILE%\AppData\LocalLow\NPKI,
+   %ProgramFiles%\NPKI, %ProgramFiles(x86)%\NPKI and NPKI at the root of every removable drive;
+   on macOS ~/Library/Preferences/NPKI, ~/Documents/NPKI and ~/NPKI; elsewhere ~/NPKI ($HOME).
+   A missing root is passed over silently. No password is asked for and nothing is decrypted.
+   Checks in this order: -11 if out is NULL, root_count is negative, or roots is NULL (or holds
+   a NULL) with root_count above 0; -71 (nothing is kept, and nothing partial is reported). An
+   empty result is success. *out is written only on success; release the list with
+   MEDIA_DISK_FreeCertificates. */
+QUILLON_API int32_t MEDIA_DISK_FindCertificates(const char* const* roots, int32_t root_count, NpkiList** out);
+/* Releases a list from MEDIA_DISK_FindCertificates with all it holds: 1, or -11 for NULL. */
+QUILLON_API int32_t MEDIA_DISK_FreeCertificates(NpkiList* list);
+
 /* Decrypts an EncryptedPrivateKeyInfo into `out` as DER PrivateKeyInfo (the library's own
    encoding: version 0, NULL parameters for RSA). -11 for a null argument; -13 for an empty
    password, a wrong password, damaged data (an RSA or KCDSA key that does not decode

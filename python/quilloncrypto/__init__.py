@@ -2,7 +2,7 @@
 PFX files, session keys, SEED-CBC, Base64 and random bytes over the QuillonCrypto shared library (ctypes, no
 dependencies).
 
-Each export family is one module (base64, random, crypt, cert, prikey, pfx, card, exchange, session, pkcs7).
+Each export family is one module (base64, random, crypt, cert, prikey, pfx, npki, card, exchange, session, pkcs7).
 """
 from ._library import ENVIRONMENT_VARIABLE, library_path
 from .base64 import base64_decode, base64_encode
@@ -11,6 +11,7 @@ from .cert import KOREA_TIME, Certificate, PublicKey
 from .crypt import SeedCbc
 from .errors import QuillonError
 from .exchange import ExchangeSession
+from .npki import NpkiPair, find_certificates
 from .pfx import Pfx
 from .pkcs7 import cms_decrypt, cms_sign, cms_verify, envelope
 from .prikey import KeyCipher, PrivateKey
@@ -19,7 +20,7 @@ from .session import GeneratedKeyPair, decode_keyboard, decode_keyboard_blocks, 
 
 __version__ = "0.1.0"
 __all__ = ["Certificate", "ENVIRONMENT_VARIABLE", "ExchangeSession", "GeneratedKeyPair", "KOREA_TIME", "KeyCipher",
-           "Pfx", "PrivateKey", "PublicKey", "QuillonError", "SeedCbc", "SmartCard", "base64_decode", "base64_encode", "cms_decrypt", "cms_sign",
+           "NpkiPair", "Pfx", "PrivateKey", "PublicKey", "QuillonError", "SeedCbc", "SmartCard", "base64_decode", "base64_encode", "cms_decrypt", "cms_sign",
            "cms_verify",
-           "decode_keyboard", "decode_keyboard_blocks", "decrypt_session_key", "envelope", "library_path",
+           "decode_keyboard", "decode_keyboard_blocks", "decrypt_session_key", "envelope", "find_certificates", "library_path",
            "random_bytes"]

@@ -137,7 +137,12 @@ bool PKCS8_SchemeReadable(const EncryptedPrivateKeyInfo* epki, bool need_cipher)
 }
 
 int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length) {
-    if (!epki || !password || password_length == 0) return 0;
+    if (!password || password_length == 0) return 0;
+    return PKCS8_CipherIndexOf(epki);
+}
+
+int PKCS8_CipherIndexOf(const EncryptedPrivateKeyInfo* epki) {
+    if (!epki) return 0;
     const int scheme = EPKI_SchemeNid(epki);
     if (scheme == NID_GPKI_PBE_WITH_SHA1_AND_SEED_CBC || PBE_IsPkcs12Scheme(scheme)) return scheme;
     if (scheme != NID_PBES2) return 0;

@@ -55,6 +55,8 @@ int PKCS8_Decrypt(const EncryptedPrivateKeyInfo* epki, PrivateKeyInfo** out, con
 // NIDs of the later rows for AES, ARIA-192/256 and DES-EDE3; 0 when not in the table). 0 as
 // well for a null key or an absent password. Nothing is decrypted.
 int PKCS8_CipherIndex(const EncryptedPrivateKeyInfo* epki, const uint8_t* password, size_t password_length);
+// The same without the password check: what the file says, read before any password is asked for.
+int PKCS8_CipherIndexOf(const EncryptedPrivateKeyInfo* epki);
 
 // Whether the key's scheme parameters are ones this library reads: salt and count present,
 // and for PBES2 a PBKDF2 derivation with an HMAC PRF of the digest table and, when

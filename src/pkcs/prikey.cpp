@@ -150,6 +150,22 @@ int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const
     return 1;
 }
 
+int PRIKEY_DescribeDer(const uint8_t* der, size_t available, KeyFileInfo* out) {
+    EncryptedPrivateKeyInfo* raw = nullptr;
+    if (EPKI_DecodeBytes(der, available, &raw)) {
+        EncryptedPrivateKeyInfoPtr epki(raw);
+        const int scheme = EPKI_SchemeNid(epki.get());
+        if (scheme == NID_PBES2 && !PKCS8_SchemeReadable(epki.get(), false)) return 0;
+        *out = KeyFileInfo{scheme, PKCS8_CipherIndexOf(epki.get()), -1};
+        return 1;
+    }
+    MemBytes random;
+    const KeyError plain = PRIKEY_RandomNumDer(der, available, &random);
+    if (plain == KeyError::kUndecodable || plain == KeyError::kMemory) return 0;
+    *out = KeyFileInfo{0, 0, plain == KeyError::kNone ? 1 : 0};
+    return 1;
+}
+
 KeyError PRIKEY_SignDigestDer(const uint8_t* key_der, size_t key_length, const RsaSignScheme& scheme,
                               const uint8_t* digest, MemBytes* out) {
     return MEM_BlameExhaustion(KeyError::kMemory, {KeyError::kUndecodable, KeyError::kAlgorithm, KeyError::kRandom},

@@ -54,6 +54,17 @@ KeyError PRIKEY_CheckKeyPairDer(const uint8_t* certificate, size_t certificate_l
 int PRIKEY_CipherIndexDer(const uint8_t* password, size_t password_length, const uint8_t* der, size_t available,
                           int32_t* index);
 
+// What a key file tells without its password.
+struct KeyFileInfo {
+    int scheme_nid;        // the scheme's NID; 0 for a plain PrivateKeyInfo
+    int32_t cipher_index;  // as PRIKEY_CipherIndexDer reports; 0 for a plain key
+    int random_num;        // plain key: 1 with a randomNum PRIKEY_RandomNumDer reads, else 0;
+                           // encrypted: -1, the attribute lies inside
+};
+// An EncryptedPrivateKeyInfo under a scheme PRIKEY_CipherIndexDer accepts, or a plain
+// PrivateKeyInfo (rsaEncryption or KCDSA1), described in *out: 1, or 0 for anything else.
+int PRIKEY_DescribeDer(const uint8_t* der, size_t available, KeyFileInfo* out);
+
 // Signs `digest` (the scheme's hash size) with the key of a plain PrivateKeyInfo; the
 // signature, the modulus size, in *out, written only on success. kUndecodable; kAlgorithm for a
 // key that is not rsaEncryption or whose modulus is too short for the scheme; kRandom; kMemory.

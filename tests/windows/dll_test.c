@@ -15,6 +15,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "api/export_table.h"
@@ -84,6 +86,8 @@ typedef int32_t (*Pkcs7SignFn)(int32_t, const BINSTR*, const BINSTR*, int32_t, c
 typedef int32_t (*Pkcs7VerifyFn)(const BINSTR*, const BINSTR*, BINSTR*, BINSTR*);
 typedef int32_t (*PfxImportFn)(const char*, const BINSTR*, BINSTR*, BINSTR*);
 typedef int32_t (*PfxExportFn)(const char*, const BINSTR*, const BINSTR*, int32_t, BINSTR*);
+typedef int32_t (*FindFn)(const char* const*, int32_t, NpkiList**);
+typedef int32_t (*FreeListFn)(NpkiList*);
 
 /* ---- results --------------------------------------------------------------------------------- */
 
@@ -571,6 +575,79 @@ static void CheckPfx(void) {
     for (size_t i = 0; i < sizeof inputs / sizeof *inputs; ++i) CALL(BinstrFn, BINSTR_Delete)(inputs[i]);
 }
 
+/* ---- NPKI folders: a pair under a folder named in Korean, found and read back by its UTF-8 path --- */
+
+#define KOREAN_NAME "\xed\x99\x8d\xea\xb8\xb8\xeb\x8f\x99"
+
+/* Makes a folder (file NULL) or copies a fixture to the UTF-8 path; removes it with `remove` set. */
+static int Place(const char* utf8, const char* fixture, int remove) {
+#if defined(_WIN32)
+    wchar_t path[1024];
+    if (!MultiByteToWideChar(CP_UTF8, 0, utf8, -1, path, 1024)) return 0;
+    if (remove) return fixture ? DeleteFileW(path) : RemoveDirectoryW(path);
+    if (!fixture) return CreateDirectoryW(path, NULL);
+    FILE* out = _wfopen(path, L"wb");
+#else
+    if (remove) return fixture ? unlink(utf8) == 0 : rmdir(utf8) == 0;
+    if (!fixture) return mkdir(utf8, 0700) == 0;
+    FILE* out = fopen(utf8, "wb");
+#endif
+    FILE* in = fopen(Fixture(fixture), "rb");
+    char block[4096];
+    size_t size;
+    while (in && out && (size = fread(block, 1, sizeof block, in)) > 0) fwrite(block, 1, size, out);
+    if (in) fclose(in);
+    if (out) fclose(out);
+    return in && out;
+}
+
+static void CheckFindCertificates(void) {
+    char root[512], paths[4][1024];
+#if defined(_WIN32)
+    wchar_t temp[MAX_PATH];
+    char temp8[3 * MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    WideCharToMultiByte(CP_UTF8, 0, temp, -1, temp8, sizeof temp8, NULL, NULL);
+    snprintf(root, sizeof root, "%squillon_find_%lu", temp8, (unsigned long)GetCurrentProcessId());
+#else
+    snprintf(root, sizeof root, "/tmp/quillon_find_%ld", (long)getpid());
+#endif
+    const char* const tails[4] = {"", "/CA", "/CA/USER", "/CA/USER/" KOREAN_NAME};
+    for (int i = 0; i < 4; ++i) {
+        snprintf(paths[i], sizeof paths[i], "%s%s", root, tails[i]);
+        CHECK(Place(paths[i], NULL, 0), "cannot make %s", paths[i]);
+    }
+    char cert_path[1100], key_path[1100];
+    snprintf(cert_path, sizeof cert_path, "%s/signCert.der", paths[3]);
+    snprintf(key_path, sizeof key_path, "%s/signPri.key", paths[3]);
+    CHECK(Place(cert_path, "certs/user_utf8.der", 0) && Place(key_path, "pkcs8/scheme73.der", 0), "cannot copy the pair");
+
+    const char* roots[] = {root};
+    NpkiList* list = NULL;
+    int32_t rc = CALL(FindFn, MEDIA_DISK_FindCertificates)(roots, 1, &list);
+    CHECK(rc == 1 && list->count == 1, "MEDIA_DISK_FindCertificates gives %d, %u pairs", (int)rc, rc == 1 ? list->count : 0);
+    if (rc == 1 && list->count == 1) {
+        const NpkiEntry* e = &list->entries[0];
+        char line[1024];
+        snprintf(line, sizeof line, "%s|%s|%s|%s|%s|%d|%d|%s|%d|%d", e->subject, e->issuer, e->serial, e->not_before,
+                 e->not_after, (int)e->expired, (int)e->key_cipher, e->key_scheme, (int)e->key_plain,
+                 (int)e->random_num);
+        Answer("disk.find", (const unsigned char*)line, strlen(line));
+        BINSTR der = {0};
+        CHECK(strstr(e->cert_path, KOREAN_NAME) && CALL(ReadCertFn, MEDIA_DISK_ReadCert)(e->cert_path, &der) == 1,
+              "the found path %s does not read back", e->cert_path);
+        CALL(BinstrFn, BINSTR_Delete)(&der);
+    }
+    if (rc == 1) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
+    /* The platform's own folders: whatever they hold, the call succeeds. */
+    rc = CALL(FindFn, MEDIA_DISK_FindCertificates)(NULL, 0, &list);
+    CHECK(rc == 1, "MEDIA_DISK_FindCertificates with the default roots gives %d", (int)rc);
+    if (rc == 1) CALL(FreeListFn, MEDIA_DISK_FreeCertificates)(list);
+    Place(cert_path, "", 1);
+    Place(key_path, "", 1);
+    for (int i = 3; i >= 0; --i) Place(paths[i], NULL, 1);
+}
+
 /* Without a reader (none under Wine) the card exports report the PC/SC failure. */
 static void CheckCardWithoutReader(void) {
 #if defined(_WIN32)
@@ -611,6 +688,7 @@ int main(int argc, char** argv) {
     CheckCertificates();
     CheckPrivateKeys();
     CheckSignatures();
+    CheckFindCertificates();
     if (!g_record) {
         CheckRandom();
         CheckExchange();
