@@ -1,9 +1,10 @@
-// CRL decoding on arbitrary bytes: X509Crl_Decode with a look-up of every entry it found.
-// Nothing is read past the input, nothing leaks.
+// CRL decoding on arbitrary bytes: X509Crl_Decode with a look-up of every entry it found, and the
+// same bytes through TRUST_AddCrl (DER or PEM). Nothing is read past the input, nothing leaks.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "quilloncrypto.h"
 #include "x509/x509_crl.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         quillon::X509Crl_Free(crl);
     }
+    TrustStore* store = TRUST_Create();
+    BINSTR input{bytes, static_cast<uint32_t>(size)};
+    TRUST_AddCrl(store, &input);
+    TRUST_Free(store);
     std::free(bytes);
     return 0;
 }
