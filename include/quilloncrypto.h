@@ -586,6 +586,14 @@ QUILLON_API int32_t TRUST_GetPathCert(TrustStore* store, int32_t index, BINSTR* 
 /* The CRLReason (0-10, 0 also when the entry gives none) of the revocation the last TRUST_Verify
    found, or -1 when it found none or store is NULL. */
 QUILLON_API int32_t TRUST_GetRevocationReason(TrustStore* store);
+/* PKCS7_VerifyData, then each signer's certificate verified in `store` as TRUST_Verify does (at,
+   flags), with the certificates the SignedData carries lent to the store as untrusted
+   intermediates for this call only. 1; every code of PKCS7_VerifyData first (-11 also for a NULL
+   store or other flag bits); then TRUST_Verify's code for the first signer whose path fails, its
+   path readable from the store. content_out and signer_out as PKCS7_VerifyData, written only on
+   success. */
+QUILLON_API int32_t PKCS7_VerifyDataWithStore(const BINSTR* signed_data, const BINSTR* detached, TrustStore* store,
+                                              int64_t at, uint32_t flags, BINSTR* content_out, BINSTR* signer_out);
 
 /* Identity check. A Korean personal certificate names its holder by a virtual identifier (VID) in
    the identification data of its subjectAltName (otherName 1.2.410.200004.10.1.1: realName and a

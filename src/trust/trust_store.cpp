@@ -378,13 +378,57 @@ TrustResult Validate(TrustStore* store, const Vec<Cert*>& path, int64_t at, uint
     return TrustResult::kValid;
 }
 
-TrustResult Verify(TrustStore* store, const uint8_t* der, size_t length, int64_t at, uint32_t flags) {
+// Certificates lent to one verification, taken out of the pool again (with whatever the caches
+// learnt about them) when it ends.
+struct Lent {
+    TrustStore* store;
+    size_t keep;
+    ~Lent() {
+        if (store->certs.size() == keep) return;
+        for (size_t i = keep; i < store->certs.size(); ++i) {
+            Cert* c = store->certs[i];
+            auto range = store->by_subject.equal_range(X509Name_KeyHash(c->subject_key));
+            for (auto it = range.first; it != range.second;)
+                it = it->second >= keep ? store->by_subject.erase(it) : std::next(it);
+            DeleteObject(c);
+        }
+        store->certs.resize(keep);
+        auto lent = [&](uint64_t index) { return index != kTarget && index >= keep; };
+        for (auto it = store->signatures.begin(); it != store->signatures.end();)
+            it = lent(it->first >> 32) || lent(it->first & 0xFFFFFFFF) ? store->signatures.erase(it) : std::next(it);
+        for (auto it = store->crl_signatures.begin(); it != store->crl_signatures.end();)
+            it = lent(it->first & 0xFFFFFFFF) ? store->crl_signatures.erase(it) : std::next(it);
+    }
+};
+
+TrustResult Verify(TrustStore* store, const uint8_t* der, size_t length, int64_t at, uint32_t flags,
+                   const TrustExtra* extras, size_t extra_count) {
     store->path.clear();
     store->reason = -1;
     Cert target;
     const unsigned long failures = MEM_FailureCount();
     if (!LoadCert(der, length, &target))
         return MEM_FailureCount() != failures ? TrustResult::kMemory : TrustResult::kMalformed;
+    Lent lent{store, store->certs.size()};
+    for (size_t i = 0; i < extra_count; ++i) {
+        store->certs.reserve(store->certs.size() + 1);
+        Cert* c = NewObject<Cert>();
+        bool loaded;
+        try {
+            loaded = LoadCert(extras[i].der, extras[i].length, c);
+        } catch (...) {
+            DeleteObject(c);
+            throw;
+        }
+        if (!loaded) {
+            DeleteObject(c);
+            if (MEM_FailureCount() != failures) return TrustResult::kMemory;
+            continue;
+        }
+        c->index = static_cast<uint32_t>(store->certs.size());
+        store->certs.push_back(c);
+        store->by_subject.emplace(X509Name_KeyHash(c->subject_key), c->index);
+    }
     Search s{store, &target, {}, {}};
     s.path.push_back(&target);
     // The certificate may be a trusted root itself.
@@ -545,9 +589,9 @@ TrustFolder TRUST_AddFolder(TrustStore* store, const char* folder, int* count) {
 }
 
 TrustResult TRUST_VerifyCertificate(TrustStore* store, const uint8_t* der, size_t length, int64_t at,
-                                    uint32_t flags) {
+                                    uint32_t flags, const TrustExtra* extras, size_t extra_count) {
     try {
-        return Verify(store, der, length, at, flags);
+        return Verify(store, der, length, at, flags, extras, extra_count);
     } catch (const std::bad_alloc&) {
         store->path.clear();
         return TrustResult::kMemory;

@@ -54,11 +54,18 @@ enum class TrustFolder { kRead, kUnreadable, kMemory };
 // that hold none are skipped. *count gets how many were added.
 TrustFolder TRUST_AddFolder(TrustStore* store, const char* folder, int* count);
 
-// Verifies the certificate (DER) at `at` (seconds since 1970, UTC) under `flags`. The path found
-// (the certificate first, up to the root, or as far as it reached) and the revocation reason are
-// kept in the store until the next verification.
+// A certificate lent to one verification.
+struct TrustExtra {
+    const uint8_t* der;
+    size_t length;
+};
+
+// Verifies the certificate (DER) at `at` (seconds since 1970, UTC) under `flags`, with `extras`
+// (those that decode) as untrusted intermediates for this call only. The path found (the
+// certificate first, up to the root, or as far as it reached) and the revocation reason are kept
+// in the store until the next verification.
 TrustResult TRUST_VerifyCertificate(TrustStore* store, const uint8_t* der, size_t length, int64_t at,
-                                    uint32_t flags);
+                                    uint32_t flags, const TrustExtra* extras = nullptr, size_t extra_count = 0);
 
 size_t TRUST_PathLength(const TrustStore* store);
 // The DER of the path's certificate at `index` (0 the verified one), or null past the end.
