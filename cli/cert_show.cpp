@@ -28,7 +28,8 @@ void AppendUtf8(std::string& out, uint32_t c) {
     }
 }
 
-// EUC-KR (ASCII plus KS X 1001 pairs) to UTF-8; anything else shows as '?'.
+}  // namespace
+
 std::string EucKrToUtf8(const char* text) {
     std::string out;
     for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
@@ -48,6 +49,8 @@ std::string EucKrToUtf8(const char* text) {
     }
     return out;
 }
+
+namespace {
 
 void Report(const char* label, int32_t result, const std::string& value) {
     if (result == QC_OK)

@@ -75,5 +75,9 @@ int RunSign(std::vector<std::string> args);
 int RunVerify(std::vector<std::string> args);
 // argv[0] is the vid subcommand (check).
 int RunVid(std::vector<std::string> args);
+int RunChain(std::vector<std::string> args);
+
+// EUC-KR (ASCII plus KS X 1001 pairs) to UTF-8; anything else shows as '?'.
+std::string EucKrToUtf8(const char* text);
 
 }  // namespace quillon::cli

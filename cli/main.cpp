@@ -84,6 +84,13 @@ void PrintHelp() {
         "                              virtual identifier (VID) with the randomNum of the private-key\n"
         "                              file KEY (encrypted or plain). The number (digits only) is asked\n"
         "                              for without echo, or read from the first line of --idn-file F.\n"
+"  quillon chain verify CERT --roots DIR [--untrusted FILE]... [--crl FILE]... [--at TIME]\n"
+        "              [--require-crl] [--ignore-validity]\n"
+        "                              Verify the certificate's path to a root CA certificate of DIR\n"
+        "                              (DER or PEM files) through the intermediates and with the CRLs of\n"
+        "                              the files given (DER or PEM, several to a file), at TIME (now by\n"
+        "                              default; YYYY-MM-DD, YYYY-MM-DDTHH:MM:SSZ or @SECONDS, UTC); print\n"
+        "                              the path and the verdict. Certificate policies are not enforced.\n"
         "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
         "                              certificate template, print the PEM certificate and the modulus.\n"
         "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
@@ -130,6 +137,7 @@ int main(int argc, char** argv) {
     if (command == "decrypt") return quillon::cli::RunDecrypt(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "chain") return quillon::cli::RunChain(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "vid") return quillon::cli::RunVid(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);
     if (command == "cert" && argc >= 4 && argc <= 5 && !std::strcmp(argv[2], "show")) {
