@@ -572,8 +572,10 @@ QUILLON_API int32_t TRUST_AddCrl(TrustStore* store, const BINSTR* crl);
 QUILLON_API int32_t TRUST_AddFolder(TrustStore* store, const char* path);
 /* Verifies the DER certificate at `at` (seconds since 1970-01-01 UTC; 0 now) under QC_TRUST_*
    flags. 1 when a path to a trusted root is found and holds; otherwise the first failure: -60,
-   -61, -62, -63, -64, -65, -66, -67, -68, -69, -70 as described above; -11 store or cert NULL (or
-   a length without bytes) or other flag bits; -50 the certificate does not decode; -71. The path
+   -61, -62, -63, -64, -65, -66, -67, -68, -69, -70 as described above; -51 when the only issuers
+   found sign with an algorithm or key CERT_VerifyIssuedBy does not verify (KCDSA); -11 store or
+   cert NULL (or a length without bytes) or other flag bits; -50 the certificate does not decode;
+   -71. The path
    (as far as it was built: the certificate alone when no issuer was found) and the revocation
    reason stay readable until the next TRUST_Verify on the store. */
 QUILLON_API int32_t TRUST_Verify(TrustStore* store, const BINSTR* cert, int64_t at, uint32_t flags);

@@ -22,6 +22,7 @@ inline int32_t TrustCode(TrustResult result) {
         case TrustResult::kNoCrl: return QC_ERR_TRUST_NO_CRL;
         case TrustResult::kCrlInvalid: return QC_ERR_TRUST_CRL_INVALID;
         case TrustResult::kUnsupported: return QC_ERR_TRUST_CRL_UNSUPPORTED;
+        case TrustResult::kUnsupportedAlgorithm: return QC_ERR_MALFORMED_DER;
         case TrustResult::kMalformed: return QC_ERR_CERT_DECODE;
         case TrustResult::kMemory: break;
     }

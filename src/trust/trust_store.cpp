@@ -202,7 +202,7 @@ struct Search {
     Vec<Cert*> path;
     Map<uint8_t> target_signatures;
     int budget = kSearchBudget;
-    bool saw_bad_signature = false, cut_by_depth = false, memory = false;
+    bool saw_bad_signature = false, saw_unsupported = false, cut_by_depth = false, memory = false;
 };
 
 SignatureCheck CachedSignature(Search& s, uint32_t child, const Cert* child_cert, uint32_t issuer) {
@@ -256,7 +256,7 @@ bool Extend(Search& s, Cert* c, bool* blocked) {
         const SignatureCheck check = CachedSignature(s, c->index, c, next);
         if (s.memory) return false;
         if (check != SignatureCheck::kValid) {
-            s.saw_bad_signature = true;
+            (check == SignatureCheck::kUnsupported ? s.saw_unsupported : s.saw_bad_signature) = true;
             continue;
         }
         s.path.push_back(issuer);
@@ -450,7 +450,8 @@ TrustResult Verify(TrustStore* store, const uint8_t* der, size_t length, int64_t
     for (const Cert* c : s.path) store->path.push_back(c->der);
     if (!found) {
         if (s.cut_by_depth) return TrustResult::kPathLength;
-        return s.saw_bad_signature ? TrustResult::kSignature : TrustResult::kIssuer;
+        if (s.saw_bad_signature) return TrustResult::kSignature;
+        return s.saw_unsupported ? TrustResult::kUnsupportedAlgorithm : TrustResult::kIssuer;
     }
     return Validate(store, s.path, at, flags);
 }

@@ -33,6 +33,7 @@ enum class TrustResult {
     kNoCrl,          // kTrustRequireCrl and no CRL for a certificate
     kCrlInvalid,     // the CRL expired, is not yet valid, or its signature (or issuer's cRLSign) fails
     kUnsupported,    // only a delta, indirect or partial-reasons CRL applies: not read
+    kUnsupportedAlgorithm,  // the only issuers found sign with an algorithm or key not verified here
     kMalformed,      // the certificate does not decode
     kMemory,
 };
