@@ -538,7 +538,8 @@ QUILLON_API int32_t CERT_VerifyIssuedBy(X509Cert* cert, X509Cert* issuer);
    path is built from it to a trusted root through the pool (issuer candidates by authority and
    subject key identifier, then by name; names compared as RFC 5280 asks, byte for byte or after
    folding the case and spaces of PrintableString and UTF8String values), at most 10 issuers long,
-   never through one certificate twice; then checked as RFC 5280 section 6.1 describes WITHOUT
+   never through one certificate twice; each path that reaches a root is checked (the first that
+   holds is the answer; when none does, the first one's failure) as RFC 5280 section 6.1 describes WITHOUT
    policy processing: every signature by the next key (the algorithms of CERT_VerifyIssuedBy),
    validity at the time (the root's too), name chaining, basicConstraints cA on every issuer (a v1
    self-signed root excepted), pathLenConstraint (self-issued certificates not counted), keyUsage

@@ -195,12 +195,19 @@ struct TrustStore {
 
 namespace {
 
-// One verification: the path being built and what the search met on the way.
+// One verification: the path being built and what the search met on the way, the first path that
+// reached a root but did not hold among it.
 struct Search {
     TrustStore* store;
     Cert* target;
+    int64_t at;
+    uint32_t flags;
     Vec<Cert*> path;
     Map<uint8_t> target_signatures;
+    bool failed = false;
+    TrustResult failure = TrustResult::kValid;
+    Vec<Cert*> failed_path;
+    int32_t failed_reason = -1;
     int budget = kSearchBudget;
     bool saw_bad_signature = false, saw_unsupported = false, cut_by_depth = false, memory = false;
 };
@@ -236,8 +243,11 @@ void Candidates(const TrustStore* store, const Cert* c, Vec<uint32_t>* out) {
     std::stable_sort(out->begin(), out->end(), [&](uint32_t a, uint32_t b) { return rank(a) < rank(b); });
 }
 
+TrustResult Validate(TrustStore* store, const Vec<Cert*>& path, int64_t at, uint32_t flags);
+
 // Depth-first from `c` (the last certificate on the path): true when the path reaches a trusted
-// root. *blocked tells the caller that a loop, the depth bound or the budget stopped a branch, so
+// root and holds; a path that reaches one and fails validation is remembered, and the search goes
+// on for another. *blocked tells the caller that a loop, the depth bound or the budget stopped a branch, so
 // that a failure here does not prove `c` useless for every path.
 bool Extend(Search& s, Cert* c, bool* blocked) {
     Vec<uint32_t> candidates;
@@ -260,7 +270,24 @@ bool Extend(Search& s, Cert* c, bool* blocked) {
             continue;
         }
         s.path.push_back(issuer);
-        if (issuer->trusted) return true;
+        if (issuer->trusted) {
+            s.store->reason = -1;
+            const TrustResult verdict = Validate(s.store, s.path, s.at, s.flags);
+            if (verdict == TrustResult::kValid) return true;
+            if (verdict == TrustResult::kMemory) {
+                s.memory = true;
+                return false;
+            }
+            if (!s.failed) {
+                s.failed = true;
+                s.failure = verdict;
+                s.failed_path = s.path;
+                s.failed_reason = s.store->reason;
+            }
+            *blocked = true;  // these issuers may still serve a path that holds
+            s.path.pop_back();
+            continue;
+        }
         if (s.path.size() - 1 >= static_cast<size_t>(kTrustMaxDepth)) {
             s.cut_by_depth = *blocked = true;
         } else {
@@ -429,7 +456,7 @@ TrustResult Verify(TrustStore* store, const uint8_t* der, size_t length, int64_t
         store->certs.push_back(c);
         store->by_subject.emplace(X509Name_KeyHash(c->subject_key), c->index);
     }
-    Search s{store, &target, {}, {}};
+    Search s{store, &target, at, flags, {}, {}};
     s.path.push_back(&target);
     // The certificate may be a trusted root itself.
     Cert* anchor = nullptr;
@@ -437,23 +464,24 @@ TrustResult Verify(TrustStore* store, const uint8_t* der, size_t length, int64_t
     for (auto it = range.first; it != range.second && !anchor; ++it)
         if (store->certs[it->second]->trusted && store->certs[it->second]->der == target.der)
             anchor = store->certs[it->second];
-    bool found = false;
     if (anchor) {
-        s.path[0] = anchor;
-        found = true;
-    } else {
-        for (Cert* c : store->certs) c->dead = false;
-        bool blocked = false;
-        found = Extend(s, &target, &blocked);
+        store->path.push_back(anchor->der);
+        return Validate(store, Vec<Cert*>{anchor}, at, flags);
     }
+    for (Cert* c : store->certs) c->dead = false;
+    bool blocked = false;
+    const bool found = Extend(s, &target, &blocked);
     if (s.memory) return TrustResult::kMemory;
-    for (const Cert* c : s.path) store->path.push_back(c->der);
-    if (!found) {
+    if (found || !s.failed) {
+        for (const Cert* c : s.path) store->path.push_back(c->der);
+        if (found) return TrustResult::kValid;
         if (s.cut_by_depth) return TrustResult::kPathLength;
         if (s.saw_bad_signature) return TrustResult::kSignature;
         return s.saw_unsupported ? TrustResult::kUnsupportedAlgorithm : TrustResult::kIssuer;
     }
-    return Validate(store, s.path, at, flags);
+    for (const Cert* c : s.failed_path) store->path.push_back(c->der);
+    store->reason = s.failed_reason;
+    return s.failure;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The trust store: trusted roots, untrusted intermediates and CRLs, and the verification of a
 // certificate against them. A path is built from the certificate to a trusted root through the
 // pool (issuer candidates by key identifier, then by name; every link's signature checked), at
-// most kTrustMaxDepth issuers long and never through the same certificate twice, then validated
-// as RFC 5280 section 6.1 asks without policy processing: certificate policies are decoded by the
+// most kTrustMaxDepth issuers long and never through the same certificate twice; each path that
+// reaches a root is validated (the search goes on past one that fails, whose failure is reported
+// when no other holds) as RFC 5280 section 6.1 asks without policy processing: certificate policies are decoded by the
 // certificate queries but not enforced here, and policy-related extensions do not count as unknown.
 #pragma once
 
