@@ -98,6 +98,13 @@ void PrintHelp() {
         "                              Write DIR's signCert.der and signPri.key as a PFX under the key's\n"
         "                              password: PBES2 with AES-256-CBC and a SHA-256 MAC, or with\n"
         "                              --legacy 3DES, RC2-40 and a SHA-1 MAC for older programs.\n"
+        "  quillon chain verify CERT --roots DIR [--untrusted FILE]... [--crl FILE]... [--at TIME]\n"
+        "              [--require-crl] [--ignore-validity]\n"
+        "                              Verify the certificate's path to a root CA certificate of DIR\n"
+        "                              (DER or PEM files) through the intermediates and with the CRLs of\n"
+        "                              the files given (DER or PEM, several to a file), at TIME (now by\n"
+        "                              default; YYYY-MM-DD, YYYY-MM-DDTHH:MM:SSZ or @SECONDS, UTC); print\n"
+        "                              the path and the verdict. Certificate policies are not enforced.\n"
         "  quillon keypair TEMPLATE    Generate an RSA-2048 key (e = 3), patch its modulus into the DER\n"
         "                              certificate template, print the PEM certificate and the modulus.\n"
         "  quillon session-key --pem-key KEY.b64 --password-file F [--length N] CIPHERTEXT\n"
@@ -145,6 +152,7 @@ int main(int argc, char** argv) {
     if (command == "sign") return quillon::cli::RunSign(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "verify") return quillon::cli::RunVerify(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "list") return quillon::cli::RunList(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "chain") return quillon::cli::RunChain(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "vid") return quillon::cli::RunVid(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "pfx") return quillon::cli::RunPfx(std::vector<std::string>(argv + 2, argv + argc));
     if (command == "card" && argc >= 3) return quillon::cli::RunCard(argc - 2, argv + 2);

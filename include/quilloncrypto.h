@@ -44,6 +44,17 @@ extern "C" {
 #define QC_ERR_IDENTITY (-57)           /* the identity number does not match */
 #define QC_ERR_NOT_RECIPIENT (-58)      /* the data is not addressed to this certificate */
 #define QC_ERR_SIGNER_UNKNOWN (-59)     /* no certificate for a signer is carried */
+#define QC_ERR_TRUST_VALIDITY (-60)     /* a certificate in the path is expired or not yet valid */
+#define QC_ERR_TRUST_SIGNATURE (-61)    /* a certificate's signature does not verify under its issuer's key */
+#define QC_ERR_TRUST_ISSUER (-62)       /* no path to a trusted root: an issuer is not found */
+#define QC_ERR_TRUST_NOT_CA (-63)       /* an issuer is not a CA (basicConstraints) */
+#define QC_ERR_TRUST_PATH_LENGTH (-64)  /* a pathLenConstraint is exceeded, or the path is too long */
+#define QC_ERR_TRUST_KEY_USAGE (-65)    /* an issuer's keyUsage leaves out keyCertSign */
+#define QC_ERR_TRUST_CRITICAL (-66)     /* an unknown critical extension in a certificate or CRL */
+#define QC_ERR_TRUST_REVOKED (-67)      /* a certificate in the path is revoked */
+#define QC_ERR_TRUST_NO_CRL (-68)       /* QC_TRUST_REQUIRE_CRL and no CRL for a certificate */
+#define QC_ERR_TRUST_CRL_INVALID (-69)  /* a CRL expired, not yet valid, or badly signed */
+#define QC_ERR_TRUST_CRL_UNSUPPORTED (-70) /* only a delta, indirect or partial-reasons CRL applies */
 #define QC_ERR_ALLOC (-71)              /* allocation failed */
 #define QC_ERR_RANDOM (-72)             /* random generation failed */
 #define QC_ERR_ENCRYPT (-74)            /* encryption failed */
@@ -576,6 +587,71 @@ QUILLON_API int32_t CERT_VerifyData(X509Cert* cert, int32_t algorithm, const BIN
    -51 for any other, or an issuer key that is not RSA. -11 for a null handle; -71. Only the
    signature is checked: names, validity, constraints and revocation are not. */
 QUILLON_API int32_t CERT_VerifyIssuedBy(X509Cert* cert, X509Cert* issuer);
+
+/* ---- Trust store (code shape unless stated) ----
+   Trusted roots, untrusted intermediates and CRLs, against which a certificate is verified: a
+   path is built from it to a trusted root through the pool (issuer candidates by authority and
+   subject key identifier, then by name; names compared as RFC 5280 asks, byte for byte or after
+   folding the case and spaces of PrintableString and UTF8String values), at most 10 issuers long,
+   never through one certificate twice; each path that reaches a root is checked (the first that
+   holds is the answer; when none does, the first one's failure) as RFC 5280 section 6.1 describes WITHOUT
+   policy processing: every signature by the next key (the algorithms of CERT_VerifyIssuedBy),
+   validity at the time (the root's too), name chaining, basicConstraints cA on every issuer (a v1
+   self-signed root excepted), pathLenConstraint (self-issued certificates not counted), keyUsage
+   keyCertSign where keyUsage is present, no unknown critical extension (nameConstraints, which is
+   not enforced, counts as unknown). Certificate policies are NOT enforced: read them from the
+   path's certificates with CERT_GetCertPolicy. CRLs (v1, v2) apply to the certificate whose issuer
+   names them (and whose key matches their authority key identifier; an issuingDistributionPoint
+   must name one of the certificate's distribution points): the signature by the issuer (cRLSign
+   where keyUsage is present), thisUpdate and nextUpdate against the time, then the serial number.
+   Delta CRLs, indirect CRLs and CRLs for some reasons only are not read: when only such a CRL
+   applies the result is -70. A store is not safe to use from two threads at once. */
+typedef struct TrustStore TrustStore;
+#define QC_TRUST_REQUIRE_CRL 1      /* every certificate but the root must have an applicable CRL */
+#define QC_TRUST_IGNORE_VALIDITY 2  /* no date is checked, of certificates or CRLs (archived signatures) */
+/* New, empty store, or NULL when allocation fails. Release with TRUST_Free. */
+QUILLON_API TrustStore* TRUST_Create(void);
+/* Releases the store; NULL is ignored. */
+QUILLON_API void TRUST_Free(TrustStore* store);
+/* Adds trusted root certificates: DER (one certificate) or PEM (every CERTIFICATE block). 1;
+   -11 store or cert NULL (or a length without bytes); -50 a certificate does not decode (nothing
+   from this input is added); -71. */
+QUILLON_API int32_t TRUST_AddTrusted(TrustStore* store, const BINSTR* cert);
+/* Adds untrusted intermediates, as TRUST_AddTrusted. */
+QUILLON_API int32_t TRUST_AddUntrusted(TrustStore* store, const BINSTR* cert);
+/* Adds CRLs: DER (one) or PEM (every X509 CRL block). 1; -11; -51 a CRL does not decode
+   (nothing from this input is added); -71. */
+QUILLON_API int32_t TRUST_AddCrl(TrustStore* store, const BINSTR* crl);
+/* Adds every regular file of the folder (not its subfolders) that holds certificates, DER or PEM,
+   as trusted roots; files that hold none are skipped. The number added (0 or more); -11 store or
+   path NULL; -54 the folder cannot be read; -71. */
+QUILLON_API int32_t TRUST_AddFolder(TrustStore* store, const char* path);
+/* Verifies the DER certificate at `at` (seconds since 1970-01-01 UTC; 0 now) under QC_TRUST_*
+   flags. 1 when a path to a trusted root is found and holds; otherwise the first failure: -60,
+   -61, -62, -63, -64, -65, -66, -67, -68, -69, -70 as described above; -51 when the only issuers
+   found sign with an algorithm or key CERT_VerifyIssuedBy does not verify (KCDSA); -11 store or
+   cert NULL (or a length without bytes) or other flag bits; -50 the certificate does not decode;
+   -71. The path
+   (as far as it was built: the certificate alone when no issuer was found) and the revocation
+   reason stay readable until the next TRUST_Verify on the store. */
+QUILLON_API int32_t TRUST_Verify(TrustStore* store, const BINSTR* cert, int64_t at, uint32_t flags);
+/* The number of certificates in the last path (count shape: 0 for a NULL store or none yet). */
+QUILLON_API int32_t TRUST_GetPathLength(TrustStore* store);
+/* The DER of the last path's certificate at `index`: 0 the verified certificate, upwards to the
+   root. 1; -11 store or der NULL; -10 index outside the path; -71. der (old bytes released;
+   release with BINSTR_Delete) is written only on success. */
+QUILLON_API int32_t TRUST_GetPathCert(TrustStore* store, int32_t index, BINSTR* der);
+/* The CRLReason (0-10, 0 also when the entry gives none) of the revocation the last TRUST_Verify
+   found, or -1 when it found none or store is NULL. */
+QUILLON_API int32_t TRUST_GetRevocationReason(TrustStore* store);
+/* PKCS7_VerifyData, then each signer's certificate verified in `store` as TRUST_Verify does (at,
+   flags), with the certificates the SignedData carries lent to the store as untrusted
+   intermediates for this call only. 1; every code of PKCS7_VerifyData first (-11 also for a NULL
+   store or other flag bits); then TRUST_Verify's code for the first signer whose path fails, its
+   path readable from the store. content_out and signer_out as PKCS7_VerifyData, written only on
+   success. */
+QUILLON_API int32_t PKCS7_VerifyDataWithStore(const BINSTR* signed_data, const BINSTR* detached, TrustStore* store,
+                                              int64_t at, uint32_t flags, BINSTR* content_out, BINSTR* signer_out);
 
 /* Identity check. A Korean personal certificate names its holder by a virtual identifier (VID) in
    the identification data of its subjectAltName (otherName 1.2.410.200004.10.1.1: realName and a

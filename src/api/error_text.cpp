@@ -23,6 +23,17 @@ extern "C" QUILLON_API const char* QC_ErrorText(int32_t code) {
         case QC_ERR_IDENTITY: return "the identity number does not match";
         case QC_ERR_NOT_RECIPIENT: return "the data is not addressed to this certificate";
         case QC_ERR_SIGNER_UNKNOWN: return "no certificate for a signer is carried";
+        case QC_ERR_TRUST_VALIDITY: return "a certificate in the path is expired or not yet valid";
+        case QC_ERR_TRUST_SIGNATURE: return "a certificate's signature does not verify under its issuer's key";
+        case QC_ERR_TRUST_ISSUER: return "no path to a trusted root: an issuer certificate is not found";
+        case QC_ERR_TRUST_NOT_CA: return "an issuer in the path is not a CA";
+        case QC_ERR_TRUST_PATH_LENGTH: return "a path length constraint is exceeded, or the path is too long";
+        case QC_ERR_TRUST_KEY_USAGE: return "an issuer's key usage does not allow certificate signing";
+        case QC_ERR_TRUST_CRITICAL: return "a certificate or CRL has an unknown critical extension";
+        case QC_ERR_TRUST_REVOKED: return "a certificate in the path is revoked";
+        case QC_ERR_TRUST_NO_CRL: return "no CRL for a certificate in the path";
+        case QC_ERR_TRUST_CRL_INVALID: return "a CRL has expired, is not yet valid, or is not signed by the issuer";
+        case QC_ERR_TRUST_CRL_UNSUPPORTED: return "only a delta, indirect or partial CRL applies, which is not supported";
         case QC_ERR_ALLOC: return "out of memory";
         case QC_ERR_RANDOM: return "generating random bytes failed";
         case QC_ERR_ENCRYPT: return "encryption failed";

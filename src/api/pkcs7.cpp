@@ -1,9 +1,11 @@
-// PKCS7_EncryptData, PKCS7_DecryptData, PKCS7_SignData, PKCS7_VerifyData: code shape.
+// PKCS7_EncryptData, PKCS7_DecryptData, PKCS7_SignData, PKCS7_VerifyData, PKCS7_VerifyDataWithStore:
+// code shape.
 #include <ctime>
 #include <utility>
 
 #include "api/binstr.h"
 #include "api/export_guard.h"
+#include "api/trust_codes.h"
 #include "pkcs/pkcs7_envelope.h"
 #include "pkcs/pkcs7_open.h"
 #include "pkcs/pkcs7_signed.h"
@@ -51,6 +53,7 @@ int32_t SignedCode(SignedError error) {
         case SignedError::kMalformed: return QC_ERR_MALFORMED_DER;
         case SignedError::kSignature: return QC_ERR_SIGNATURE;
         case SignedError::kSignerUnknown: return QC_ERR_SIGNER_UNKNOWN;
+        case SignedError::kTrust: break;  // the caller reports the store's verdict
         case SignedError::kMemory: break;
     }
     return QC_ERR_ALLOC;
@@ -110,20 +113,40 @@ extern "C" QUILLON_API int32_t PKCS7_SignData(int32_t flags, const BINSTR* certi
     });
 }
 
-extern "C" QUILLON_API int32_t PKCS7_VerifyData(const BINSTR* signed_data, const BINSTR* detached,
-                                                BINSTR* content_out, BINSTR* signer_out) {
-    if (!BINSTR_IsReadable(signed_data) || (detached && !BINSTR_IsReadable(detached))) return QC_ERR_NULL_ARGUMENT;
+namespace {
+
+int32_t VerifySigned(const BINSTR* signed_data, const BINSTR* detached, SignerTrust* trust, BINSTR* content_out,
+                     BINSTR* signer_out) {
     return GuardCode([&] {
         MemBytes content, signer;
         const SignedError result = PKCS7_VerifyDer(
             signed_data->data, signed_data->length, detached ? detached->data : nullptr, detached ? detached->length : 0,
-            detached != nullptr, content_out ? &content : nullptr, signer_out ? &signer : nullptr);
+            detached != nullptr, content_out ? &content : nullptr, signer_out ? &signer : nullptr, trust);
         if (result == SignedError::kNone) {
             for (auto [bytes, record] : {std::pair{&content, content_out}, std::pair{&signer, signer_out}}) {
                 const uint32_t length = bytes->length;
                 if (record) BINSTR_Adopt(record, bytes->Release(), length);
             }
         }
-        return SignedCode(result);
+        return result == SignedError::kTrust ? TrustCode(trust->result) : SignedCode(result);
     });
+}
+
+}  // namespace
+
+extern "C" QUILLON_API int32_t PKCS7_VerifyData(const BINSTR* signed_data, const BINSTR* detached,
+                                                BINSTR* content_out, BINSTR* signer_out) {
+    if (!BINSTR_IsReadable(signed_data) || (detached && !BINSTR_IsReadable(detached))) return QC_ERR_NULL_ARGUMENT;
+    return VerifySigned(signed_data, detached, nullptr, content_out, signer_out);
+}
+
+extern "C" QUILLON_API int32_t PKCS7_VerifyDataWithStore(const BINSTR* signed_data, const BINSTR* detached,
+                                                         ::TrustStore* store, int64_t at, uint32_t flags,
+                                                         BINSTR* content_out, BINSTR* signer_out) {
+    if (!BINSTR_IsReadable(signed_data) || (detached && !BINSTR_IsReadable(detached)) || !store ||
+        (flags & ~uint32_t{QC_TRUST_REQUIRE_CRL | QC_TRUST_IGNORE_VALIDITY}))
+        return QC_ERR_NULL_ARGUMENT;
+    SignerTrust trust{reinterpret_cast<quillon::TrustStore*>(store),
+                      at ? at : static_cast<int64_t>(std::time(nullptr)), flags, TrustResult::kValid};
+    return VerifySigned(signed_data, detached, &trust, content_out, signer_out);
 }

@@ -88,6 +88,30 @@ int TIME_UtcFromCount(int64_t t, std::tm* out) {
     return 1;
 }
 
+int TIME_CountFromDer(uint8_t identifier, const uint8_t* contents, uint32_t length, int64_t* out) {
+    const uint32_t year_digits = identifier == 0x17 ? 2 : identifier == 0x18 ? 4 : 0;
+    if (!year_digits || !contents || !out || length != year_digits + 11 || contents[length - 1] != 'Z') return 0;
+    int64_t field[6];
+    uint32_t at = 0;
+    for (int i = 0; i < 6; ++i) {
+        const uint32_t digits = i == 0 ? year_digits : 2;
+        int64_t value = 0;
+        for (uint32_t d = 0; d < digits; ++d, ++at) {
+            if (contents[at] < '0' || contents[at] > '9') return 0;
+            value = value * 10 + (contents[at] - '0');
+        }
+        field[i] = value;
+    }
+    if (year_digits == 2) field[0] += field[0] < 50 ? 2000 : 1900;
+    static constexpr int kMonthDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (field[0] % 4 == 0 && field[0] % 100 != 0) || field[0] % 400 == 0;
+    if (field[1] < 1 || field[1] > 12 || field[2] < 1 || field[2] > kMonthDays[field[1] - 1] ||
+        (field[1] == 2 && field[2] == 29 && !leap) || field[3] > 23 || field[4] > 59 || field[5] > 59)
+        return 0;
+    *out = DaysFromCivil(field[0], field[1], field[2]) * 86400 + field[3] * 3600 + field[4] * 60 + field[5];
+    return 1;
+}
+
 int TIME_ParseInto(const AsnValue* value, std::tm* out) {
     std::time_t t;
     if (!out || !ValueToTime(value, &t)) return 0;

@@ -46,6 +46,11 @@ AsnValue* TIME_FromTm(std::tm* tm);
 // 1, or 0 for a null record or a year beyond the record's range.
 int TIME_UtcFromCount(int64_t t, std::tm* out);
 
+// Seconds since 1970 (UTC) of a UTCTime (0x17, YYMMDDhhmmssZ, years 50-99 in the 1900s) or a
+// GeneralizedTime (0x18, YYYYMMDDhhmmssZ): exactly those forms, digits in range, nothing else.
+// 1 with *out set, or 0.
+int TIME_CountFromDer(uint8_t identifier, const uint8_t* contents, uint32_t length, int64_t* out);
+
 // Zeroes the record; null is ignored.
 void TIME_ClearTm(std::tm* tm);
 

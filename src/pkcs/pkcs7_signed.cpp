@@ -307,8 +307,33 @@ SignedError CheckSigner(const DerElement* info, const Carried* certs, int cert_c
     return SignedError::kNone;
 }
 
+// Each signer's certificate in the store, the carried certificates lent as intermediates.
+SignedError CheckPaths(SignerTrust* trust, const Carried* certs, int cert_count,
+                       const std::vector<const Carried*, MemAllocator<const Carried*>>& signers) {
+    std::vector<MemBytes, MemAllocator<MemBytes>> encoded(static_cast<size_t>(cert_count));
+    std::vector<TrustExtra, MemAllocator<TrustExtra>> extras;
+    for (int i = 0; i < cert_count; ++i) {
+        uint8_t* bytes = nullptr;
+        const int32_t n = DER_ToBytes(certs[i].element.get(), &bytes);
+        if (n <= 0) return SignedError::kMemory;
+        encoded[i].Reset(bytes, static_cast<uint32_t>(n));
+        extras.push_back({bytes, static_cast<size_t>(n)});
+    }
+    for (const Carried* signer : signers) {
+        const size_t index = static_cast<size_t>(signer - certs);
+        const TrustResult result = TRUST_VerifyCertificate(trust->store, encoded[index].data, encoded[index].length,
+                                                           trust->at, trust->flags, extras.data(), extras.size());
+        if (result == TrustResult::kMemory) return SignedError::kMemory;
+        if (result != TrustResult::kValid) {
+            trust->result = result;
+            return SignedError::kTrust;
+        }
+    }
+    return SignedError::kNone;
+}
+
 SignedError Verify(const uint8_t* der, size_t length, const uint8_t* detached, size_t detached_length,
-                   bool has_detached, MemBytes* content_out, MemBytes* signer_out) {
+                   bool has_detached, MemBytes* content_out, MemBytes* signer_out, SignerTrust* trust) {
     DerElementPtr top(DER_Parse(der, length));
     if (!HasIdentifier(top.get(), kDerSequenceId)) return SignedError::kMalformed;
     DerElementPtr signed_data;
@@ -361,6 +386,7 @@ SignedError Verify(const uint8_t* der, size_t length, const uint8_t* detached, s
         certs[i].cert.reset(cert);
     }
     const Carried* first = nullptr;
+    std::vector<const Carried*, MemAllocator<const Carried*>> found_signers;
     for (int i = 0, signers = DER_ItemCount(signer_infos.get()); i < signers; ++i) {
         DerElementPtr info(DER_GetItemElement(signer_infos.get(), i));
         const Carried* found = nullptr;
@@ -368,6 +394,11 @@ SignedError Verify(const uint8_t* der, size_t length, const uint8_t* detached, s
             CheckSigner(info.get(), certs.data(), cert_count, content_type, content, content_length, &found);
         if (result != SignedError::kNone) return result;
         if (!first) first = found;
+        found_signers.push_back(found);
+    }
+    if (trust) {
+        const SignedError paths = CheckPaths(trust, certs.data(), cert_count, found_signers);
+        if (paths != SignedError::kNone) return paths;
     }
     MemBytes content_copy, signer_copy;
     if (content_out) {
@@ -392,7 +423,7 @@ SignedError Verify(const uint8_t* der, size_t length, const uint8_t* detached, s
 
 constexpr std::initializer_list<SignedError> kBlamed = {
     SignedError::kCertificate, SignedError::kKey, SignedError::kMismatch, SignedError::kRandom,
-    SignedError::kMalformed, SignedError::kSignature, SignedError::kSignerUnknown};
+    SignedError::kMalformed, SignedError::kSignature, SignedError::kSignerUnknown, SignedError::kTrust};
 
 }  // namespace
 
@@ -406,9 +437,9 @@ SignedError PKCS7_SignDer(uint32_t flags, const uint8_t* certificate, size_t cer
 }
 
 SignedError PKCS7_VerifyDer(const uint8_t* der, size_t length, const uint8_t* detached, size_t detached_length,
-                            bool has_detached, MemBytes* content, MemBytes* signer) {
+                            bool has_detached, MemBytes* content, MemBytes* signer, SignerTrust* trust) {
     return MEM_BlameExhaustion(SignedError::kMemory, kBlamed, [&] {
-        return Verify(der, length, detached, detached_length, has_detached, content, signer);
+        return Verify(der, length, detached, detached_length, has_detached, content, signer, trust);
     });
 }
 

@@ -1,6 +1,6 @@
 // PKCS#7 / CMS SignedData with RSA signers: made for one signer (the certificate included, signed
 // attributes by default), and checked signer by signer against the certificates it carries.
-// Chains and revocation are not checked here.
+// Paths and revocation are checked only when a trust store is given.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 
 #include "core/mem.h"
 #include "rsa/rsa_sign.h"
+#include "trust/trust_store.h"
 
 namespace quillon {
 
@@ -26,7 +27,16 @@ enum class SignedError {
     kMalformed,     // not SignedData, or an algorithm or form not supported
     kSignature,     // a signature or the content's digest does not match
     kSignerUnknown, // a signer's certificate is not among those carried
+    kTrust,         // a signer's certificate has no valid path in the store (SignerTrust::result)
     kMemory,
+};
+
+// Where PKCS7_VerifyDer checks each signer's certificate after its signature.
+struct SignerTrust {
+    TrustStore* store;
+    int64_t at;
+    uint32_t flags;
+    TrustResult result;  // the first failing signer's verdict
 };
 
 // SignedData version 1 over `data`: digestAlgorithms the hash (parameters absent), the content
@@ -44,7 +54,9 @@ SignedError PKCS7_SignDer(uint32_t flags, const uint8_t* certificate, size_t cer
 // inside when both are there). With signed attributes, contentType must name the content's type
 // and messageDigest hold its digest. On success *content gets the content and *signer the first
 // signer's certificate (either may be null).
+// With `trust`, every signer's certificate is then verified in its store, the certificates the
+// SignedData carries lent to it as untrusted intermediates.
 SignedError PKCS7_VerifyDer(const uint8_t* der, size_t length, const uint8_t* detached, size_t detached_length,
-                            bool has_detached, MemBytes* content, MemBytes* signer);
+                            bool has_detached, MemBytes* content, MemBytes* signer, SignerTrust* trust = nullptr);
 
 }  // namespace quillon

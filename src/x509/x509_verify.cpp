@@ -47,10 +47,30 @@ SignatureCheck VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer) {
     return RSA_VerifyDigest(RsaKeyOf(issuer), scheme, digest, value->data, value->length);
 }
 
+SignatureCheck VerifySignedBy(const DerView& tbs, const DerView& inner, const DerView& outer,
+                              const DerView& signature, const X509Cert* issuer) {
+    RsaSignScheme scheme;
+    DerElementPtr algorithm(DER_Parse(outer.start, outer.size));
+    if (!algorithm) return SignatureCheck::kMemory;
+    if (!RSA_SchemeFromAlgorithm(algorithm.get(), &scheme) || !RsaKeyOf(issuer)) return SignatureCheck::kUnsupported;
+    if (!DERVIEW_Equal(inner, outer)) return SignatureCheck::kInvalid;
+    if (signature.identifier != DER_BIT_STRING || signature.length < 1 || signature.contents[0] != 0)
+        return SignatureCheck::kInvalid;
+    uint8_t digest[kDigestMaxSize];
+    if (!DIGEST_Compute(scheme.hash, tbs.start, tbs.size, digest)) return SignatureCheck::kMemory;
+    return RSA_VerifyDigest(RsaKeyOf(issuer), scheme, digest, signature.contents + 1, signature.length - 1);
+}
+
 // A verdict reached while memory ran out may be the failed allocation's.
 constexpr std::initializer_list<SignatureCheck> kBlamed = {SignatureCheck::kInvalid, SignatureCheck::kUnsupported};
 
 }  // namespace
+
+SignatureCheck X509_VerifySignedBy(const DerView& tbs, const DerView& inner, const DerView& outer,
+                                   const DerView& signature, const X509Cert* issuer) {
+    return MEM_BlameExhaustion(SignatureCheck::kMemory, kBlamed,
+                               [&] { return VerifySignedBy(tbs, inner, outer, signature, issuer); });
+}
 
 SignatureCheck X509_VerifyData(const X509Cert* cert, const RsaSignScheme& scheme, const uint8_t* data,
                                size_t length, const uint8_t* signature, size_t signature_length) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "asn1/der_view.h"
 #include "rsa/rsa_sign.h"
 #include "x509/x509_cert.h"
 
@@ -20,5 +21,10 @@ SignatureCheck X509_VerifyData(const X509Cert* cert, const RsaSignScheme& scheme
 // is not RSA; kInvalid also when the algorithm inside the signed part differs from the outer one
 // or the signature BIT STRING has unused bits.
 SignatureCheck X509_VerifyIssuedBy(const X509Cert* cert, const X509Cert* issuer);
+
+// The same check for any signed structure (a CRL): `tbs` the signed part as encoded, `inner` the
+// algorithm it names, `outer` the AlgorithmIdentifier beside it, `signature` the BIT STRING.
+SignatureCheck X509_VerifySignedBy(const DerView& tbs, const DerView& inner, const DerView& outer,
+                                   const DerView& signature, const X509Cert* issuer);
 
 }  // namespace quillon

@@ -8,7 +8,7 @@
 set -u
 cd "$1" || exit 2
 # Bottom to top.
-floors=(core platform container text bignum asn1 cipher rsa x509 pkcs card disk exchange api)
+floors=(core platform container text bignum asn1 cipher rsa x509 trust pkcs card disk exchange api)
 floor() {
     local i
     for i in "${!floors[@]}"; do

@@ -88,6 +88,12 @@ typedef int32_t (*PfxImportFn)(const char*, const BINSTR*, BINSTR*, BINSTR*);
 typedef int32_t (*PfxExportFn)(const char*, const BINSTR*, const BINSTR*, int32_t, BINSTR*);
 typedef int32_t (*FindFn)(const char* const*, int32_t, NpkiList**);
 typedef int32_t (*FreeListFn)(NpkiList*);
+typedef TrustStore* (*TrustCreateFn)(void);
+typedef void (*TrustFreeFn)(TrustStore*);
+typedef int32_t (*TrustAddFn)(TrustStore*, const BINSTR*);
+typedef int32_t (*TrustVerifyFn)(TrustStore*, const BINSTR*, int64_t, uint32_t);
+typedef int32_t (*TrustCountFn)(TrustStore*);
+typedef int32_t (*TrustPathCertFn)(TrustStore*, int32_t, BINSTR*);
 
 /* ---- results --------------------------------------------------------------------------------- */
 
@@ -648,6 +654,32 @@ static void CheckFindCertificates(void) {
     for (int i = 3; i >= 0; --i) Place(paths[i], NULL, 1);
 }
 
+/* The trust store once: a path of four to the chain fixtures' root, then a revoked leaf. */
+static void CheckTrust(void) {
+    static const char* const kFiles[] = {"chain/root.der", "chain/int2.der", "chain/int1.der", "chain/int2.crl",
+                                         "chain/ee_sha256.der", "chain/ee_revoked.der"};
+    BINSTR in[6] = {{0}};
+    for (int i = 0; i < 6; ++i) CALL(ReadCertFn, MEDIA_DISK_ReadCert)(Fixture(kFiles[i]), &in[i]);
+    TrustStore* store = CALL(TrustCreateFn, TRUST_Create)();
+    CHECK(store != NULL, "TRUST_Create");
+    CHECK(CALL(TrustAddFn, TRUST_AddTrusted)(store, &in[0]) == 1 && CALL(TrustAddFn, TRUST_AddUntrusted)(store, &in[1]) == 1 &&
+              CALL(TrustAddFn, TRUST_AddUntrusted)(store, &in[2]) == 1 && CALL(TrustAddFn, TRUST_AddCrl)(store, &in[3]) == 1,
+          "TRUST_Add*");
+    const int64_t at = 1748736000; /* 2025-06-01T00:00:00Z */
+    int32_t rc = CALL(TrustVerifyFn, TRUST_Verify)(store, &in[4], at, QC_TRUST_IGNORE_VALIDITY);
+    BINSTR root = {0};
+    CHECK(rc == 1 && CALL(TrustCountFn, TRUST_GetPathLength)(store) == 4 &&
+              CALL(TrustPathCertFn, TRUST_GetPathCert)(store, 3, &root) == 1 && root.length == in[0].length &&
+              !memcmp(root.data, in[0].data, root.length),
+          "TRUST_Verify gives %d and its path", (int)rc);
+    rc = CALL(TrustVerifyFn, TRUST_Verify)(store, &in[5], at, 0);
+    CHECK(rc == QC_ERR_TRUST_REVOKED && CALL(TrustCountFn, TRUST_GetRevocationReason)(store) == 1,
+          "TRUST_Verify of a revoked certificate gives %d", (int)rc);
+    CALL(TrustFreeFn, TRUST_Free)(store);
+    CALL(BinstrFn, BINSTR_Delete)(&root);
+    for (int i = 0; i < 6; ++i) CALL(BinstrFn, BINSTR_Delete)(&in[i]);
+}
+
 /* Without a reader (none under Wine) the card exports report the PC/SC failure. */
 static void CheckCardWithoutReader(void) {
 #if defined(_WIN32)
@@ -694,6 +726,7 @@ int main(int argc, char** argv) {
         CheckExchange();
         CheckPkcs7();
         CheckPfx();
+        CheckTrust();
         CheckCardWithoutReader();
     }
     free(g_known);
