@@ -96,9 +96,7 @@ int RunVid(std::vector<std::string> args);
 int RunList(const std::vector<std::string>& roots);
 // argv[0] is the pfx subcommand (import, export).
 int RunPfx(std::vector<std::string> args);
+// argv[0] is the chain subcommand (verify).
 int RunChain(std::vector<std::string> args);
-
-// EUC-KR (ASCII plus KS X 1001 pairs) to UTF-8; anything else shows as '?'.
-std::string EucKrToUtf8(const char* text);
 
 }  // namespace quillon::cli
