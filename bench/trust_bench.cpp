@@ -47,58 +47,72 @@ Material& Shared() {
     return m;
 }
 
-void TrustVerifyPath3Crls_quillon(benchmark::State& state) {
-    Material& m = Shared();
+// Our store with the root, the intermediate and one CRL per issuer.
+TrustStore* NewStore(Material& m) {
     TrustStore* store = TRUST_Create();
-    BINSTR root = In(m.root), int1 = In(m.int1), root_crl = In(m.root_crl), int1_crl = In(m.int1_crl), leaf = In(m.leaf);
+    BINSTR root = In(m.root), int1 = In(m.int1), root_crl = In(m.root_crl), int1_crl = In(m.int1_crl);
     TRUST_AddTrusted(store, &root);
     TRUST_AddUntrusted(store, &int1);
     TRUST_AddCrl(store, &root_crl);
     TRUST_AddCrl(store, &int1_crl);
-    if (TRUST_Verify(store, &leaf, kAt, QC_TRUST_REQUIRE_CRL) != QC_OK) state.SkipWithError("the path does not verify");
-    for (auto _ : state) benchmark::DoNotOptimize(TRUST_Verify(store, &leaf, kAt, QC_TRUST_REQUIRE_CRL));
-    TRUST_Free(store);
+    return store;
 }
 
-void TrustVerifyPath3Crls_openssl(benchmark::State& state) {
-    Material& m = Shared();
+// OpenSSL's side of the same: the store (holding its own references to the root and the CRLs),
+// the certificate and the untrusted intermediate; a context for every verification.
+struct OsslPath {
     X509_STORE* store = X509_STORE_new();
-    X509* root = OsslCert(m.root);
-    X509* leaf = OsslCert(m.leaf);
-    X509_CRL* crls[] = {OsslCrl(m.root_crl), OsslCrl(m.int1_crl)};
-    X509_STORE_add_cert(store, root);
-    for (X509_CRL* crl : crls) X509_STORE_add_crl(store, crl);
-    X509_STORE_set_flags(store, X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
+    X509* leaf;
     STACK_OF(X509)* untrusted = sk_X509_new_null();
-    sk_X509_push(untrusted, OsslCert(m.int1));
-    auto verify = [&] {
+    explicit OsslPath(const Material& m) : leaf(OsslCert(m.leaf)) {
+        X509* root = OsslCert(m.root);
+        X509_STORE_add_cert(store, root);
+        X509_free(root);
+        for (const Bytes* der : {&m.root_crl, &m.int1_crl}) {
+            X509_CRL* crl = OsslCrl(*der);
+            X509_STORE_add_crl(store, crl);
+            X509_CRL_free(crl);
+        }
+        X509_STORE_set_flags(store, X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
+        sk_X509_push(untrusted, OsslCert(m.int1));
+    }
+    ~OsslPath() {
+        sk_X509_pop_free(untrusted, X509_free);
+        X509_free(leaf);
+        X509_STORE_free(store);
+    }
+    int Verify() const {
         X509_STORE_CTX* ctx = X509_STORE_CTX_new();
         X509_STORE_CTX_init(ctx, store, leaf, untrusted);
         X509_STORE_CTX_set_time(ctx, 0, static_cast<time_t>(kAt));
         const int ok = X509_verify_cert(ctx);
         X509_STORE_CTX_free(ctx);
         return ok;
-    };
-    if (verify() != 1) state.SkipWithError("the path does not verify");
-    for (auto _ : state) benchmark::DoNotOptimize(verify());
-    sk_X509_pop_free(untrusted, X509_free);
-    for (X509_CRL* crl : crls) X509_CRL_free(crl);
-    X509_free(leaf);
-    X509_free(root);
-    X509_STORE_free(store);
+    }
+};
+
+void TrustVerifyPath3Crls_quillon(benchmark::State& state) {
+    Material& m = Shared();
+    TrustStore* store = NewStore(m);
+    BINSTR leaf = In(m.leaf);
+    if (TRUST_Verify(store, &leaf, kAt, QC_TRUST_REQUIRE_CRL) != QC_OK) state.SkipWithError("the path does not verify");
+    for (auto _ : state) benchmark::DoNotOptimize(TRUST_Verify(store, &leaf, kAt, QC_TRUST_REQUIRE_CRL));
+    TRUST_Free(store);
+}
+
+void TrustVerifyPath3Crls_openssl(benchmark::State& state) {
+    const OsslPath path(Shared());
+    if (path.Verify() != 1) state.SkipWithError("the path does not verify");
+    for (auto _ : state) benchmark::DoNotOptimize(path.Verify());
 }
 
 // The same with a store built for every call on both sides: nothing the store learnt (the
 // intermediate's signature, the CRLs' signatures) carries over.
 void TrustVerifyPath3CrlsFreshStore_quillon(benchmark::State& state) {
     Material& m = Shared();
-    BINSTR root = In(m.root), int1 = In(m.int1), root_crl = In(m.root_crl), int1_crl = In(m.int1_crl), leaf = In(m.leaf);
+    BINSTR leaf = In(m.leaf);
     for (auto _ : state) {
-        TrustStore* store = TRUST_Create();
-        TRUST_AddTrusted(store, &root);
-        TRUST_AddUntrusted(store, &int1);
-        TRUST_AddCrl(store, &root_crl);
-        TRUST_AddCrl(store, &int1_crl);
+        TrustStore* store = NewStore(m);
         if (TRUST_Verify(store, &leaf, kAt, QC_TRUST_REQUIRE_CRL) != QC_OK) state.SkipWithError("the path does not verify");
         TRUST_Free(store);
     }
@@ -107,25 +121,8 @@ void TrustVerifyPath3CrlsFreshStore_quillon(benchmark::State& state) {
 void TrustVerifyPath3CrlsFreshStore_openssl(benchmark::State& state) {
     Material& m = Shared();
     for (auto _ : state) {
-        X509_STORE* store = X509_STORE_new();
-        X509* root = OsslCert(m.root);
-        X509* leaf = OsslCert(m.leaf);
-        X509_CRL* crls[] = {OsslCrl(m.root_crl), OsslCrl(m.int1_crl)};
-        X509_STORE_add_cert(store, root);
-        for (X509_CRL* crl : crls) X509_STORE_add_crl(store, crl);
-        X509_STORE_set_flags(store, X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
-        STACK_OF(X509)* untrusted = sk_X509_new_null();
-        sk_X509_push(untrusted, OsslCert(m.int1));
-        X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-        X509_STORE_CTX_init(ctx, store, leaf, untrusted);
-        X509_STORE_CTX_set_time(ctx, 0, static_cast<time_t>(kAt));
-        if (X509_verify_cert(ctx) != 1) state.SkipWithError("the path does not verify");
-        X509_STORE_CTX_free(ctx);
-        sk_X509_pop_free(untrusted, X509_free);
-        for (X509_CRL* crl : crls) X509_CRL_free(crl);
-        X509_free(leaf);
-        X509_free(root);
-        X509_STORE_free(store);
+        const OsslPath path(m);
+        if (path.Verify() != 1) state.SkipWithError("the path does not verify");
     }
 }
 
