@@ -11,6 +11,7 @@ from .errors import QuillonError
 
 ENVIRONMENT_VARIABLE = "QUILLONCRYPTO_LIBRARY"
 QC_OK = 1
+INT32_MAX, UINT32_MAX = (1 << 31) - 1, (1 << 32) - 1
 
 
 def _candidates() -> list[str]:
@@ -89,6 +90,7 @@ def input_binstr(data: bytes) -> Binstr:
     """A BINSTR over the caller's bytes: exports only read their inputs, so nothing is copied
     into the library's heap and nothing needs releasing."""
     data = bytes(data)
+    c_size(len(data), "a byte string's length", UINT32_MAX)
     buffer = (ctypes.c_ubyte * len(data)).from_buffer_copy(data) if data else None
     record = Binstr(ctypes.cast(buffer, ctypes.POINTER(ctypes.c_ubyte)) if buffer else None, len(data))
     record._keep = buffer  # the record must not outlive its bytes
@@ -122,18 +124,39 @@ class SecretBinstr:
             ctypes.memset(self.record.data, 0, self.record.length)
 
 
-def c_text(value, name: str, encoding: str = "euc-kr") -> bytes:
-    """A NUL-terminated argument: bytes as they are, str in the library's encoding."""
-    data = value.encode(encoding) if isinstance(value, str) else bytes(value)
+def c_size(value: int, name: str, limit: int = INT32_MAX) -> int:
+    """A length or count for an int32 parameter (a uint32 one with limit=UINT32_MAX). ctypes would
+    pass only the low 32 bits of a larger number, so anything outside 0..limit raises ValueError
+    here, before the library is called."""
+    if not 0 <= value <= limit:
+        raise ValueError("%s must be 0 to %d, not %d" % (name, limit, value))
+    return value
+
+
+def without_nul(data, name: str):
+    """data, unless it holds a NUL, which would end it early in C: then ValueError."""
     if b"\0" in data:
         raise ValueError("%s must not contain a NUL" % name)
     return data
 
 
+def c_text(value, name: str, encoding: str = "euc-kr") -> bytes:
+    """A NUL-terminated argument: bytes as they are, str in the library's encoding. A NUL raises
+    ValueError, as does a str the encoding cannot carry."""
+    return without_nul(value.encode(encoding) if isinstance(value, str) else bytes(value), name)
+
+
+def c_path(path, name: str = "path") -> bytes:
+    """A file or folder name (str, bytes or path-like) in the file system's encoding; a NUL
+    raises ValueError, as Python's own file functions do."""
+    return c_text(os.fsencode(path), name)
+
+
 def read_source(source) -> bytes:
-    """bytes-like objects as they are; str and path-like objects name a file."""
+    """bytes-like objects as they are; str and path-like objects name a file (c_path)."""
     if isinstance(source, (bytes, bytearray, memoryview)):
         return bytes(source)
     if isinstance(source, (str, os.PathLike)):
-        return Path(source).read_bytes()
+        with open(c_path(source), "rb") as file:
+            return file.read()
     raise TypeError("expected bytes or a path, got %s" % type(source).__name__)

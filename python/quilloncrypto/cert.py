@@ -9,7 +9,8 @@ import ctypes
 from dataclasses import dataclass, field
 from datetime import datetime, timedelta, timezone
 
-from ._library import BINSTR_P, OutputBinstr, binstr_bytes, check_code, export, input_binstr, read_source
+from ._library import (BINSTR_P, OutputBinstr, binstr_bytes, c_size, check_code, export, input_binstr, read_source,
+                       without_nul)
 
 KOREA_TIME = timezone(timedelta(hours=9), "KST")
 _ENCODING = "euc-kr"
@@ -89,10 +90,12 @@ class Certificate:
         self.der = der
         # Every text fits in a buffer several times the certificate's size: names in EUC-KR are no
         # longer than their DER, hex is twice the bytes.
-        self._text_size = 8 * len(der) + 256
+        self._text_size = c_size(8 * len(der) + 256, "the text buffer")
 
     @classmethod
     def load(cls, source) -> "Certificate":
+        """source: DER bytes or a path. A path with a NUL raises ValueError, an undecodable
+        certificate QuillonError."""
         der = read_source(source)
         record = input_binstr(der)
         handle = _P()
@@ -214,9 +217,7 @@ class Certificate:
     def check_vid(self, idn, random_num: bytes) -> bool:
         """Whether idn (the digits alone, str or bytes) with the key's random_num (PrivateKey.random_num)
         gives this certificate's VID. A number with a hyphen or space raises (code -11)."""
-        number = bytearray(idn.encode("ascii") if isinstance(idn, str) else idn)
-        if b"\0" in number:
-            raise ValueError("idn must not contain a NUL")
+        number = without_nul(bytearray(idn.encode("ascii") if isinstance(idn, str) else idn), "idn")
         record = input_binstr(random_num)
         # Copied without an intermediate bytes object, so that both copies made here can be cleared.
         buffer = ctypes.create_string_buffer(len(number) + 1)

@@ -9,7 +9,7 @@ from __future__ import annotations
 
 import ctypes
 
-from ._library import check_count, export
+from ._library import c_size, c_text, check_count, export
 from .errors import QuillonError
 
 _P = ctypes.c_void_p
@@ -51,7 +51,8 @@ def _declared_size(der: bytes) -> int:
 
 
 class ExchangeSession:
-    """One exchange. Every failure raises QuillonError with code 0: these exports report no reason.
+    """One exchange. Every failure of the library raises QuillonError with code 0: these exports
+    report no reason.
     close() (or leaving the with block) wipes the session's keys."""
 
     def __init__(self):
@@ -64,23 +65,26 @@ class ExchangeSession:
             raise ValueError("the exchange session is closed")
         return self._session
 
-    def public_key_message(self, exchange_code: str) -> bytes:
-        """Makes the session's RSA key and returns the message for the phone (153 bytes)."""
+    def public_key_message(self, exchange_code) -> bytes:
+        """Makes the session's RSA key and returns the message for the phone (153 bytes). The code
+        is str or ASCII bytes; one with a NUL or a non-ASCII character raises ValueError."""
+        code = c_text(exchange_code, "exchange_code", "ascii")
         message = _BYTES_P()
-        length = _public_key(self._handle(), exchange_code.encode("ascii"), ctypes.byref(message))
+        length = _public_key(self._handle(), code, ctypes.byref(message))
         check_count(length, "GetCertExchangePublicKey")
         return _take(message, length)
 
     def set_session_key(self, reply: bytes) -> None:
         """Takes the phone's answer, which carries the session key under the session's RSA key."""
         reply = bytes(reply)
-        check_count(_set_session_key(self._handle(), reply, len(reply)), "SetCertExchangeSessionKey")
+        check_count(_set_session_key(self._handle(), reply, c_size(len(reply), "reply")), "SetCertExchangeSessionKey")
 
     def _seal(self, export_function, name: str, certificate: bytes, private_key: bytes) -> bytes:
         certificate, private_key = bytes(certificate), bytes(private_key)
         message = _BYTES_P()
-        length = export_function(self._handle(), ctypes.byref(message), certificate, len(certificate),
-                                 private_key, len(private_key))
+        length = export_function(self._handle(), ctypes.byref(message), certificate,
+                                 c_size(len(certificate), "certificate"), private_key,
+                                 c_size(len(private_key), "private_key"))
         check_count(length, name)
         return _take(message, length)
 
@@ -104,6 +108,7 @@ class ExchangeSession:
     def open(self, message: bytes) -> tuple[bytes, bytes]:
         """Checks and decrypts a sealed message from the peer: (certificate, private key)."""
         message = bytes(message)
+        c_size(len(message), "message")
         return self._open("DecryptCertExchange",
                           lambda *out: _decrypt(self._handle(), *out, message, len(message)))
 

@@ -11,7 +11,7 @@ import os
 from dataclasses import dataclass
 from datetime import datetime
 
-from ._library import check_code, export
+from ._library import c_path, c_size, check_code, export
 from .cert import KOREA_TIME
 
 
@@ -65,11 +65,12 @@ class NpkiPair:
 def find_certificates(*roots) -> list[NpkiPair]:
     """The pairs under the roots given (str or path-like), or under the platform's NPKI folders
     when none is, sorted by certificate path. Missing roots and folders without both files are
-    passed over."""
-    names = [os.fsencode(root) for root in roots]
+    passed over. A root with a NUL raises ValueError."""
+    names = [c_path(root, "root") for root in roots]
     array = (ctypes.c_char_p * len(names))(*names) if names else None
     found = ctypes.POINTER(_List)()
-    check_code(_find(array, len(names), ctypes.byref(found)), "MEDIA_DISK_FindCertificates")
+    check_code(_find(array, c_size(len(names), "the number of roots"), ctypes.byref(found)),
+               "MEDIA_DISK_FindCertificates")
     try:
         listed = found.contents
         return [NpkiPair(os.fsdecode(e.cert_path), os.fsdecode(e.key_path), e.subject.decode("euc-kr"),

@@ -11,8 +11,8 @@ import enum
 import os
 import tempfile
 
-from ._library import (BINSTR_P, OutputBinstr, SecretBinstr, binstr_bytes, binstr_secret, c_text, check_code,
-                       export, input_binstr, read_source)
+from ._library import (BINSTR_P, OutputBinstr, SecretBinstr, binstr_bytes, binstr_secret, c_path, c_text,
+                       check_code, export, input_binstr, read_source)
 from .cert import signature_algorithm_number
 from .errors import QuillonError
 
@@ -59,7 +59,7 @@ class KeyCipher(enum.IntEnum):
 
 
 def _path(source) -> bytes | None:
-    return os.fsencode(source) if isinstance(source, (str, os.PathLike)) else None
+    return c_path(source) if isinstance(source, (str, os.PathLike)) else None
 
 
 class PrivateKey:
@@ -72,7 +72,8 @@ class PrivateKey:
 
     @classmethod
     def decrypt(cls, source, password) -> "PrivateKey":
-        """Decrypts an EncryptedPrivateKeyInfo given as bytes or as the path of a key file."""
+        """Decrypts an EncryptedPrivateKeyInfo given as bytes or as the path of a key file. A path
+        or password with a NUL raises ValueError; a wrong password QuillonError -13."""
         password = c_text(password, "password")
         path = _path(source)
         if path is None:
@@ -96,7 +97,7 @@ class PrivateKey:
         return key
 
     def _bytes(self) -> bytearray:
-        if not self._der:
+        if self._der is None:  # an empty key is not a closed one: the library refuses it
             raise ValueError("the private key is closed")
         return self._der
 
@@ -150,8 +151,9 @@ class PrivateKey:
             return binstr_bytes(out)
 
     def close(self) -> None:
-        self._der[:] = bytes(len(self._der))
-        self._der = bytearray()
+        if self._der is not None:
+            self._der[:] = bytes(len(self._der))
+            self._der = None
 
     def __enter__(self) -> "PrivateKey":
         return self
@@ -164,7 +166,7 @@ class PrivateKey:
             self.close()
 
     def __repr__(self) -> str:
-        return "<PrivateKey %s>" % ("closed" if not self._der else "%d bytes" % len(self._der))
+        return "<PrivateKey %s>" % ("closed" if self._der is None else "%d bytes" % len(self._der))
 
 
 def _cipher(path: bytes, password: bytes) -> KeyCipher:

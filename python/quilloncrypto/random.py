@@ -3,15 +3,14 @@ from __future__ import annotations
 
 import ctypes
 
-from ._library import check_count, export
+from ._library import c_size, check_count, export
 
 _random = export("GetRandomByte", ctypes.c_int32, ctypes.c_void_p, ctypes.c_int32)
 
 
 def random_bytes(count: int) -> bytes:
-    if count < 0:
-        raise ValueError("count must not be negative")
-    if count == 0:
+    """count random bytes; a count below 0 or above 2**31 - 1 raises ValueError."""
+    if c_size(count, "count") == 0:
         return b""
     buffer = ctypes.create_string_buffer(count)
     check_count(_random(buffer, count), "GetRandomByte")

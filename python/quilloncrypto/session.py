@@ -9,7 +9,8 @@ from __future__ import annotations
 
 import ctypes
 
-from ._library import BINSTR_P, Binstr, SecretBinstr, c_text, check_code, check_count, export, input_binstr
+from ._library import (BINSTR_P, UINT32_MAX, Binstr, SecretBinstr, c_size, c_text, check_code, check_count, export,
+                       input_binstr)
 from .base64 import base64_encode
 
 SESSION_KEY_MAX = 214  # what OAEP with SHA-1 carries under a 2048-bit key
@@ -61,7 +62,7 @@ class GeneratedKeyPair:
         patched = ctypes.create_string_buffer(template, len(template))
         pem = ctypes.create_string_buffer(_pem_size(len(template)))
         key = _P()
-        length = _generate(ctypes.byref(key), patched, len(template), pem)
+        length = _generate(ctypes.byref(key), patched, c_size(len(template), "template", UINT32_MAX), pem)
         check_count(length, "GenKeyPairNGenCert")
         return cls(key, patched.raw, pem.raw[:length].decode("ascii"))
 
@@ -72,7 +73,8 @@ class GeneratedKeyPair:
         key = self._take_key()
         encrypted = bytes(encrypted)
         out = ctypes.create_string_buffer(SESSION_KEY_MAX)
-        check_count(_decrypt(key, encrypted, len(encrypted), out), "DecryptSessionKey")
+        check_count(_decrypt(key, encrypted, c_size(len(encrypted), "encrypted", UINT32_MAX), out),
+                    "DecryptSessionKey")
         return _session_key(out, length)
 
     def _take_key(self):
@@ -107,7 +109,8 @@ def decrypt_session_key(key_file: bytes, password, encrypted: bytes, length: int
         text = base64_encode(bytes(key_file)).encode("ascii")
     encrypted = bytes(encrypted)
     out = ctypes.create_string_buffer(SESSION_KEY_MAX)
-    check_count(_decrypt_with_pem(text, len(text), password, encrypted, len(encrypted), out),
+    check_count(_decrypt_with_pem(text, c_size(len(text), "key_file", UINT32_MAX), password, encrypted,
+                                  c_size(len(encrypted), "encrypted", UINT32_MAX), out),
                 "DecryptSessionKeyWithPEMKey")
     return _session_key(out, length)
 
@@ -115,7 +118,7 @@ def decrypt_session_key(key_file: bytes, password, encrypted: bytes, length: int
 def decode_keyboard(messages, key: bytes, iv: bytes) -> bytes:
     """One SEED-CBC message (block padding, from iv afresh) per keystroke: the keystrokes."""
     messages = [bytes(m) for m in messages]
-    if not messages:
+    if not c_size(len(messages), "the number of messages"):
         return b""
     inputs = [input_binstr(m) for m in messages]
     records = (Binstr * len(inputs))(*inputs)  # copies the records; inputs keeps their bytes alive
@@ -135,7 +138,7 @@ def decode_keyboard_blocks(key_and_iv: bytes, blocks: bytes) -> bytes:
     key_and_iv, blocks = bytes(key_and_iv), bytes(blocks)
     if len(key_and_iv) != 32 or len(blocks) % 16:
         raise ValueError("key_and_iv is 32 bytes and blocks a multiple of 16")
-    count = len(blocks) // 16
+    count = c_size(len(blocks) // 16, "the number of blocks")
     if not count:
         return b""
     out = ctypes.create_string_buffer(count)

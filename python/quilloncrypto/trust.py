@@ -4,10 +4,9 @@ describes without policy processing (certificate policies are not enforced)."""
 from __future__ import annotations
 
 import ctypes
-import os
 from datetime import datetime
 
-from ._library import BINSTR_P, OutputBinstr, binstr_bytes, check_code, export, input_binstr, read_source
+from ._library import BINSTR_P, OutputBinstr, binstr_bytes, c_path, check_code, export, input_binstr, read_source
 from .errors import QuillonError
 
 _P = ctypes.c_void_p
@@ -69,8 +68,9 @@ class TrustStore:
         self._add(_add_crl, "TRUST_AddCrl", crl)
 
     def add_folder(self, folder) -> int:
-        """Every certificate of the folder's files, as trusted roots; how many were added."""
-        result = _add_folder(self._open(), os.fsencode(folder))
+        """Every certificate of the folder's files, as trusted roots; how many were added. A folder
+        name with a NUL raises ValueError, a missing folder QuillonError -54."""
+        result = _add_folder(self._open(), c_path(folder, "folder"))
         if result < 0:
             raise QuillonError(result, "TRUST_AddFolder")
         return result
