@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/mem.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/random_bytes.h"
 
 namespace {
@@ -120,18 +118,6 @@ TEST(Base64, AgreesWithOpenSslOnRandomInputs) {
         const Result decoded = Decode(noisy);
         ASSERT_EQ(decoded.rc, static_cast<int32_t>(size)) << size;
         ASSERT_EQ(decoded.text, plain) << size;
-    }
-}
-
-TEST(Base64, EveryAllocationFailureReportsZeroAndLeavesNothing) {
-    const std::string plain(200, 'q');
-    const std::string text = Encode(plain).text;
-    for (auto* fn : {BASE64_Encode, BASE64_Decode}) {
-        const std::string& in = fn == BASE64_Encode ? plain : text;
-        quillon::test::WalkAllocationFailures([&] { return RunCodec(fn, in); },
-                                              [&](bool fired, const Result& r) {
-                                                  EXPECT_TRUE(fired ? r.rc == 0 && r.empty : r.rc > 0);
-                                              });
     }
 }
 

@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "asn1/object_table.h"
-#include "core/mem.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/cert_exports.h"
 #include "x509/x509_cert.h"
 
@@ -373,19 +371,6 @@ TEST(CertExtQuery, NullArgumentsComeFirst) {
         EXPECT_EQ(e.query(nullptr, sizeof text, text), QC_ERR_NULL_ARGUMENT) << e.name;
         EXPECT_EQ(e.query(reinterpret_cast<X509Cert*>(&hollow), sizeof text, text), QC_ERR_NULL_ARGUMENT) << e.name;
         EXPECT_EQ(e.query(c.cert, sizeof text, nullptr), QC_ERR_NULL_ARGUMENT) << e.name;
-    }
-}
-
-TEST(CertExtQuery, AllocationFailures) {
-    for (const char* name : {"ext_common", "ext_korean", "ext_many", "user_utf8"}) {
-        Loaded c(name);
-        for (const Export& e : kExports) {
-            char text[8192];
-            const int32_t plain = e.query(c.cert, sizeof text, text);
-            WalkAllocationFailures([&] { return e.query(c.cert, sizeof text, text); }, [&](bool fired, int32_t r) {
-                EXPECT_EQ(r, fired ? QC_ERR_ALLOC : plain) << name << " " << e.name;
-            });
-        }
     }
 }
 

@@ -12,7 +12,6 @@
 
 #include "core/mem.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/cert_exports.h"
 #include "support/time_zone.h"
 #include "x509/x509_cert.h"
@@ -218,34 +217,6 @@ TEST(CertQuery, NullHandlesEmptyTbsAndNullOutputs) {
             CERT_GetPubKey(h, 64, valid ? nullptr : a, t), CERT_GetPubKey(h, 64, a, valid ? nullptr : t),
             CERT_GetSignature(h, 64, valid ? nullptr : t)};
         for (int32_t code : codes) EXPECT_EQ(code, QC_ERR_NULL_ARGUMENT);
-    }
-}
-
-TEST(CertQuery, AllocationFailures) {
-    ScopedTimeZone tz(SeoulZone());
-    for (const char* name : {"user_utf8", "user_kcdsa", "user_bmp", "user_strings"}) {
-        Loaded c(name);
-        BINSTR in{c.der.data(), static_cast<uint32_t>(c.der.size())}, out{nullptr, 0};
-        char text[4096], before[20], after[20], algorithm[14];
-        auto expect = [&](std::vector<int32_t> failures) {
-            return [=](bool fired, int32_t r) {
-                EXPECT_TRUE(fired ? std::count(failures.begin(), failures.end(), r) == 1 : r == QC_OK) << name << " " << r;
-            };
-        };
-        WalkAllocationFailures([&] {
-            X509Cert* cert = nullptr;
-            const int32_t r = CERT_Load(&cert, &in);
-            CERT_Unload(cert);
-            return r;
-        }, expect({QC_ERR_MALFORMED_DER, QC_ERR_CERT_DECODE}));
-        WalkAllocationFailures([&] { return CERT_GetSubjectName(c.cert, sizeof text, text); }, expect({QC_ERR_ALLOC}));
-        WalkAllocationFailures([&] { return CERT_GetValidity(c.cert, before, after); }, expect({QC_ERR_ALLOC}));
-        WalkAllocationFailures([&] { return CERT_GetPubKey(c.cert, sizeof text, algorithm, text); }, expect({}));
-        WalkAllocationFailures([&] {
-            const int32_t r = CERT_GetSubjectName_DERFormat(c.cert, &out);
-            BINSTR_Delete(&out);
-            return r;
-        }, expect({QC_ERR_ENCODE_EMPTY, QC_ERR_ALLOC}));
     }
 }
 

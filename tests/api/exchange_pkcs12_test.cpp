@@ -7,10 +7,8 @@
 #include <optional>
 #include <utility>
 
-#include "core/mem.h"
 #include "exchange/cert_exchange.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/openssl_peer.h"
 #include "support/release_observer.h"
 
@@ -277,14 +275,6 @@ TEST_F(Pkcs12Exchange, RefusedArgumentsAndUnkeyedSessions) {
     EXPECT_EQ(EncryptCertExchange_PKCS12(unkeyed.get(), &out, cert.data(), n, private_key.data(), n), 0);
     EXPECT_EQ(Open(unkeyed.get(), Pkcs12Peer{ByteVec(16, 0)}.Seal(cert, private_key)).result, 0);
     EXPECT_EQ(out, nullptr);
-}
-
-TEST_F(Pkcs12Exchange, AllocationFailuresLeakNothing) {
-    quillon::test::WalkAllocationFailures([&] { return static_cast<int32_t>(Seal(session.get(), cert, private_key).size()); },
-                                          [](bool fired, int32_t n) { EXPECT_EQ(n > 0, !fired); });
-    const ByteVec pfx = peer.Seal(cert, private_key);
-    quillon::test::WalkAllocationFailures([&] { return Open(session.get(), pfx).result; },
-                                          [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? 0 : 1); });
 }
 
 }  // namespace

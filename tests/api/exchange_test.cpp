@@ -13,7 +13,6 @@
 #include "quilloncrypto.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
-#include "support/alloc_fault.h"
 #include "support/openssl_peer.h"
 #include "support/random_bytes.h"
 
@@ -348,43 +347,6 @@ TEST(ExchangeSession, CloseInAnyState) {
     GetCertExchangePublicKey(failed.get(), "1111111111111111", &message);
     failed.reset();
     EXPECT_EQ(quillon::MEM_LiveBlocks(), live);
-}
-
-// Every allocation of every export on a keyed session fails in turn: 0 and nothing left behind.
-TEST(ExchangeSession, EveryAllocationFailureIsCleanZero) {
-    Exchange exchange;
-    CertExchangeSession* session = exchange.session.get();
-    const ByteVec cert = Bytes(200, 8), key = Bytes(300, 9);
-    const ByteVec reply = exchange.phone.MakeSessionKeyMessage(ModulusOf(session), exchange.phone.session_key);
-    const ByteVec sealed = exchange.phone.Seal(cert, key);
-    const std::function<int32_t()> calls[] = {
-        [&] { return SetCertExchangeSessionKey(session, reply.data(), static_cast<int32_t>(reply.size())); },
-        [&] {
-            CesMessage* message = nullptr;
-            const int32_t n = EncryptCertExchange(session, &message, cert.data(), 200, key.data(), 300);
-            FreeCesMessage(message);
-            return n;
-        },
-        [&] {
-            CesMessage *c = nullptr, *k = nullptr;
-            int32_t cl = 0, kl = 0;
-            const int32_t n =
-                DecryptCertExchange(session, &c, &cl, &k, &kl, sealed.data(), static_cast<int32_t>(sealed.size()));
-            FreeCesMessage(c);
-            FreeCesMessage(k);
-            return n;
-        },
-        [] {
-            CertExchangeSession* s = CreateCertExchangeSession();
-            CloseCertExchangeSession(s);
-            return s != nullptr ? 1 : 0;
-        },
-    };
-    for (const auto& call : calls)
-        quillon::test::WalkAllocationFailures(call, [](bool fired, int32_t result) {
-            if (fired) EXPECT_EQ(result, 0);
-            else EXPECT_GT(result, 0);
-        });
 }
 
 // Key generation allocates a varying number of times; every failure point in the first

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/fixture_file.h"
 #include "support/pkcs8_fixtures.h"
@@ -288,33 +287,6 @@ TEST(PfxImport, EveryChangedByteIsRefused) {
             << "byte " << i << ": " << got.result;
         ASSERT_TRUE(got.cert.empty() && got.key.empty());
     }
-}
-
-TEST(PfxImport, AllocationFailuresLeakNothing) {
-    LoadProviders();
-    const User user;
-    const Bytes pfx = OpenSslPfx(user, NID_aes_256_cbc, NID_pbe_WithSHA1And40BitRC2_CBC, EVP_sha256(), 1);
-    // The input is not the library's: only the export's own allocations fail.
-    BINSTR in{const_cast<uint8_t*>(pfx.data()), static_cast<uint32_t>(pfx.size())};
-    WalkAllocationFailures(
-        [&] {
-            Binstr cert, key;
-            const int32_t result = PFX_Import(kPassword, &in, &cert.b, &key.b);
-            // A failure worked around (a certificate found by its key rather than its localKeyID)
-            // still gives the right pair.
-            return result == QC_OK && (cert.bytes() != user.cert || key.bytes() != user.plain) ? 0 : result;
-        },
-        [](bool fired, int32_t result) {
-            if (fired && result == QC_OK) return;
-            EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK);
-        });
-    Binstr cert(user.cert), key(user.attrs);
-    WalkAllocationFailures(
-        [&] {
-            Binstr out;
-            return PFX_Export(kPassword, &cert.b, &key.b, QC_PFX_LEGACY, &out.b);
-        },
-        [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK); });
 }
 
 }  // namespace

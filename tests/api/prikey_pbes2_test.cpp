@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/pkcs8_fixtures.h"
 
@@ -180,24 +179,6 @@ TEST(PrikeyEncryptPbes2, ResultCodesInTheirDocumentedOrder) {
     };
     for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.what;
     EXPECT_EQ(out.bytes(), old) << "no failure touched the output";
-}
-
-TEST(PrikeyEncryptPbes2, AllocationFailures) {
-    const Bytes plain = ReadPkcs8("user_plain.der");
-    const BINSTR p = View(plain);
-    WalkAllocationFailures(
-        [&] {
-            BINSTR out{nullptr, 0};
-            const int32_t r = PRIKEY_EncryptPbes2("pw", &p, QC_PRF_HMAC_SHA384, QC_CIPHER_SEED_CBC, 2, &out);
-            BINSTR_Delete(&out);
-            return r;
-        },
-        [](bool fired, int32_t r) {
-            EXPECT_TRUE(fired ? (r == QC_ERR_ALLOC || r == QC_ERR_KEY_INVALID || r == QC_ERR_ENCRYPT_KEY ||
-                                 r == QC_ERR_ENCODE_EMPTY)
-                              : r == QC_OK)
-                << r;
-        });
 }
 
 }  // namespace

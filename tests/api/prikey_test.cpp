@@ -17,7 +17,6 @@
 #include "quilloncrypto.h"
 #include "rsa/rsa_crypt.h"
 #include "rsa/rsa_key.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/pkcs8_fixtures.h"
 #include "support/release_observer.h"
@@ -324,36 +323,6 @@ TEST(PrikeyDecryptToRsaKey, LoadsAWholeKeyUsableForPrivateAndPublicOperations) {
     EXPECT_EQ(key->present, 15);
     EXPECT_EQ(out_bytes(), ReadPkcs8("user_plain.der"));
     EXPECT_EQ(load(encrypted, 0), quillon::KeyError::kDecrypt);
-}
-
-TEST(PrikeyExports, AllocationFailures) {
-    const Bytes encrypted = ReadPkcs8("scheme89_kcdsa.der"), plain = ReadPkcs8("user_plain.der");
-    const Bytes cert = ReadFile(Cert("user_kcdsa")), kcdsa = ReadPkcs8("kcdsa_plain.der");
-    const BINSTR e = View(encrypted), p = View(plain), c = View(cert), k = View(kcdsa);
-    const std::string path = Pkcs8Path("pbes2_aria.der");
-    auto expect = [](std::vector<int32_t> failures) {
-        return [=](bool fired, int32_t r) {
-            EXPECT_TRUE(fired ? std::count(failures.begin(), failures.end(), r) == 1 : r == QC_OK) << r;
-        };
-    };
-    auto with_out = [](auto call) {
-        return [=] {
-            BINSTR out{nullptr, 0};
-            const int32_t r = call(&out);
-            BINSTR_Delete(&out);
-            return r;
-        };
-    };
-    using quillon::test::WalkAllocationFailures;
-    WalkAllocationFailures(with_out([&](BINSTR* o) { return PRIKEY_Decrypt(kKeyPassword, &e, o); }),
-                           expect({QC_ERR_ALLOC, QC_ERR_MALFORMED_DER, QC_ERR_DECRYPT_KEY, QC_ERR_ENCODE_EMPTY}));
-    WalkAllocationFailures(with_out([&](BINSTR* o) { return MEDIA_DISK_ReadPriKey(path.c_str(), kKeyPassword, o); }),
-                           expect({QC_ERR_FILE_READ, QC_ERR_MALFORMED_DER, QC_ERR_DECRYPT_KEY, QC_ERR_ENCODE_EMPTY}));
-    WalkAllocationFailures(with_out([&](BINSTR* o) { return PRIKEY_Encrypt("pw", &p, o); }),
-                           expect({QC_ERR_ALLOC, QC_ERR_KEY_INVALID, QC_ERR_ENCRYPT_KEY, QC_ERR_ENCODE_EMPTY}));
-    WalkAllocationFailures([&] { return PRIKEY_CheckKeyPair(&c, &k); }, expect({QC_ERR_KEY_INVALID}));
-    WalkAllocationFailures([&] { return MEDIA_DISK_ReadPriKey_To_OID_Cipher_Index(path.c_str(), kKeyPassword) == 92 ? QC_OK : -1000; },
-                           expect({-1000}));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include "cipher/openssl_oracle.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/pkcs8_fixtures.h"
 
 namespace {
@@ -104,20 +103,6 @@ TEST_F(PemKeyTest, FailuresLeaveTheOutputAlone) {
     }
 }
 
-TEST_F(PemKeyTest, AllocationFailures) {
-    const std::string text = Base64Text(ReadPkcs8("pbes2_seed.der"));
-    const Bytes ciphertext = OaepTo(user, session);
-    WalkAllocationFailures(
-        [&] {
-            Bytes out(QC_SESSION_KEY_MAX);
-            return Decrypt(text, kKeyPassword, ciphertext, &out);
-        },
-        [](bool fired, int32_t result) {
-            if (fired) EXPECT_LE(result, 0);
-            else EXPECT_EQ(result, 1);
-        });
-}
-
 struct KeyboardTest : ::testing::Test {
     const Bytes key = Hex("000102030405060708090a0b0c0d0e0f");
     const Bytes iv = Hex("f0e0d0c0b0a090807060504030201000");
@@ -192,17 +177,6 @@ TEST_F(KeyboardTest, RefusalsAndUndecryptableBlocksWriteNothing) {
     blocks[4] = undecryptable;
     EXPECT_EQ(Packed(&out), QC_ERR_DECRYPT);
     EXPECT_EQ(out, Bytes(typed.size(), '#'));
-}
-
-TEST_F(KeyboardTest, AllocationFailures) {
-    for (bool packed : {false, true}) {
-        WalkAllocationFailures(
-            [&] {
-                Bytes out(typed.size());
-                return packed ? Packed(&out) : Decode(key, iv, &out);
-            },
-            [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : 1); });
-    }
 }
 
 }  // namespace

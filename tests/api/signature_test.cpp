@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/cert_exports.h"
 #include "support/pkcs8_fixtures.h"
@@ -221,25 +220,6 @@ TEST(CertVerifyIssuedBy, ChangedCertificatesAndNullHandles) {
     CERT_Unload(damaged);
     EXPECT_EQ(CERT_VerifyIssuedBy(nullptr, ca.cert), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(CERT_VerifyIssuedBy(ca.cert, nullptr), QC_ERR_NULL_ARGUMENT);
-}
-
-TEST(Signature, AllocationFailuresFailCleanly) {
-    Binstr plain(ReadPkcs8("user_plain.der")), data(Bytes(100, 7));
-    Loaded user("user_pss"), ca("ca"), signer("user_utf8");
-    for (int32_t algorithm : {QC_SIGN_RSA_SHA256, QC_SIGN_RSA_PSS_SHA256}) {
-        WalkAllocationFailures([&] {
-            Binstr signature;
-            const int32_t signed_code = PRIKEY_Sign(&plain.b, algorithm, &data.b, &signature.b);
-            const int32_t verified = signed_code == QC_OK ? CERT_VerifyData(signer.cert, algorithm, &data.b, &signature.b)
-                                                          : signed_code;
-            return std::pair{verified, CERT_VerifyIssuedBy(user.cert, ca.cert)};
-        }, [](bool fired, std::pair<int32_t, int32_t> r) {
-            // The failed allocation is reported as such, never as a verdict or a bad key.
-            EXPECT_TRUE(r.first == QC_OK || r.first == QC_ERR_ALLOC) << r.first;
-            EXPECT_TRUE(r.second == QC_OK || r.second == QC_ERR_ALLOC) << r.second;
-            EXPECT_EQ(fired, r != std::pair(QC_OK, QC_OK));
-        });
-    }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/cert_exports.h"
 #include "support/pkcs8_fixtures.h"
@@ -176,30 +175,6 @@ TEST(PrikeyRandomNum, TheBitStringBytesOrWhyNot) {
     EXPECT_EQ(PRIKEY_GetRandomNum(&hollow, &out.b), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(PRIKEY_GetRandomNum(&key.b, nullptr), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(PRIKEY_GetRandomNum(&empty, &out.b), QC_ERR_KEY_INVALID);
-}
-
-TEST(CertVid, EveryAllocationFailureIsReportedAndLeavesNothing) {
-    Loaded cert("vid_sha256");
-    Binstr key(ReadPkcs8("rsa_attrs_plain.der"));
-    const auto expect = [](int32_t success) {
-        return [success](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : success); };
-    };
-    WalkAllocationFailures(
-        [&] {
-            Binstr out;
-            return PRIKEY_GetRandomNum(&key.b, &out.b);
-        },
-        expect(QC_OK));
-    WalkAllocationFailures(
-        [&] {
-            Binstr vid;
-            int32_t nid = 0;
-            return CERT_GetVID(cert.cert, &nid, &vid.b);
-        },
-        expect(QC_OK));
-    WalkAllocationFailures([&] { return Check(cert.cert, kIdn, FixtureRandom()); }, expect(QC_OK));
-    Loaded near_miss("vid_one_hash");
-    WalkAllocationFailures([&] { return Check(near_miss.cert, kIdn, FixtureRandom()); }, expect(QC_ERR_IDENTITY));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 
 #include "pkcs/pkcs7.h"
 #include "quilloncrypto.h"
-#include "support/alloc_fault.h"
 #include "support/binstr_holder.h"
 #include "support/cert_fixtures.h"
 #include "support/der_bytes.h"
@@ -188,23 +187,6 @@ TEST_F(Pkcs7Open, CodesInTheirOrderAndOneCodeForWrongKeysAndChangedEnvelopes) {
     EXPECT_EQ(PKCS7_DecryptData(&k.b, &hollow, &e.b, &out.b), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(PKCS7_DecryptData(&k.b, &c.b, nullptr, &out.b), QC_ERR_NULL_ARGUMENT);
     EXPECT_EQ(PKCS7_DecryptData(&k.b, &c.b, &e.b, nullptr), QC_ERR_NULL_ARGUMENT);
-}
-
-TEST_F(Pkcs7Open, AllocationFailuresFailCleanly) {
-    Binstr c(cert_), d(Bytes(40, 3)), enveloped;
-    ASSERT_EQ(PKCS7_EncryptData(1, &c.b, &d.b, &enveloped.b), QC_OK);
-    const Bytes der = enveloped.bytes();
-    const BINSTR k = View(key_), cert = View(cert_), e = View(der);
-    WalkAllocationFailures([&] {
-        BINSTR out{};
-        const int32_t r = PKCS7_DecryptData(&k, &cert, &e, &out);
-        BINSTR_Delete(&out);
-        return r;
-    }, [](bool fired, int32_t r) {
-        // A failure the lookup by key identifier absorbs still opens (the recipient is named by
-        // issuer and serial); any other is reported as such.
-        EXPECT_TRUE(r == QC_OK || (fired && r == QC_ERR_ALLOC)) << r;
-    });
 }
 
 }  // namespace
