@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/mem.h"
 #include "pkcs/pkcs7.h"
 #include "quilloncrypto.h"
 #include "support/binstr_holder.h"
@@ -124,6 +125,7 @@ TEST_F(Pkcs7Open, KeyIdentifierRecipientsRoundTrip) {
     EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "aes-128-cbc", nullptr);
     const Bytes der = OpenSslEnvelope({1}, aes, {"recipient_utf8", "ca"}, true, kOaepSha1);
     EVP_CIPHER_free(aes);
+    const long live = MEM_LiveBlocks();
     DerElementPtr element(DER_Parse(der.data(), der.size()));
     ContentInfo* info = nullptr;
     ASSERT_TRUE(element && CONTENTINFO_Decode(element.get(), &info));
@@ -134,6 +136,10 @@ TEST_F(Pkcs7Open, KeyIdentifierRecipientsRoundTrip) {
     DerElementPtr again(DER_New());
     ASSERT_TRUE(CONTENTINFO_Encode(info, again.get()));
     EXPECT_EQ(DerBytes(again.get()), der);
+    again.reset();
+    owned.reset();
+    element.reset();
+    EXPECT_EQ(MEM_LiveBlocks(), live);
 }
 
 TEST_F(Pkcs7Open, CodesInTheirOrderAndOneCodeForWrongKeysAndChangedEnvelopes) {

@@ -8,6 +8,7 @@
 
 #include "asn1/object_table.h"
 #include "bignum/bignum.h"
+#include "core/mem.h"
 #include "cipher/kdf.h"
 #include "cipher/openssl_oracle.h"
 #include "pkcs/epki.h"
@@ -289,6 +290,12 @@ TEST(Pkcs8Codec, DecodesWhatItShouldAndReencodesInItsOwnForm) {
     PrivateKeyInfoPtr rsa = DecodeKey(plain);
     EXPECT_EQ(rsa->rsaKey->present, kRsaHasN | kRsaHasE | kRsaHasD | kRsaHasCrt);
     EXPECT_EQ(rsa->rsaKey->is_private, 1);
+    // Decoding into a key already read replaces it: nothing of the old one stays behind.
+    PrivateKeyInfo* reused = rsa.get();
+    const long live = MEM_LiveBlocks();
+    ASSERT_EQ(PKCS8_DecodeBytes(plain.data(), plain.size(), &reused), 1);
+    EXPECT_EQ(reused, rsa.get());
+    EXPECT_EQ(MEM_LiveBlocks(), live);
 }
 
 TEST(EpkiCodec, AcceptsTheReadSchemesOnly) {
