@@ -63,31 +63,6 @@ TEST(CertQuery, RendersWhatOpensslReports) {
     }
 }
 
-TEST(CertQueryRoom, TextsNeverPassTheirSize) {
-    Loaded c("user_utf8"), sha1("user_sha1"), ca("ca"), kcdsa("user_kcdsa");
-    char algorithm[14];
-    std::vector<int32_t> codes;
-    EXPECT_EQ(SmallestSize(40, [&](int s, char* b) { return CERT_GetSerialNum(c.cert, s, b); }, &codes), 34);  // 4 words
-    for (int size = 0; size <= 33; ++size) EXPECT_EQ(codes[size], size <= 16 ? QC_ERR_BUFFER_TOO_SMALL : QC_ERR_CERT_DECODE) << size;
-    EXPECT_EQ(SmallestSize(12, [&](int s, char* b) { return CERT_GetSerialNum(sha1.cert, s, b); }), 10);  // "0A"
-    EXPECT_EQ(SmallestSize(50, [&](int s, char* b) { return CERT_GetSerialNum(ca.cert, s, b); }), 42);  // 5 words
-    // Names need their length plus two; keys room for each number's whole words.
-    const int subject = static_cast<int>(EucKr("CN=홍길동,OU=개발팀,O=퀼론 시험,C=KR").size()) + 2;
-    const int issuer = static_cast<int>(std::string("CN=Quillon Test Root CA,O=Quillon Test,C=KR").size()) + 2;
-    EXPECT_EQ(SmallestSize(subject + 3, [&](int s, char* b) { return CERT_GetSubjectName(c.cert, s, b); }), subject);
-    EXPECT_EQ(SmallestSize(issuer + 3, [&](int s, char* b) { return CERT_GetIssuerName(c.cert, s, b); }), issuer);
-    EXPECT_EQ(SmallestSize(26, [&](int s, char* b) { return CERT_GetSignatureAlgorithm(c.cert, s, b); }), 24);
-    EXPECT_EQ(SmallestSize(25, [&](int s, char* b) { return CERT_GetSignatureAlgorithm(sha1.cert, s, b); }), 22);
-    EXPECT_EQ(SmallestSize(516, [&](int s, char* b) { return CERT_GetSignature(c.cert, s, b); }), 513);
-    // n: 2 + (8 x 64 + 2); ",e=" needs 5 more; e: 3 + 10.
-    EXPECT_EQ(SmallestSize(530, [&](int s, char* b) { return CERT_GetPubKey(c.cert, s, algorithm, b); }), 527);
-    // y comes last: five bytes of room for ",y=" and then its whole words' capacity.
-    const std::string key = Answers("user_kcdsa").at("PubKey").text;
-    const size_t y_digits = key.size() - key.rfind(",y=") - 3;
-    const int smallest = static_cast<int>(key.size() - y_digits) + 2 + 8 * static_cast<int>((y_digits + 7) / 8);
-    EXPECT_EQ(SmallestSize(smallest + 2, [&](int s, char* b) { return CERT_GetPubKey(kcdsa.cert, s, algorithm, b); }), smallest);
-}
-
 TEST(CertLoad, ResultCodes) {
     const Bytes der = ReadCert("user_utf8"), v1 = ReadCert("user_v1"), gentime = ReadCert("user_gentime");
     Bytes trailing = der;

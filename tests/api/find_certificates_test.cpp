@@ -189,26 +189,6 @@ TEST(FindCertificates, ChecksItsArguments) {
     EXPECT_EQ(MEDIA_DISK_FreeCertificates(list), QC_OK);
 }
 
-// With no roots named, ~/NPKI on Linux; no home, no roots and nothing found.
-TEST(FindCertificates, SearchesTheHomeFolderWhenNoRootIsNamed) {
-    Tree home;
-    home.Put("NPKI/yessign/USER/me/signCert.der", "certs/user_utf8.der");
-    home.Put("NPKI/yessign/USER/me/signPri.key", "pkcs8/scheme73.der");
-    const char* saved = std::getenv("HOME");
-    const std::string old = saved ? saved : "";
-    struct Case {
-        const char* home;
-        uint32_t count;
-    } cases[] = {{home.root().c_str(), 1}, {nullptr, 0}};
-    for (const Case& c : cases) {
-        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
-        ListOwner found;
-        ASSERT_EQ(MEDIA_DISK_FindCertificates(nullptr, 0, &found.list), QC_OK);
-        EXPECT_EQ(found.list->count, c.count);
-    }
-    saved ? ::setenv("HOME", old.c_str(), 1) : ::unsetenv("HOME");
-}
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr double kListingLimit = 10.0;  // instrumented: only a sanity bound
 #else

@@ -25,30 +25,6 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Template() { return ReadFile(std::string(QUILLON_FIXTURES) + "/keypair/template.der"); }
 
-Bytes BnBytes(const BIGNUM* n) {
-    Bytes out(static_cast<size_t>(BN_num_bytes(n)));
-    BN_bn2bin(n, out.data());
-    return out;
-}
-
-Bytes OurBytes(const quillon::BigNum* n) {
-    Bytes out(static_cast<size_t>((quillon::BIGNUM_NumBits(n) + 7) / 8));
-    quillon::BIGNUM_ToBytes(n, out.data());
-    return out;
-}
-
-// A copy of the generated key, for an export that consumes its handle; null when memory runs out.
-::RsaKey* Copy(const quillon::RsaKey* k) {
-    quillon::RsaKey* c = quillon::RSAKEY_New();
-    if (!c) return nullptr;
-    if (!quillon::RSAKEY_SetComponents(c, k->n, k->e, k->d, k->p, k->q, k->dP, k->dQ, k->qInv)) {
-        quillon::RSAKEY_Free(c);
-        return nullptr;
-    }
-    c->is_private = 1;
-    return reinterpret_cast<::RsaKey*>(c);
-}
-
 struct KeyPairTest : ::testing::Test {
     static inline Bytes original, patched;
     static inline std::string pem;
@@ -83,24 +59,6 @@ struct KeyPairTest : ::testing::Test {
     }
 };
 
-TEST_F(KeyPairTest, OpenSslReadsThePatchedTemplateWithTheReturnedKey) {
-    ASSERT_NE(key, nullptr);
-    ASSERT_NE(cert, nullptr);
-    EXPECT_EQ(quillon::BIGNUM_NumBits(Key()->n), 2048);
-    EXPECT_EQ(OurBytes(Key()->e), Bytes{3});
-    BIGNUM *n = nullptr, *e = nullptr;
-    ASSERT_EQ(EVP_PKEY_get_bn_param(X509_get0_pubkey(cert), OSSL_PKEY_PARAM_RSA_N, &n), 1);
-    ASSERT_EQ(EVP_PKEY_get_bn_param(X509_get0_pubkey(cert), OSSL_PKEY_PARAM_RSA_E, &e), 1);
-    EXPECT_EQ(BnBytes(n), OurBytes(Key()->n));
-    EXPECT_EQ(BN_get_word(e), 3u);
-    BN_free(n);
-    BN_free(e);
-    for (size_t i = 0; i < original.size(); ++i) {
-        if (i >= 304 && i < 560) continue;
-        ASSERT_EQ(patched[i], original[i]) << "byte " << i;
-    }
-}
-
 TEST_F(KeyPairTest, PemTextIsTheMarkersAroundTheTemplateWithinTheDocumentedSize) {
     const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
     ASSERT_GT(written, 0);
@@ -125,85 +83,6 @@ TEST_F(KeyPairTest, PemTextIsTheMarkersAroundTheTemplateWithinTheDocumentedSize)
                                   static_cast<int>(flat.size()));
     decoded.resize(static_cast<size_t>(n) - (flat.size() - flat.find_last_not_of('=') - 1));
     EXPECT_EQ(decoded, patched);
-}
-
-TEST_F(KeyPairTest, SessionKeyFromOpenSslOaepOpensWithTheKey) {
-    ASSERT_NE(key, nullptr);
-    for (size_t length : {size_t{1}, size_t{16}, size_t{QC_SESSION_KEY_MAX}}) {
-        Bytes session(length);
-        for (size_t i = 0; i < length; ++i) session[i] = static_cast<uint8_t>(i * 7 + 1);
-        Bytes out(QC_SESSION_KEY_MAX + 1, 0xEE);
-        const Bytes c = Oaep(session);
-        ASSERT_EQ(DecryptSessionKey(Copy(Key()), c.data(), static_cast<uint32_t>(c.size()), out.data()), 1);
-        EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(length)), session);
-        EXPECT_EQ(out[length], 0xEE);
-    }
-}
-
-TEST_F(KeyPairTest, DecryptSessionKeyReleasesTheKeyOnEveryPath) {
-    ASSERT_NE(key, nullptr);
-    Bytes c = Oaep(Bytes(16, 0x42));
-    Bytes damaged = c;
-    damaged[0] ^= 0x80;
-    Bytes out(QC_SESSION_KEY_MAX, 0xEE);
-    const long live = quillon::MEM_LiveBlocks();
-    EXPECT_EQ(DecryptSessionKey(Copy(Key()), damaged.data(), static_cast<uint32_t>(damaged.size()), out.data()), 0);
-    EXPECT_EQ(DecryptSessionKey(Copy(Key()), c.data(), 10, out.data()), 0);
-    EXPECT_EQ(DecryptSessionKey(Copy(Key()), nullptr, 256, out.data()), 0);
-    EXPECT_EQ(DecryptSessionKey(Copy(Key()), c.data(), static_cast<uint32_t>(c.size()), nullptr), 0);
-    EXPECT_EQ(DecryptSessionKey(nullptr, c.data(), static_cast<uint32_t>(c.size()), out.data()), 0);
-    EXPECT_EQ(quillon::MEM_LiveBlocks(), live);
-    EXPECT_EQ(out, Bytes(QC_SESSION_KEY_MAX, 0xEE));
-    WalkAllocationFailures(
-        [&] { return DecryptSessionKey(Copy(Key()), c.data(), static_cast<uint32_t>(c.size()), out.data()); },
-        [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? 0 : 1); });
-}
-
-// Refusals come before key generation, so these are quick.
-TEST(KeyPairRefusal, ShortOrMisshapenTemplates) {
-    struct Case {
-        const char* name;
-        size_t at;  // byte changed (or the length kept, for "short")
-        uint8_t value;
-    } cases[] = {
-        {"559 bytes", 559, 0},
-        {"INTEGER leading octet not zero", 303, 0x01},
-        {"modulus of 2047 bits", 304, 0x40},
-        {"INTEGER length", 302, 0x02},
-        {"not an INTEGER", 299, 0x04},
-        {"not rsaEncryption", 287, 0x02},
-        {"BIT STRING with unused bits", 0, 0},  // found below
-        {"outer SEQUENCE longer than the template", 3, 0xFF},
-        {"public exponent not 3", 562, 0x05},
-    };
-    const Bytes original = Template();
-    // Locate the BIT STRING's unused-bits octet: 03 82 01 0F 00 precedes 30 82 01 0A.
-    size_t bits = 0;
-    for (size_t i = 0; i + 5 < 303; ++i)
-        if (original[i] == 0x03 && original[i + 1] == 0x82 && original[i + 5] == 0x30) bits = i + 4;
-    ASSERT_NE(bits, 0u);
-    ASSERT_EQ(original[287], 0x01) << "last octet of the rsaEncryption OID";
-    ASSERT_TRUE(quillon::KEYPAIR_TemplateFits(original.data(), original.size()));
-    for (Case c : cases) {
-        Bytes t = original;
-        size_t length = t.size();
-        if (c.at == 559) length = 559;
-        else if (c.at == 0) t[bits] = 1;
-        else t[c.at] = c.value;
-        const Bytes before = t;
-        std::string pem(QC_KEYPAIR_PEM_SIZE(original.size()), 'x');
-        ::RsaKey* key = reinterpret_cast<::RsaKey*>(&pem);  // stale: must come back null
-        EXPECT_EQ(GenKeyPairNGenCert(&key, t.data(), static_cast<uint32_t>(length), pem.data()), 0) << c.name;
-        EXPECT_EQ(key, nullptr) << c.name;
-        EXPECT_EQ(pem[0], '\0') << c.name;
-        EXPECT_EQ(t, before) << c.name;
-    }
-    std::string pem(16, 'x');
-    ::RsaKey* key = nullptr;
-    EXPECT_EQ(GenKeyPairNGenCert(nullptr, Bytes(original).data(), 926, pem.data()), 0);
-    EXPECT_EQ(GenKeyPairNGenCert(&key, nullptr, 926, pem.data()), 0);
-    EXPECT_EQ(GenKeyPairNGenCert(&key, Bytes(original).data(), 926, nullptr), 0);
-    EXPECT_EQ(key, nullptr);
 }
 
 // Allocation failures anywhere in the export: 0, no key, the template as it was, nothing left

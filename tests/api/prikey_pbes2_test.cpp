@@ -65,14 +65,6 @@ struct OpenSsl {
     OSSL_PROVIDER* standard;
 };
 
-// OpenSSL's own encoding of a PrivateKeyInfo (it may order attributes its way).
-Bytes OpenSslReencode(const Bytes& der) {
-    const unsigned char* p = der.data();
-    PKCS8_PRIV_KEY_INFO* info = d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, static_cast<long>(der.size()));
-    if (!info) return {};
-    return Encoded(info);
-}
-
 const Bytes kHmacSha1Oid = {0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x07};
 
 struct Prf { int32_t prf; Bytes oid; };
@@ -126,28 +118,6 @@ TEST(PrikeyEncryptPbes2, EveryPrfAndCipherReadByOpenSslAndBack) {
         }
     }
     std::remove(path.c_str());
-}
-
-// The caller's DER is encrypted as given: attributes and their order kept, trailing bytes
-// dropped, a fresh salt and IV each time.
-TEST(PrikeyEncryptPbes2, EncryptsTheCallersElementAsGiven) {
-    const OpenSsl openssl;
-    for (const char* name : {"rsa_attrs_plain.der", "kcdsa_plain.der"}) {
-        const Bytes plain = ReadPkcs8(name);
-        Bytes trailing = plain;
-        trailing.insert(trailing.end(), {0x05, 0x00, 0xEE});
-        const BINSTR in = View(trailing);
-        Binstr first, second;
-        ASSERT_EQ(PRIKEY_EncryptPbes2("pw", &in, QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC, 1, &first.b), QC_OK);
-        ASSERT_EQ(PRIKEY_EncryptPbes2("pw", &in, QC_PRF_HMAC_SHA256, QC_CIPHER_ARIA128_CBC, 1, &second.b), QC_OK);
-        EXPECT_NE(first.bytes(), second.bytes());
-        const Bytes theirs = openssl.Decrypt(first.bytes(), "pw");
-        EXPECT_FALSE(theirs.empty()) << name;
-        EXPECT_EQ(theirs, OpenSslReencode(plain)) << name;
-        Binstr decrypted;
-        EXPECT_EQ(PRIKEY_Decrypt("pw", &first.b, &decrypted.b), QC_OK);
-        EXPECT_EQ(decrypted.bytes(), plain) << name;
-    }
 }
 
 TEST(PrikeyEncryptPbes2, ResultCodesInTheirDocumentedOrder) {

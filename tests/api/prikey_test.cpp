@@ -107,27 +107,6 @@ TEST(PrikeyDecrypt, EveryFixtureFromBytesAndFromDisk) {
     }
 }
 
-// The PKCS#12 schemes take a UTF-8 password as UTF-16 and other bytes widened, as OpenSSL
-// writes them; each form opens only its own file.
-TEST(PrikeyDecrypt, Pkcs12SchemesKoreanPasswordsInBothForms) {
-    const Bytes plain = ReadPkcs8("user_plain.der");
-    for (const char* form : {"utf8", "euckr"}) {
-        const Bytes encrypted = ReadPkcs8(std::string("schemes/pbe_sha1_3des_") + form + ".der");
-        const BINSTR in = View(encrypted);
-        for (const char* password_form : {"utf8", "euckr"}) {
-            const Bytes password_bytes = ReadPkcs8(std::string("schemes/password_") + password_form + ".txt");
-            const std::string password(password_bytes.begin(), password_bytes.end());
-            Binstr out;
-            const bool own = std::string(form) == password_form;
-            EXPECT_EQ(PRIKEY_Decrypt(password.c_str(), &in, &out.b), own ? QC_OK : QC_ERR_DECRYPT_KEY)
-                << form << " " << password_form;
-            if (own) {
-                EXPECT_EQ(out.bytes(), plain) << form;
-            }
-        }
-    }
-}
-
 // The plaintext key handed to the caller is wiped whole when the caller releases it, though the
 // caller never clears it.
 TEST(PrikeyDecrypt, PlainKeyIsWipedWhenTheCallerReleasesIt) {
@@ -219,29 +198,6 @@ TEST(PrikeyEncrypt, WritesTheDocumentedSchemesAndDecryptsBackByteForByte) {
         EXPECT_NE(encrypted.bytes(), again.bytes()) << "a fresh salt each time";
         EXPECT_EQ(PRIKEY_Decrypt("new password", &encrypted.b, &decrypted.b), QC_OK);
         EXPECT_EQ(decrypted.bytes(), plain) << c.plain;
-    }
-}
-
-TEST(PrikeyCheckKeyPair, MatchingAndForeignPairs) {
-    struct Case { const char* cert; const char* key; int32_t expected; };
-    const Case cases[] = {
-        {"user_utf8", "user_plain.der", QC_OK},
-        {"user_bmp", "user_plain.der", QC_OK},
-        {"ca", "ca_plain.der", QC_OK},
-        {"user_utf8", "ca_plain.der", QC_ERR_KEY_MISMATCH},
-        {"ca", "user_plain.der", QC_ERR_KEY_MISMATCH},
-        {"user_kcdsa", "kcdsa_plain.der", QC_OK},
-        {"user_kcdsa", "kcdsa_other_plain.der", QC_ERR_KEY_MISMATCH},
-        {"user_utf8", "kcdsa_plain.der", QC_ERR_KEY_MISMATCH},
-        {"user_kcdsa", "user_plain.der", QC_ERR_KEY_MISMATCH},
-        {"user_v1", "user_plain.der", QC_ERR_KEY_INVALID},
-        {"user_utf8", "rsa_short_plain.der", QC_ERR_KEY_INVALID},
-        {"user_utf8", "scheme73.der", QC_ERR_KEY_INVALID},
-    };
-    for (const Case& c : cases) {
-        const Bytes cert = ReadFile(Cert(c.cert)), key = ReadPkcs8(c.key);
-        const BINSTR cb = View(cert), kb = View(key);
-        EXPECT_EQ(PRIKEY_CheckKeyPair(&cb, &kb), c.expected) << c.cert << " " << c.key;
     }
 }
 

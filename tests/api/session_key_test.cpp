@@ -59,21 +59,6 @@ struct PemKeyTest : ::testing::Test {
 };
 EVP_PKEY* PemKeyTest::user = nullptr;
 
-TEST_F(PemKeyTest, OpenSslOaepOpensUnderOpenSslAndLibraryEncryptedKeys) {
-    // OpenSSL's PBES2-SEED file, and the plain key encrypted by the library's PRIKEY_Encrypt.
-    const Bytes plain = ReadPkcs8("user_plain.der");
-    BINSTR in{const_cast<uint8_t*>(plain.data()), static_cast<uint32_t>(plain.size())}, ours{nullptr, 0};
-    ASSERT_EQ(PRIKEY_Encrypt(kKeyPassword, &in, &ours), QC_OK);
-    const Bytes reencrypted(ours.data, ours.data + ours.length);
-    BINSTR_Delete(&ours);
-    for (const Bytes& der : {ReadPkcs8("pbes2_seed.der"), reencrypted}) {
-        Bytes out(QC_SESSION_KEY_MAX, 0xEE);
-        ASSERT_EQ(Decrypt(Base64Text(der), kKeyPassword, OaepTo(user, session), &out), 1);
-        EXPECT_EQ(Bytes(out.begin(), out.begin() + session.size()), session);
-        EXPECT_EQ(out[session.size()], 0xEE);  // nothing past the session key
-    }
-}
-
 TEST_F(PemKeyTest, FailuresLeaveTheOutputAlone) {
     const std::string text = Base64Text(ReadPkcs8("pbes2_seed.der"));
     Bytes ciphertext = OaepTo(user, session);
@@ -136,22 +121,6 @@ struct KeyboardTest : ::testing::Test {
                                            static_cast<int32_t>(blocks.size()));
     }
 };
-
-TEST_F(KeyboardTest, OpenSslBlocksGiveTheKeystrokesThroughBothExports) {
-    Bytes out(typed.size(), 0), packed(typed.size(), 0);
-    ASSERT_EQ(Decode(key, iv, &out), 1);
-    EXPECT_EQ(std::string(out.begin(), out.end()), typed);
-    ASSERT_EQ(Packed(&packed), 1);
-    EXPECT_EQ(packed, out);
-}
-
-TEST_F(KeyboardTest, EmptyMessageLeavesItsByte) {
-    blocks[1] = OpenSslCbc("SEED-CBC", true, key, iv, Bytes());
-    Bytes out(typed.size(), '#');
-    ASSERT_EQ(Decode(key, iv, &out), 1);
-    EXPECT_EQ(out[1], '#');
-    EXPECT_EQ(out[2], 'c');
-}
 
 TEST_F(KeyboardTest, RefusalsAndUndecryptableBlocksWriteNothing) {
     Bytes bad_pad(16, 0x41);

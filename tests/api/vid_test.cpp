@@ -75,17 +75,6 @@ TEST(CertVid, RightNumberMatchesAndEveryNearMissIsRefused) {
     }
 }
 
-TEST(CertVid, TheTextQueryAndGetVidReadTheSameVid) {
-    Loaded cert("ext_korean");
-    Binstr vid;
-    int32_t nid = 0;
-    ASSERT_EQ(CERT_GetVID(cert.cert, &nid, &vid.b), QC_OK);
-    EXPECT_EQ(nid, 29);
-    EXPECT_EQ(vid.bytes(), (std::vector<uint8_t>{0x00, 0xFF, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xA0,
-                                                 0xB0, 0xC0, 0xD0, 0xE0, 0xF0}));
-    EXPECT_EQ(Check(cert.cert, kIdn, FixtureRandom()), QC_ERR_IDENTITY) << "17 bytes are no SHA-1 value";
-}
-
 TEST(CertVid, ArgumentCodesInTheirOrder) {
     Loaded right("vid_sha256"), none("ca");
     const std::vector<uint8_t> random = FixtureRandom();

@@ -60,66 +60,6 @@ Decoded GetItem(const DerElement* e, int index, int tag) {
     return {true, Octets(v->data, v->data + v->length), v->type, v->unused_bits};
 }
 
-// Encoders, the any-type one (32) included; an empty expectation is a refusal, which must
-// leave the target empty whatever it held.
-TEST(DerEncode, EncodingsAndRefusals) {
-    const Octets hello = Text("hello"), oid = Text("1.2.840.113549.1.1.1"), bits = {0xA5, 0xC0};
-    const Octets bits_der = {0x03, 0x03, 0x06, 0xA5, 0xC0}, rsa = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
-    const Octets dots = Text("1..2"), padded = {0x00, 0x00, 0x80};
-    AsnValue str = View(4, hello), o = View(6, oid), b = View(3, bits, 6), bad_oid = View(6, dots);
-    AsnValue bits8 = View(3, hello, 8), other = View(7, hello), any_int = View(2, padded), no_data{4, nullptr, 3, 0};
-    AsnValue empty_time{23, nullptr, 0, 0};
-    Number zero = NumberOf({}), big = NumberOf({0x80});
-    Element child(DER_New());
-    const uint8_t seven = 7;
-    struct Case { int tag; const void* value; int32_t length; Octets expected; };
-    const Case cases[] = {
-        {1, &seven, 1, {0x01, 0x01, 0xFF}}, {4, &str, 2, Tlv(0x04, Text("he"))}, {6, &o, 20, rsa}, {3, &b, 2, bits_der},
-        {0x44, &str, 5, Tlv(0x44, hello)}, {32, &any_int, 0, {0x02, 0x02, 0x00, 0x80}}, {2, big.get(), 1, {0x02, 0x02, 0x00, 0x80}},
-        {2, big.get(), 2, {}}, {2, zero.get(), 0, {}},  // the length must match the magnitude
-        {4, nullptr, 0, {}}, {4, &str, -1, {}}, {4, &str, 6, {}}, {4, &no_data, 3, {}}, {1, &seven, 2, {}}, {5, nullptr, 1, {}},
-        {6, &bad_oid, 4, {}}, {6, &str, 0, {}}, {23, &empty_time, 0, {}}, {3, &bits8, 5, {}}, {7, &str, 5, {}},
-        {24, &str, 5, {}}, {16, child.get(), 0, {}}, {0x1F, &str, 5, {}}, {0x104, &str, 5, {}}, {32, &other, 0, {}},
-        {32, nullptr, 0, {}},
-    };
-    for (const Case& c : cases) {
-        Element e(DER_New());
-        ASSERT_EQ(DER_EncodeValue(e.get(), 4, &str, 5), 1);
-        EXPECT_EQ(DER_EncodeValue(e.get(), c.tag, c.value, c.length), c.expected.empty() ? 0 : 1) << &c - cases;
-        EXPECT_EQ(DerBytes(e.get()), c.expected) << &c - cases;
-        EXPECT_TRUE(c.expected.size() || (!e->identifier && !e->length_octets && !e->contents)) << &c - cases;
-    }
-    EXPECT_EQ(DER_EncodeValue(nullptr, 4, &str, 5), 0);
-    Element e(DER_New());
-    ASSERT_EQ(DER_EncodeImplicit(e.get(), 3, 4, &str, 5), 1);
-    EXPECT_EQ(DerBytes(e.get()), Tlv(0x83, hello));
-    EXPECT_EQ(DER_EncodeImplicit(e.get(), 31, 4, &str, 5), 0) << "[31] needs the high tag form";
-    EXPECT_EQ(e->identifier, nullptr);
-}
-
-TEST(DerAppend, Builders) {
-    const Octets hello = Text("hello"), item = Tlv(0x04, hello), seq = Tlv(0x30, item);
-    AsnValue v = View(4, hello), any_set = View(17, item);
-    auto twice = [&](auto append) {
-        Element e(DER_New());
-        return append(e.get()) && append(e.get()) ? DerBytes(e.get()) : Octets{};
-    };
-    EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendToSet(e, 4, &v, 5); }), Tlv(0x31, Concat({item, item})));
-    EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendToSetOrEmpty(e, 4, &v, 5); }), Tlv(0x31, Concat({item, item})));
-    EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendExplicit(e, 2, 4, &v, 5); }), Tlv(0xA2, Concat({item, item})));
-    EXPECT_EQ(twice([&](DerElement* e) { return DER_AppendToSetOrEmpty(e, 22, &v, 0); }), (Octets{0x31, 0x00}));
-    EXPECT_EQ(twice([&](DerElement* e) { return DER_Append(e, 32, &any_set, 7); }), Tlv(0x30, Concat({Tlv(0x31, item), Tlv(0x31, item)})));
-    // Nested elements are copied, a plain append keeps the identifier, and appending an
-    // element to itself appends its prior state.
-    Element inner(DER_New()), outer(DER_New());
-    ASSERT_EQ(DER_Append(inner.get(), 4, &v, 5), 1);
-    ASSERT_EQ(DER_AppendToSet(outer.get(), 16, inner.get(), 0), 1);
-    ASSERT_EQ(DER_Append(outer.get(), 49, inner.get(), 0), 1);
-    EXPECT_EQ(DerBytes(outer.get()), Tlv(0x31, Concat({seq, seq})));
-    ASSERT_EQ(DER_Append(inner.get(), 16, inner.get(), 0), 1);
-    EXPECT_EQ(DerBytes(inner.get()), Tlv(0x30, Concat({item, seq})));
-}
-
 TEST(DerAppend, FailuresLeaveOrResetTheTarget) {
     const Octets hello = Text("hello"), raw = Tlv(0x02, {0x05});
     AsnValue v = View(4, hello);
@@ -192,61 +132,6 @@ TEST(DerParseUnsized, TakesExactlyTheDeclaredElement) {
     EXPECT_EQ(DER_ContentLength(whole.get()), static_cast<int32_t>(contents));
 }
 
-TEST(DerWalk, CountsTagsAndRefusals) {
-    struct Case { const char* name; Octets contents; int count; std::vector<int> tags; };
-    const Case cases[] = {
-        {"empty", {}, 0, {}}, {"two primitives", {0x02, 0x01, 0x05, 0x04, 0x00}, 2, {0x02, 0x04}},
-        {"context items count", {0xA0, 0x03, 0x02, 0x01, 0x01, 0x81, 0x00, 0x9E, 0x00}, 3, {0xA0, 0x81, 0x9E}},
-        {"generalized time ends the count", {0x02, 0x01, 0x05, 0x18, 0x01, 0x30}, 0, {0x02, 0x18}},
-        {"tag 0 ends the count", {0x00, 0x00}, 0, {0x00}}, {"t61 and visible count", {0x14, 0x00, 0x1A, 0x00}, 2, {0x14, 0x1A}},
-        {"last item overruns", {0x04, 0x01, 0xAA, 0x04, 0x05, 0x01}, 0, {0x04}},
-        {"high tag inside", {0x04, 0x00, 0x9F, 0x01, 0x00}, 0, {0x04}},
-        {"indefinite inside", {0x04, 0x00, 0x30, 0x80, 0x00, 0x00}, 0, {0x04}}, {"header cut", {0x04, 0x00, 0x04}, 0, {0x04}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Element e = Parse(Tlv(0x30, c.contents));
-        ASSERT_TRUE(e);
-        EXPECT_EQ(DER_ItemCount(e.get()), c.count);
-        for (size_t i = 0; i < c.tags.size(); ++i) EXPECT_EQ(DER_ItemTag(e.get(), static_cast<int>(i)), c.tags[i]);
-        EXPECT_EQ(DER_ItemTag(e.get(), static_cast<int>(c.tags.size())), -1);
-        EXPECT_EQ(DER_GetItem(e.get(), static_cast<int>(c.tags.size()), 32), nullptr);
-    }
-    Element empty(DER_New()), one = Parse({0x30, 0x03, 0x04, 0x01, 0xAA});
-    EXPECT_EQ(DER_ItemCount(nullptr) + DER_ItemCount(empty.get()) + DER_ItemTag(nullptr, 0) + DER_ItemTag(one.get(), -1), -2);
-    EXPECT_FALSE(DER_GetItem(empty.get(), 0, 32) || DER_GetItem(one.get(), -1, 4));
-}
-
-TEST(DerGetItem, DecodersByTag) {
-    const Octets hi = Text("hi"), set = Tlv(0x31, {0x05, 0x00});
-    struct Case { Octets item; int tag; bool ok; Octets data; uint32_t type; uint32_t unused; };
-    const Case cases[] = {
-        {Tlv(0x04, hi), 32, true, hi, 4, 0},                    {Tlv(0x04, hi), 2, false, {}, 0, 0},
-        {{0x02, 0x02, 0x00, 0x80}, 32, true, {0x00, 0x80}, 2, 0}, {{0x02, 0x01, 0x80}, 2, true, {0x80}, 2, 0},  // unsigned
-        {{0x02, 0x00}, 2, false, {}, 0, 0},                     {{0x0A, 0x01, 0x03}, 2, false, {}, 0, 0},
-        {{0x80, 0x02, 0x01, 0x02}, 2, true, {0x01, 0x02}, 2, 0},  // [0] IMPLICIT INTEGER
-        {Tlv(0x17, Text("261206081500")), 23, false, {}, 0, 0}, {Tlv(0x17, Text("261206081500Zx")), 23, false, {}, 0, 0},
-        {{0x03, 0x02, 0x01, 0xFE}, 32, true, {0xFE}, 3, 1},    {{0x03, 0x00}, 3, false, {}, 0, 0},  // empty BIT STRING
-        {{0x03, 0x00}, 32, false, {}, 0, 0},
-        {{0x06, 0x01, 0x55}, 32, true, Text("2.5"), 6, 0},      {{0x06, 0x00}, 6, false, {}, 0, 0},
-        {{0x06, 0x06, 0x2A, 0x88, 0x80, 0x80, 0x80, 0x00}, 6, true, Text("1.2.2147483648"), 6, 0},  // arc of 2^31
-        {Tlv(0x81, hi), 32, true, hi, 0x81, 0},                 {Tlv(0x81, hi), 23, false, {}, 0, 0},
-        {set, 32, true, {0x05, 0x00}, 0x31, 0},                 {Tlv(0x18, Text("20261206081500Z")), 32, false, {}, 0, 0},
-        {Tlv(0x04, hi), 7, false, {}, 0, 0},                    {Tlv(0x04, hi), -4, false, {}, 0, 0},
-        {{0x01, 0x01, 0x00}, 1, true, {0x00}, 1, 0},            {{0x01, 0x02, 0xFF, 0xFF}, 1, false, {}, 0, 0},
-        {{0x05, 0x02, 0xAB, 0xCD}, 5, true, {}, 5, 0},  // NULL contents are not examined
-        {set, 49, true, set, 49, 0},                            {set, 16, false, {}, 0, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.item) + " as " + std::to_string(c.tag));
-        Element e = Parse(Tlv(0x30, c.item));
-        ASSERT_TRUE(e);
-        const Decoded d = GetItem(e.get(), 0, c.tag);
-        EXPECT_TRUE(d.ok == c.ok && d.data == c.data && d.type == c.type && d.unused == c.unused)
-            << d.ok << " " << testing::PrintToString(d.data) << " " << d.type << " " << d.unused;
-    }
-}
-
 // Whatever the any-type decoder reads (every accepted identifier, T61String and VisibleString
 // included), the any-type encoder writes back unchanged, and the item itself can be taken out
 // exactly as encoded.
@@ -272,34 +157,6 @@ TEST(DerGetItem, AnyTypeValuesWriteBackAsRead) {
     Element e = Parse({0x30, 0x04, 0x04, 0x81, 0x01, 0xAA}), taken(DER_GetItemElement(e.get(), 0));
     EXPECT_EQ(DerBytes(taken.get()), (Octets{0x04, 0x81, 0x01, 0xAA})) << "a long form is kept as it stands";
     EXPECT_FALSE(DER_GetItemElement(e.get(), 1) || DER_GetItemElement(e.get(), -1) || DER_GetItemElement(nullptr, 0));
-}
-
-TEST(DerFixture, OpenSslGeneratedStructuresReadBack) {
-    Element e = Parse(test::FixtureBytes("der/mixed.der"));
-    ASSERT_TRUE(e);
-    ASSERT_EQ(DER_ItemCount(e.get()), 18);
-    struct Item { uint8_t id; int tag; Octets data; };
-    const Item items[] = {
-        {0x01, 1, {0xFF}}, {0x02, 2, {0x80}}, {0x02, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
-        {0x0A, 10, {0x03}}, {0x03, 3, {0xA5, 0xC3}}, {0x04, 4, {0x00, 0xFF, 0x10}}, {0x05, 5, {}},
-        {0x06, 6, Text("1.2.410.200004.1.4")}, {0x0C, 12, Text("hello")}, {0x13, 19, Text("Quillon")},
-        {0x14, 20, Text("t61")}, {0x16, 22, Text("a@b.c")}, {0x17, 23, Text("261206081500Z")}, {0x1A, 26, Text("vis")},
-        {0x1E, 30, {0x00, 'h', 0x00, 'i'}}, {0x80, 4, Text("abc")}, {0xA1, 16, Tlv(0xA1, {0x02, 0x01, 0x05})},
-        {0x31, 17, Tlv(0x31, {0x02, 0x01, 0x01, 0x06, 0x03, 0x55, 0x04, 0x03})},
-    };
-    for (int i = 0; i < 18; ++i) {
-        EXPECT_EQ(DER_ItemTag(e.get(), i), items[i].id) << i;
-        const Decoded d = GetItem(e.get(), i, items[i].tag);
-        EXPECT_TRUE(d.ok) << i;
-        EXPECT_EQ(d.data, items[i].data) << i;
-    }
-    const Octets long_der = test::FixtureBytes("der/long.der");
-    Element longer = Parse(long_der);
-    ASSERT_TRUE(longer);
-    EXPECT_EQ(DER_ContentLength(longer.get()), 70311);
-    EXPECT_EQ(DER_ItemCount(longer.get()), 3);
-    EXPECT_TRUE(GetItem(longer.get(), 1, 4).data == Octets(70000, 'B'));
-    EXPECT_TRUE(DerBytes(longer.get()) == long_der);
 }
 
 // Random trees: primitives keep their value as decoded, constructed items their children.
@@ -430,42 +287,6 @@ TEST(DerRoundTrip, RandomTreesSerialiseParseAndWalkBack) {
         sk_ASN1_TYPE_pop_free(any, ASN1_TYPE_free);
     }
     EXPECT_GT(largest, 65540u) << "three-octet lengths are reached";
-}
-
-TEST(DerEncodeWith, CallbacksAndResults) {
-    const Octets hi = Text("hi"), none, encoded = Tlv(0x30, Tlv(0x0C, hi));
-    auto build = [](const void* object, DerElement* e) {
-        AsnValue v = View(12, *static_cast<const Octets*>(object));
-        return v.length ? DER_Append(e, 12, &v, static_cast<int32_t>(v.length)) : -5;
-    };
-    auto read = [](const DerElement* e, void* out) { return (*static_cast<Decoded*>(out) = GetItem(e, 0, 12)).ok ? 1 : 0; };
-    uint8_t* bytes = nullptr;
-    EXPECT_EQ(DER_EncodeWith(&none, build, &bytes), -5) << "the callback's own result";
-    ASSERT_EQ(DER_EncodeWith(&hi, build, &bytes), 6);
-    EXPECT_EQ(Octets(bytes, bytes + 6), encoded);
-    MEM_Free(bytes);
-    Decoded got;
-    EXPECT_EQ(DER_DecodeWith(&got, read, encoded.data(), encoded.size()), 1);
-    EXPECT_EQ(got.data, hi);
-    EXPECT_EQ(DER_DecodeWith(&got, read, encoded.data(), encoded.size() - 1), 0) << "bounded by the length";
-}
-
-TEST(DerAllocation, EveryFailureIsReportedWithoutLeaks) {
-    Node root = TreeMaker(7).Make(0);
-    root.id = 0x30;
-    root.kids.push_back(Node{0x04, Text("x"), 0, {}});
-    bool built = true;
-    const Octets expected = DerBytes(Build(root, built).get());
-    auto check = [](bool fired, bool made) { EXPECT_NE(fired, made); };
-    test::WalkAllocationFailures([&] {
-        bool ok = true;
-        Element e = Build(root, ok);
-        return ok && DerBytes(e.get()) == expected;
-    }, check);
-    test::WalkAllocationFailures([&] {
-        Element e = Parse(expected);
-        return e && GetItem(e.get(), 0, 32).ok && GetItem(e.get(), DER_ItemCount(e.get()) - 1, 4).ok;
-    }, check);
 }
 
 }  // namespace

@@ -40,15 +40,4 @@ TEST(ObjectTable, EveryRowRoundTripsAndMatchesOpenSsl) {
     EXPECT_EQ(kObjectCount, NID_PBMAC1 + 1);
 }
 
-TEST(ObjectTable, LookupsOutsideTheTable) {
-    EXPECT_STREQ(OBJ_Row(NID_ISSUING_DISTRIBUTION_POINT)->long_name, "X509v3 Issuing Distrubution Point");  // as given
-    EXPECT_EQ(OBJ_NidFromText("1.2.410.200004.1.4.2", 18), NID_SEED_CBC) << "only `length` bytes are read";
-    EXPECT_EQ(OBJ_NidFromText("1.2.410.200004.1.4", 17), 0) << "a prefix is not a match";
-    EXPECT_EQ(OBJ_NidFromText("", 0), 0) << "the placeholder row is never found";
-    AsnValue no_data{6, nullptr, 5, 0};
-    EXPECT_EQ(OBJ_NidFromText(nullptr, 3) + OBJ_NidFromValue(nullptr) + OBJ_NidFromValue(&no_data), 0);
-    for (int nid : {0, 43, kObjectCount, -1}) EXPECT_EQ(OBJ_ValueFromNid(nid), nullptr) << nid;
-    for (int nid : {kObjectCount, -5}) EXPECT_STREQ(OBJ_Row(nid)->short_name, "UNDEF") << nid;
-}
-
 }  // namespace

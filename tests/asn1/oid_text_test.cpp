@@ -36,21 +36,6 @@ TEST(OidText, TextsTheEncoderRefuses) {
     EXPECT_EQ(OID_TextToContents("1.2.840", 7, small, sizeof small), 0u) << "must not write past the buffer";
 }
 
-TEST(OidText, ContentsTheDecoderRefusesOrTrims) {
-    Octets huge = {0x2A}, endless = {0x2A};  // 1.2 then twelve arcs of 2^31 - 1: 136 characters
-    for (int i = 0; i < 12; ++i) huge.insert(huge.end(), {0x87, 0xFF, 0xFF, 0xFF, 0x7F});
-    endless.insert(endless.end(), 400, 0xFF);  // one arc of 2800 bits
-    endless.push_back(0x7F);
-    // Nothing, no complete sub-identifier, too long; an unfinished run at the end is dropped.
-    for (const Octets& refused : {Octets{}, Octets{0x81}, huge, endless})
-        EXPECT_EQ(Text(refused), "<refused>") << testing::PrintToString(refused);
-    EXPECT_EQ(Text({0x55, 0x04, 0x83}), "2.5.4");
-    const uint8_t cn[] = {0x55, 0x04, 0x03};
-    char tight[7], exact[8];
-    EXPECT_EQ(OID_ContentsToText(cn, 3, tight, sizeof tight), 0u) << "no room for the terminator";
-    EXPECT_EQ(OID_ContentsToText(cn, 3, exact, sizeof exact), 7u);
-}
-
 // Boundary arcs, then random identifiers with arcs of every magnitude: 32-bit ones and
 // decimal ones of up to 45 digits (a UUID arc has 39).
 TEST(OidText, MatchesOpenSsl) {

@@ -35,36 +35,6 @@ std::string TempPath(const char* name) { return testing::TempDir() + "quillon_ca
 
 class CardTool : public VirtualCardTest {};
 
-TEST_F(CardTool, ListsWritesAndReads) {
-    const std::string pin = TempPath("pin"), wrong = TempPath("wrong_pin"), out = TempPath("out.der");
-    std::ofstream(pin) << VirtualCard::kPin << "\n";
-    std::ofstream(wrong) << "87654321\n";
-    const std::string cert = std::string(QUILLON_FIXTURES) + "/card/user_4096.der";
-
-    ToolRun run = Tool("list");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output.find("Virtual PCD"), 0u) << run.output;
-
-    run = Tool("write-cert 2 " + cert + " --pin-file " + pin);
-    EXPECT_EQ(run.status, 0) << run.output;
-    run = Tool("read-cert 2 " + out + " --pin-file " + pin);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(ReadFile(out), ReadFile(cert));
-
-    run = Tool("read-cert 2 " + out + " --pin-file " + wrong);
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.output.find("error -103"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("2 more tries"), std::string::npos) << run.output;
-    // No terminal and no PIN file: nothing reaches the card.
-    const size_t sent = card().Log().size();
-    run = Tool("read-cert 1 " + out);
-    EXPECT_NE(run.status, 0);
-    EXPECT_EQ(card().Log().size(), sent);
-    std::remove(pin.c_str());
-    std::remove(wrong.c_str());
-    std::remove(out.c_str());
-}
-
 // A disk key file with its randomNum goes to the card and comes back in the same form.
 TEST_F(CardTool, WritesAndReadsAKey) {
     const std::string pin = TempPath("key_pin"), password = TempPath("password"), out = TempPath("key.der"),

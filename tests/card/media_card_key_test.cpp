@@ -19,7 +19,6 @@ namespace {
 using namespace quillon::test;
 
 constexpr const char* kPin = VirtualCard::kPin;
-constexpr uint8_t kKeyFile = 3, kRandomFile = 5;
 
 const ByteVector kRandomNumOid = {0x06, 0x0A, 0x2A, 0x83, 0x1A, 0x8C, 0x9A, 0x44, 0x0A, 0x01, 0x01, 0x03};
 const ByteVector kFriendlyName = Tlv(0x30, Concat({{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x14},
@@ -56,68 +55,7 @@ ByteVector Decrypt(const ByteVector& encrypted, const char* password = kKeyPassw
     return out.bytes();
 }
 
-class MediaCardKeys : public VirtualCardTest {
-protected:
-    // The DER object in a slot's key file, checked against the record layout record by record.
-    static ByteVector KeyFileObject(int slot);
-};
-
-ByteVector MediaCardKeys::KeyFileObject(int slot) {
-    const ByteVector head = card().Record(slot, kKeyFile, 1);
-    const size_t length = static_cast<size_t>(head[2] << 8 | head[3]);
-    EXPECT_GT(length, 0u);
-    ByteVector der;
-    for (size_t n = 1; n <= card().RecordCount(slot, kKeyFile); ++n) {
-        const ByteVector record = card().Record(slot, kKeyFile, n);
-        der.insert(der.end(), record.begin() + 2, record.end());
-    }
-    der = ByteVector(der.begin() + 2, der.begin() + 2 + static_cast<long>(std::min(length, der.size() - 2)));
-    const auto records = LayoutRecords(der);
-    for (size_t n = 1; n <= card().RecordCount(slot, kKeyFile); ++n)
-        EXPECT_EQ(card().Record(slot, kKeyFile, n), n <= records.size() ? records[n - 1] : ByteVector(52)) << "record " << n;
-    return der;
-}
-
-class MediaCardKey : public MediaCardKeys, public ::testing::WithParamInterface<int> {};
-
-// Both slots: the random number in its record, the key without attributes in the key file, and
-// the disk form (with its randomNum, without the other attributes) rebuilt on reading.
-TEST_P(MediaCardKey, WritesBothFilesAndRebuildsTheDiskForm) {
-    const int slot = GetParam();
-    const ByteVector random = RandomBytes(20), key = KeyWith(Concat({RandomAttribute(random), kFriendlyName}));
-    Binstr in(key);
-    ASSERT_EQ(MEDIA_CARD_WritePriKey(slot, kPin, kKeyPassword, &in.b, nullptr), QC_OK);
-
-    ByteVector random_record = Concat({{0x01, 0x28, 0x00, 0x14}, random});
-    random_record.resize(42, 0);
-    EXPECT_EQ(card().Record(slot, kRandomFile, 1), random_record);
-    const auto log = card().Log();
-    ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(log[4], Concat({{0x00, 0xDC, 0x01, 0x04, 0x2A}, random_record}));
-    const ByteVector stored = KeyFileObject(slot);
-    EXPECT_EQ(Decrypt(stored), ReadPkcs8("user_plain.der"));  // no attributes on the card
-    for (uint8_t file : {kKeyFile, kRandomFile})
-        EXPECT_EQ(card().Record(3 - slot, file, 1), ByteVector(file == kRandomFile ? 42 : 52)) << "other slot";
-
-    Binstr out;
-    ASSERT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, kKeyPassword, &out.b, nullptr), QC_OK);
-    EXPECT_NE(out.bytes(), stored);  // a new salt
-    EXPECT_EQ(Decrypt(out.bytes()), KeyWith(RandomAttribute(random)));
-
-    // A random-number record that holds none gives the key without attributes.
-    card().SetRecord(slot, kRandomFile, 1, ByteVector(42));
-    ASSERT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, kKeyPassword, &out.b, nullptr), QC_OK);
-    EXPECT_EQ(Decrypt(out.bytes()), ReadPkcs8("user_plain.der"));
-
-    int32_t tries = -1;
-    EXPECT_EQ(MEDIA_CARD_ReadPriKey(slot, kPin, "wrong password", &out.b, &tries), QC_ERR_DECRYPT_KEY);
-    EXPECT_EQ(tries, -1);
-    EXPECT_EQ(Decrypt(out.bytes()), ReadPkcs8("user_plain.der"));  // untouched
-}
-
-INSTANTIATE_TEST_SUITE_P(, MediaCardKey, ::testing::Values(1, 2), [](const auto& info) {
-    return "slot" + std::to_string(info.param);
-});
+class MediaCardKeys : public VirtualCardTest {};
 
 // Keys refused with nothing written: the card sees the PIN (or nothing) and no SELECT or UPDATE.
 TEST_F(MediaCardKeys, RefusedBeforeAnythingIsWritten) {
@@ -192,31 +130,6 @@ TEST_F(MediaCardKeys, AllocationFailures) {
         },
         check);
     EXPECT_EQ(Decrypt(read), KeyWith(RandomAttribute(random)));
-}
-
-// A read that fails, wherever memory runs out, leaves the caller's record holding its bytes.
-TEST_F(MediaCardKeys, FailedReadsKeepTheCallersBytes) {
-    const ByteVector cert = FixtureBytes("certs/user_utf8.der"), before = {0xB0, 0x0B};
-    Binstr key(KeyWith(RandomAttribute(RandomBytes(20)))), in_cert(cert);
-    ASSERT_EQ(MEDIA_CARD_WritePriKey(1, kPin, kKeyPassword, &key.b, nullptr), QC_OK);
-    ASSERT_EQ(MEDIA_CARD_WriteCert(1, kPin, &in_cert.b, nullptr), QC_OK);
-    using Read = int32_t (*)(BINSTR*);
-    const Read reads[] = {
-        [](BINSTR* out) { return MEDIA_CARD_ReadCert(1, kPin, out, nullptr); },
-        [](BINSTR* out) { return MEDIA_CARD_ReadPriKey(1, kPin, kKeyPassword, out, nullptr); },
-    };
-    for (Read read : reads) {
-        Binstr out(before);  // filled outside the walk: only the read's own allocations fail
-        WalkAllocationFailures(
-            [&] {
-                const int32_t result = read(&out.b);
-                if (result != QC_OK) {
-                    EXPECT_EQ(out.bytes(), before) << result;
-                }
-                return result;
-            },
-            [](bool fired, int32_t result) { EXPECT_EQ(result == QC_OK, !fired) << result; });
-    }
 }
 
 }  // namespace

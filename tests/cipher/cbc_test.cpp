@@ -68,52 +68,6 @@ TEST(BlockCiphers, StandardVectors) {
     }
 }
 
-class CbcTest : public ::testing::TestWithParam<Cbc> {};
-INSTANTIATE_TEST_SUITE_P(Ciphers, CbcTest,
-                         ::testing::Values(Cbc{"SEED-CBC", 0}, Cbc{"ARIA-128-CBC", 128}, Cbc{"ARIA-192-CBC", 192},
-                                           Cbc{"ARIA-256-CBC", 256}),
-                         [](const auto& info) { return "Bits" + std::to_string(info.param.bits); });
-
-// One-shot both ways; whole blocks also in place through one context in uneven pieces.
-TEST_P(CbcTest, MatchesOpenSslOnRandomKeysAndLengths) {
-    const Cbc c = GetParam();
-    std::mt19937 rng(303 + c.bits);
-    for (size_t length = 0; length <= 300; ++length) {
-        const auto key = SeededBytes(rng, 32), iv = SeededBytes(rng, 16), plain = SeededBytes(rng, length);
-        const auto cipher = OneShot(c, 1, key, iv, plain);
-        ASSERT_EQ(cipher, OpenSslCbc(c.name, true, key, iv, plain)) << length;
-        ASSERT_EQ(OneShot(c, 0, key, iv, cipher), plain) << length;
-        for (uint32_t dir : {1u, 0u}) {
-            if (length % 16 || length < 64) continue;
-            SeedCbcContext seed;
-            AriaCbcContext aria;
-            ASSERT_EQ(c.bits ? ARIA_CBC_Init(&aria, dir, key.data(), c.bits, iv.data())
-                             : SEED_CBC_Init(&seed, dir, key.data(), iv.data()), 1);
-            Buffer data = plain;
-            for (uint8_t* p = data.data(); size_t piece : {size_t{32}, size_t{16}, length - 48}) {
-                ASSERT_EQ(c.bits ? ARIA_CBC_Blocks(&aria, p, p, piece) : SEED_CBC_Blocks(&seed, p, p, piece), 1);
-                p += piece;
-            }
-            ASSERT_EQ(data, OpenSslCbc(c.name, dir, key, iv, plain, false)) << length;
-        }
-    }
-}
-
-// Only the last byte is trusted, and only up to the message length; no other pad byte is checked.
-TEST_P(CbcTest, PaddedDecryptionTrustsOnlyTheLastByteWithinTheMessage) {
-    const Buffer key(32, 0x3C), iv(16, 0x5A);
-    const std::tuple<size_t, uint8_t, int> cases[] = {  // length, last byte, length reported (-1: rejected)
-        {32, 3, 29}, {32, 0, 32}, {32, 17, 15}, {32, 32, 0}, {32, 33, -1}, {16, 17, -1}, {16, 255, -1}};
-    for (const auto& [length, last, reported] : cases) {
-        Buffer plain(length, 0xC7);
-        plain.back() = last;
-        const auto decrypted = OneShot(GetParam(), 0, key, iv, OpenSslCbc(GetParam().name, true, key, iv, plain, false),
-                                       reported >= 0);
-        if (reported >= 0) { EXPECT_EQ(decrypted, Buffer(plain.begin(), plain.begin() + reported)) << int(last); }
-    }
-    for (size_t length : {0, 1, 15, 17, 31}) OneShot(GetParam(), 0, key, iv, Buffer(length, 1), 0);
-}
-
 TEST(BlockCiphers, RefusalsDefaultsAndReinitialisingFromOwnFields) {
     const Buffer key = Hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
     uint8_t buffer[64] = {}, rk[17 * 16];
@@ -145,48 +99,6 @@ struct Record : BINSTR {
     ~Record() { BINSTR_Delete(this); }
     Buffer bytes() const { return data ? Buffer(data, data + length) : Buffer{}; }
 };
-
-TEST(CryptExports, GeneratedAndSetKeysMatchOpenSslSeedCbc) {
-    SeedCbcContext generated, other, set;
-    Record key, iv, other_key, other_iv;
-    ASSERT_EQ(CRYPT_GenKeyAndIV(&generated) + CRYPT_GenKeyAndIV(&other), 2 * QC_OK);
-    ASSERT_EQ(CRYPT_GetKeyAndIV(&generated, &key, &iv) + CRYPT_GetKeyAndIV(&other, &other_key, &other_iv), 2 * QC_OK);
-    EXPECT_NE(key.bytes(), other_key.bytes());
-    std::memset(&set, 0xCC, sizeof set);
-    ASSERT_EQ(CRYPT_SetKeyAndIV(&set, &key, &iv), QC_OK);
-    std::mt19937 gen(41);
-    for (size_t len : {0, 1, 15, 16, 17, 33, 4096}) {  // every message starts again from the stored IV
-        const Buffer plain = SeededBytes(gen, len);
-        Record in(plain), out, again, back;
-        ASSERT_EQ(CRYPT_Encrypt(&generated, &in, &out) + CRYPT_Encrypt(&set, &in, &again), 2 * QC_OK) << len;
-        EXPECT_EQ(out.bytes(), OpenSslCbc("SEED-CBC", true, key.bytes(), iv.bytes(), plain)) << len;
-        EXPECT_EQ(again.bytes(), out.bytes());
-        ASSERT_EQ(CRYPT_Decrypt(&set, &out, &back), QC_OK) << len;
-        EXPECT_EQ(back.bytes(), plain) << len;
-    }
-}
-
-TEST(CryptExports, ResultCodes) {
-    const Buffer key(16, 7), iv(16, 8);
-    SeedCbcContext ctx;
-    Record key16(key), key15(Buffer(15, 1)), iv16(iv), iv17(Buffer(17, 2)), plain(Buffer(5, 'x')), out;
-    BINSTR dangling{nullptr, 16};
-    const int32_t cases[][2] = {
-        {CRYPT_GenKeyAndIV(nullptr), QC_ERR_NULL_ARGUMENT}, {CRYPT_GetKeyAndIV(&ctx, nullptr, &out), QC_ERR_NULL_ARGUMENT},
-        {CRYPT_SetKeyAndIV(&ctx, &dangling, &iv16), QC_ERR_NULL_ARGUMENT},
-        {CRYPT_SetKeyAndIV(&ctx, &key15, &iv17), QC_ERR_KEY_LENGTH}, {CRYPT_SetKeyAndIV(&ctx, &key16, &iv17), QC_ERR_IV_LENGTH},
-        {CRYPT_Encrypt(&ctx, &dangling, &out), QC_ERR_NULL_ARGUMENT}, {CRYPT_Decrypt(nullptr, &plain, &out), QC_ERR_NULL_ARGUMENT},
-        {CRYPT_SetKeyAndIV(&ctx, &key16, &iv16), QC_OK}};
-    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i][0], cases[i][1]) << "case " << i;
-    // What the padding layer rejects: empty, not whole blocks, a pad count above the length.
-    Buffer big_pad(32, 33);
-    const Buffer bad_last = OpenSslCbc("SEED-CBC", true, key, iv, big_pad, false);
-    for (const Buffer& cipher : {Buffer{}, Buffer(15, 1), Buffer(17, 1), bad_last}) {
-        Record in(cipher);
-        EXPECT_EQ(CRYPT_Decrypt(&ctx, &in, &out), QC_ERR_DECRYPT) << cipher.size();
-        EXPECT_EQ(out.data, nullptr);
-    }
-}
 
 // Every allocation of every one-shot operation fails in turn: its failure code, nothing leaked.
 TEST(CipherAllocation, FailuresGiveTheirCodesWithoutLeaks) {

@@ -60,29 +60,6 @@ TEST(RandomGenerator, FixedSeedAndXseedReproduceRecordedStreams) {
     }
 }
 
-// Self-built seeds and xseeds differ under the same pool and clock: they come from system entropy.
-TEST(RandomGenerator, SelfBuiltSeedsComeFromSystemEntropy) {
-    const Pool fixed{};
-    const Buffer seed(20, 3);
-    RandomPtr rng(RANDOM_New());
-    std::set<std::string> streams;
-    for (int i = 0; i < 12; ++i) {
-        RANDOM_PoolReplace(fixed.data());
-        const bool given = i % 3 == 2;  // a given seed with a self-built xseed
-        if (i % 3) { ASSERT_EQ(RANDOM_Seed(rng.get(), given ? seed.data() : nullptr, given ? 20 : 0, nullptr, 0), 1); }
-        streams.insert(Draw(i % 3 ? rng.get() : nullptr));
-        EXPECT_NE(PoolNow(), fixed) << i;
-    }
-    EXPECT_EQ(streams.size(), 12u);
-    uint8_t out[40];
-    Pool before;
-    WalkAllocationFailures([&] { return before = PoolNow(), RANDOM_Bytes(out, sizeof out); },
-                           [&](bool fired, int result) {
-                               EXPECT_EQ(result, fired ? 0 : 1);
-                               if (fired) { EXPECT_EQ(PoolNow(), before) << "a failed draw keeps the pool"; }
-                           });
-}
-
 TEST(RandomBytes, ConcurrentCallersGetDistinctBytes) {
     std::vector<std::set<std::string>> seen(4);
     std::vector<std::thread> threads;
@@ -110,14 +87,6 @@ TEST(RandomBytes, ForkedChildDoesNotReplayTheParentsEntropy) {
     close(fds[0]), close(fds[1]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(ToHex(mine, 32), ToHex(theirs, 32));
-}
-
-// The runtime-style generator: state * 214013 + 2531011, bits 16..30.
-TEST(Lcg, MatchesTheRuntimeSequence) {
-    for (const auto& [seed, first] : {std::pair{1u, std::array{41u, 18467u, 6334u}}, {999u, {3300u, 30241u, 8985u}}}) {
-        LCG_Srand(seed);
-        for (uint32_t expected : first) EXPECT_EQ(LCG_Rand(), expected) << "seed " << seed;
-    }
 }
 
 }  // namespace

@@ -52,39 +52,6 @@ const Hash kHashes[] = {
          return Streamed<Sha512Context, SHA512_Init, SHA512_Update, SHA512_Final>(d, s, 64); }, EVP_sha512},
 };
 
-// NIST's byte-oriented ShortMsg and LongMsg files, every vector, on the dispatched and the
-// portable compressions.
-TEST(Sha2, NistShortAndLongMessages) {
-    for (bool portable : {false, true}) {
-        Sha256ForcePortable(portable);
-        Sha512ForcePortable(portable);
-        for (const Hash& hash : kHashes) {
-            for (const char* kind : {"ShortMsg", "LongMsg"}) {
-                const std::string path = std::string(QUILLON_VECTORS) + "/hashes/SHA2/" + hash.name + kind + ".rsp";
-                std::ifstream file(path);
-                ASSERT_TRUE(file) << path;
-                std::string line, msg;
-                long bits = -1;
-                int vectors = 0;
-                while (std::getline(file, line)) {
-                    if (!line.empty() && line.back() == '\r') line.pop_back();
-                    if (line.rfind("Len = ", 0) == 0) bits = std::stol(line.substr(6));
-                    if (line.rfind("Msg = ", 0) == 0) msg = line.substr(6);
-                    if (line.rfind("MD = ", 0) == 0) {
-                        Buffer data = Hex(msg);
-                        data.resize(static_cast<size_t>(bits / 8));
-                        EXPECT_EQ(test::ToHex(hash.ours(data, {})), line.substr(5)) << hash.name << kind << " " << bits;
-                        ++vectors;
-                    }
-                }
-                EXPECT_GE(vectors, 64) << path;
-            }
-        }
-    }
-    Sha256ForcePortable(false);
-    Sha512ForcePortable(false);
-}
-
 // Random data fed in random pieces, against OpenSSL; the pieces cross every block boundary.
 TEST(Sha2, StreamingMatchesOpenSsl) {
     std::mt19937 rng(2026);

@@ -101,25 +101,6 @@ TEST_F(Pkcs7Open, OpensWhatOpenSslWritesForEveryCipherRecipientFormAndTransport)
     EXPECT_EQ(opened, 8 * 2 * 3);
 }
 
-TEST_F(Pkcs7Open, OpensOurOwnEnvelopesEmptyContentAndOneOfSeveralRecipients) {
-    for (int32_t mode : {0, 1}) {
-        for (const Bytes& data : {Bytes{}, Bytes{1, 2, 3}}) {
-            Binstr c(cert_), d(data), enveloped;
-            ASSERT_EQ(PKCS7_EncryptData(mode, &c.b, &d.b, &enveloped.b), QC_OK);
-            Bytes content{9};
-            EXPECT_EQ(Open(key_, cert_, enveloped.bytes(), &content), QC_OK) << mode;
-            EXPECT_EQ(content, data);
-        }
-    }
-    EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "aes-256-cbc", nullptr);
-    const Bytes both = OpenSslEnvelope({7, 7}, aes, {"ca", "recipient_utf8"}, false, kPkcs1);
-    EVP_CIPHER_free(aes);
-    Bytes content;
-    EXPECT_EQ(Open(key_, cert_, both, &content), QC_OK);
-    EXPECT_EQ(content, (Bytes{7, 7}));
-    EXPECT_EQ(Open(ReadPkcs8("ca_plain.der"), ReadCert("ca"), both, &content), QC_OK);
-}
-
 // A recipient named by key identifier decodes and encodes back to OpenSSL's bytes.
 TEST_F(Pkcs7Open, KeyIdentifierRecipientsRoundTrip) {
     EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "aes-128-cbc", nullptr);

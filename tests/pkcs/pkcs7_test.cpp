@@ -141,24 +141,6 @@ TEST_F(Pkcs7Test, OpenSslOpensEveryRecipientSizeAndMode) {
     }
 }
 
-TEST_F(Pkcs7Test, OutputShapeAndFreshKeys) {
-    const ByteVec cert = ReadCert("user_sha1");
-    ByteVec a, b, bare;
-    ASSERT_EQ(Envelope(1, cert, {1, 2, 3}, a), QC_OK);
-    ASSERT_EQ(Envelope(1, cert, {1, 2, 3}, b), QC_OK);
-    ASSERT_EQ(Envelope(7, cert, {1, 2, 3}, bare), QC_OK);  // any mode but 1: the EnvelopedData alone
-    EXPECT_NE(a, b);
-    // ContentInfo: SEQUENCE { OID pkcs7-envelopedData, [0] constructed }.
-    const auto items = quillon::test::ReadItems(a);
-    ASSERT_TRUE(items && items->size() == 2);
-    EXPECT_EQ((*items)[0].contents, quillon::test::kOidPkcs7EnvelopedData);
-    EXPECT_EQ((*items)[1].tag, 0xA0);
-    const auto env = quillon::test::ReadItems(bare);
-    ASSERT_TRUE(env && env->size() == 3);
-    EXPECT_EQ((*env)[0].tag, 0x02);
-    EXPECT_EQ((*env)[0].contents, ByteVec{0});
-}
-
 TEST_F(Pkcs7Test, ResultCodes) {
     const ByteVec cert = ReadCert("user_sha1");
     ByteVec out;

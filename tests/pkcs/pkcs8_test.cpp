@@ -89,43 +89,6 @@ std::pair<Buffer, Buffer> OpenSslKeyAndIv(int scheme, const Buffer& salt, int it
     return {Buffer(t.begin(), t.begin() + 16), iv};
 }
 
-TEST(Pkcs12DeriveKey, MatchesOpenSslOnWidenedPasswords) {
-    const Buffer passwords[] = {{}, test::Text("a"), test::Text("abc"), Buffer(40, 0xB0), Buffer(70, 'p')};
-    const Buffer salts[] = {Hex("01"), Hex("0102030405060708"), Buffer(64, 0x5A), Buffer(65, 0xA5)};
-    for (const Buffer& password : passwords) {
-        Buffer wide = Widened(password);
-        for (const Buffer& salt : salts) {
-            for (int id : {1, 2, 3}) {
-                // One block, the 3DES key's two blocks, whole and partial later blocks.
-                for (auto [iterations, length] : {std::pair{1, 20}, {2, 24}, {1000, 24}, {2, 40}, {3, 64}}) {
-                    Buffer ours(length), theirs(length);
-                    ASSERT_EQ(PKCS12_DeriveKey(test::Ptr(password), password.size(), salt.data(), salt.size(), id,
-                                               iterations, length, ours.data()), 1);
-                    ASSERT_EQ(PKCS12_key_gen_uni(wide.data(), static_cast<int>(wide.size()),
-                                                 const_cast<uint8_t*>(salt.data()), static_cast<int>(salt.size()), id,
-                                                 iterations, length, theirs.data(), EVP_sha1()), 1);
-                    EXPECT_EQ(ours, theirs) << password.size() << " " << salt.size() << " " << id << " " << iterations
-                                            << " " << length;
-                }
-            }
-        }
-    }
-    // A null password contributes nothing at all (not even the closing zeros).
-    Buffer ours(16), theirs(16);
-    const Buffer salt = Hex("0102030405060708");
-    ASSERT_EQ(PKCS12_DeriveKey(nullptr, 0, salt.data(), 8, 1, 5, 16, ours.data()), 1);
-    ASSERT_EQ(PKCS12_key_gen_uni(nullptr, 0, const_cast<uint8_t*>(salt.data()), 8, 1, 5, 16, theirs.data(), EVP_sha1()), 1);
-    EXPECT_EQ(ours, theirs);
-    ours.resize(24);
-    theirs.resize(24);
-    ASSERT_EQ(PKCS12_DeriveKey(nullptr, 0, salt.data(), 8, 1, 5, 24, ours.data()), 1);
-    ASSERT_EQ(PKCS12_key_gen_uni(nullptr, 0, const_cast<uint8_t*>(salt.data()), 8, 1, 5, 24, theirs.data(), EVP_sha1()), 1);
-    EXPECT_EQ(ours, theirs) << "the salt alone is carried";
-    ours.resize(kPkcs12MaxOutput + 1);
-    for (size_t length : {size_t{0}, kPkcs12MaxOutput + 1})
-        EXPECT_EQ(PKCS12_DeriveKey(Password(), 3, salt.data(), 8, 1, 1, length, ours.data()), 0);
-}
-
 // The password form of the PKCS#12 schemes other writers use: OpenSSL's UTF-8 derivation, on
 // UTF-8 text and on bytes that are not UTF-8 (which it widens as they are).
 TEST(Pkcs12DeriveKey, PasswordFormMatchesOpenSslUtf8Derivation) {
@@ -296,31 +259,6 @@ TEST(Pkcs8Codec, DecodesWhatItShouldAndReencodesInItsOwnForm) {
     ASSERT_EQ(PKCS8_DecodeBytes(plain.data(), plain.size(), &reused), 1);
     EXPECT_EQ(reused, rsa.get());
     EXPECT_EQ(MEM_LiveBlocks(), live);
-}
-
-TEST(EpkiCodec, AcceptsTheReadSchemesOnly) {
-    const Buffer good = ReadPkcs8("scheme73.der");
-    struct Case { const char* what; Buffer der; bool decodes; };
-    const Case cases[] = {
-        {"scheme 73", good, true},
-        {"trailing bytes", ReadPkcs8("scheme73_trailing.der"), true},
-        {"PBES2", ReadPkcs8("pbes2_aria.der"), true},
-        {"PKCS#12 RC4 scheme",
-         test::Tlv(0x30, test::Concat({test::Tlv(0x30, test::Concat({Hex("060A2A864886F70D010C0101"),
-                                                                     Hex("300E0408010203040506070802020800")})),
-                                       test::Tlv(4, Buffer(32, 1))})),
-         false},
-        {"three items", test::Tlv(0x30, test::Concat({Buffer(good.begin() + 4, good.end()), Hex("0500")})), false},
-        {"certificate", test::FixtureBytes("certs/user_utf8.der"), false},
-        {"plain key", ReadPkcs8("user_plain.der"), false},
-    };
-    for (const Case& c : cases) {
-        EncryptedPrivateKeyInfoPtr epki = DecodeEpki(c.der);
-        EXPECT_EQ(epki != nullptr, c.decodes) << c.what;
-    }
-    // Re-encoding gives the element without what followed it.
-    const Buffer trailing = ReadPkcs8("scheme73_trailing.der");
-    EXPECT_EQ(Encode(DecodeEpki(trailing).get()), Buffer(trailing.begin(), trailing.end() - 46));
 }
 
 TEST(Pkcs8Decrypt, CipherIndexReadabilityAndCountCap) {

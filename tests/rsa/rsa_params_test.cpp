@@ -82,40 +82,5 @@ TEST(RsaParams, PssParametersReadWithDefaultsAndRefusals) {
     }
 }
 
-TEST(RsaParams, KeyTransportAlgorithms) {
-    const ByteVec rsa = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
-    const ByteVec oaep = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x07};
-    const ByteVec specified = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x09};
-    auto source = [&](const ByteVec& label) { return Tlv(0xA2, Tlv(0x30, Concat({Tlv(0x06, specified), Tlv(0x04, label)}))); };
-    auto mgf = Tlv(0xA1, Tlv(0x30, Concat({Tlv(0x06, kMgf1), HashId(kSha256)})));
-    const struct {
-        const char* what;
-        ByteVec algorithm;
-        bool read, oaep;
-        int hash;
-    } rows[] = {
-        {"rsaEncryption, NULL", Tlv(0x30, Concat({Tlv(0x06, rsa), Tlv(0x05, {})})), true, false, 0},
-        {"rsaEncryption, no parameters", Tlv(0x30, Tlv(0x06, rsa)), true, false, 0},
-        {"OAEP, no parameters", Tlv(0x30, Tlv(0x06, oaep)), true, true, NID_SHA1},
-        {"OAEP, empty parameters", Tlv(0x30, Concat({Tlv(0x06, oaep), Tlv(0x30, {})})), true, true, NID_SHA1},
-        {"OAEP SHA-256, empty label", Tlv(0x30, Concat({Tlv(0x06, oaep), Tlv(0x30, Concat({Tlv(0xA0, HashId(kSha256)), mgf, source({})}))})), true, true, NID_SHA256},
-        {"OAEP with a label", Tlv(0x30, Concat({Tlv(0x06, oaep), Tlv(0x30, source({1}))})), false, false, 0},
-        {"OAEP with a [3]", Tlv(0x30, Concat({Tlv(0x06, oaep), Tlv(0x30, Tlv(0xA3, Tlv(0x02, {1})))})), false, false, 0},
-        {"rsaEncryption with a SEQUENCE", Tlv(0x30, Concat({Tlv(0x06, rsa), Tlv(0x30, {})})), false, false, 0},
-        {"OAEP, NULL parameters", Tlv(0x30, Concat({Tlv(0x06, oaep), Tlv(0x05, {})})), false, false, 0},
-    };
-    for (const auto& row : rows) {
-        DerElementPtr element(DER_Parse(row.algorithm.data(), row.algorithm.size()));
-        RsaKeyTransport transport{};
-        ASSERT_EQ(RSA_KeyTransportFromAlgorithm(element.get(), &transport), row.read) << row.what;
-        if (!row.read) continue;
-        EXPECT_EQ(transport.oaep, row.oaep) << row.what;
-        if (row.oaep) {
-            EXPECT_EQ(transport.hash->nid, row.hash) << row.what;
-            EXPECT_EQ(transport.mgf_hash->nid, row.hash) << row.what;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace quillon

@@ -89,10 +89,6 @@ void VirtualCard::Serve() {
         if (!ReadAll(socket_, payload.data(), payload.size())) break;
         if (payload.size() == 1) {
             if (payload[0] == 4) {
-                {
-                    std::lock_guard lock(mutex_);
-                    ++atr_requests_;
-                }
                 if (!Send(socket_, ByteVector(std::begin(kAtr), std::end(kAtr)))) break;
             } else {  // power off, power on, reset: a new session
                 std::lock_guard lock(mutex_);
@@ -101,20 +97,13 @@ void VirtualCard::Serve() {
             }
             continue;
         }
-        bool vanish = false;
         ByteVector reply;
         {
             std::lock_guard lock(mutex_);
             log_.push_back(payload);
-            if (remove_countdown_ > 0 && --remove_countdown_ == 0) {
-                vanish = true;
-            } else if (auto faulty = fault_ ? fault_(payload) : std::nullopt) {
-                reply = *faulty;
-            } else {
-                reply = Answer(payload);
-            }
+            reply = Answer(payload);
         }
-        if (vanish || !Send(socket_, reply)) break;
+        if (!Send(socket_, reply)) break;
     }
     ::shutdown(socket_, SHUT_RDWR);
     connected_ = false;
@@ -133,8 +122,6 @@ void VirtualCard::Reset(size_t records) {
     verified_ = false;
     tries_ = kPinTries;
     log_.clear();
-    fault_ = nullptr;
-    remove_countdown_ = 0;
 }
 
 ByteVector VirtualCard::Record(int slot, uint8_t file, size_t number) {
@@ -142,46 +129,14 @@ ByteVector VirtualCard::Record(int slot, uint8_t file, size_t number) {
     return files_.at(FileId(slot, file)).records.at(number - 1);
 }
 
-size_t VirtualCard::RecordCount(int slot, uint8_t file) {
-    std::lock_guard lock(mutex_);
-    return files_.at(FileId(slot, file)).records.size();
-}
-
-void VirtualCard::SetRecord(int slot, uint8_t file, size_t number, const ByteVector& record) {
-    std::lock_guard lock(mutex_);
-    File& f = files_.at(FileId(slot, file));
-    f.records.at(number - 1) = record;
-    f.record_size = record.size();
-}
-
 int VirtualCard::TriesLeft() {
     std::lock_guard lock(mutex_);
     return tries_;
 }
 
-void VirtualCard::SetTriesLeft(int tries) {
-    std::lock_guard lock(mutex_);
-    tries_ = tries;
-}
-
 std::vector<ByteVector> VirtualCard::Log() {
     std::lock_guard lock(mutex_);
     return log_;
-}
-
-int VirtualCard::AtrRequests() {
-    std::lock_guard lock(mutex_);
-    return atr_requests_;
-}
-
-void VirtualCard::SetFault(Fault fault) {
-    std::lock_guard lock(mutex_);
-    fault_ = std::move(fault);
-}
-
-void VirtualCard::RemoveOnApdu(size_t n) {
-    std::lock_guard lock(mutex_);
-    remove_countdown_ = n;
 }
 
 ByteVector VirtualCard::Answer(const ByteVector& apdu) {

@@ -12,11 +12,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -42,24 +40,12 @@ public:
     void Remove();
     bool Inserted() const { return connected_; }
 
-    // Fresh files of `records` zero records each, PIN tries restored, log and faults cleared.
+    // Fresh files of `records` zero records each, PIN tries restored, log cleared.
     void Reset(size_t records = kDefaultRecords);
     // Record `number` (from 1) of a slot's file 3, 4 or 5 as the card holds it.
     ByteVector Record(int slot, uint8_t file, size_t number);
-    size_t RecordCount(int slot, uint8_t file);
-    void SetRecord(int slot, uint8_t file, size_t number, const ByteVector& record);
     int TriesLeft();
-    void SetTriesLeft(int tries);
     std::vector<ByteVector> Log();
-    // How often the reader has asked for the ATR (it does on every power-up).
-    int AtrRequests();
-
-    // Answers instead of the card whenever `fault` gives a reply (which may be shorter than a
-    // status word); nullopt lets the card answer.
-    using Fault = std::function<std::optional<ByteVector>(const ByteVector& apdu)>;
-    void SetFault(Fault fault);
-    // Leaves the reader on receiving the nth APDU from now, without answering it.
-    void RemoveOnApdu(size_t n);
 
 private:
     struct File {
@@ -85,24 +71,7 @@ private:
     bool verified_ = false;
     int tries_ = kPinTries;
     std::vector<ByteVector> log_;
-    Fault fault_;
-    size_t remove_countdown_ = 0;
-    int atr_requests_ = 0;
 };
-
-// The records a DER object must occupy in a certificate or key file: number, 0x32, then 50
-// bytes of the 2-byte length and the object, zero-padded.
-inline std::vector<ByteVector> LayoutRecords(const ByteVector& der) {
-    ByteVector payload = {static_cast<uint8_t>(der.size() >> 8), static_cast<uint8_t>(der.size())};
-    payload.insert(payload.end(), der.begin(), der.end());
-    std::vector<ByteVector> records;
-    for (size_t at = 0, n = 1; at < payload.size(); at += 50, ++n) {
-        ByteVector record = {static_cast<uint8_t>(n), 0x32};
-        for (size_t i = at; i < at + 50; ++i) record.push_back(i < payload.size() ? payload[i] : 0);
-        records.push_back(record);
-    }
-    return records;
-}
 
 // Waits (up to 10 s) until the first reader holds a card, or none: true when it came to be.
 bool WaitForCard(bool present);

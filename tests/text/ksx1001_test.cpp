@@ -137,17 +137,4 @@ TEST(Ksx1001Convert, LookupAgreesWithAScanAndUtf8WithThePlatformCodec) {
     iconv_close(reverse);
 }
 
-TEST(Ksx1001Convert, AllocationFailureLeavesNull) {
-    const std::string text = "\xEA\xB0\x80kr";
-    const AsnValue in = Contents(12, text);
-    test::WalkAllocationFailures([&] {
-        uint8_t sentinel = 0;
-        uint8_t* out = &sentinel;
-        const uint32_t n = KSX_FromUtf8(in.data, in.length, &out);
-        if (n == 0) return out == nullptr ? 0 : -1;
-        MEM_Free(out);
-        return static_cast<int>(n);
-    }, [](bool fired, int result) { EXPECT_EQ(result, fired ? 0 : 4); });
-}
-
 }  // namespace

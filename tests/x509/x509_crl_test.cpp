@@ -86,36 +86,5 @@ TEST(X509Crl, TruncatedAndAlteredListsStayInBounds) {
         }
 }
 
-TEST(TimeValue, CountFromDer) {
-    const struct {
-        uint8_t identifier;
-        const char* text;
-        int ok;
-        int64_t seconds;
-    } cases[] = {
-        {0x17, "700101000000Z", 1, 0},
-        {0x17, "491231235959Z", 1, 2524607999},
-        {0x17, "500101000000Z", 1, -631152000},
-        {0x18, "20491231235959Z", 1, 2524607999},
-        {0x18, "20240229120000Z", 1, 1709208000},
-        {0x18, "20230229120000Z", 0, 0},
-        {0x18, "21000229000000Z", 0, 0},
-        {0x17, "250101000060Z", 0, 0},
-        {0x17, "250101000000", 0, 0},
-        {0x17, "2501010000Z", 0, 0},
-        {0x17, "25010100000+Z", 0, 0},
-        {0x18, "250101000000Z", 0, 0},
-        {0x13, "250101000000Z", 0, 0},
-    };
-    for (const auto& c : cases) {
-        int64_t seconds = 0;
-        EXPECT_EQ(TIME_CountFromDer(c.identifier, reinterpret_cast<const uint8_t*>(c.text),
-                                    static_cast<uint32_t>(std::strlen(c.text)), &seconds),
-                  c.ok)
-            << c.text;
-        if (c.ok) EXPECT_EQ(seconds, c.seconds) << c.text;
-    }
-}
-
 }  // namespace
 }  // namespace quillon

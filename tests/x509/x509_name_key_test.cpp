@@ -60,13 +60,5 @@ TEST(X509NameKey, ComparesAsRfc5280Asks) {
             << c.o_a << "/" << c.cn_a << " vs " << c.o_b << "/" << c.cn_b;
 }
 
-TEST(X509NameKey, RefusesWhatIsNotAName) {
-    Bytes key;
-    const std::vector<std::vector<uint8_t>> bad = {
-        {}, {0x30}, {0x31, 0x00}, {0x30, 0x02, 0x30, 0x00}, {0x30, 0x04, 0x31, 0x02, 0x05, 0x00},
-        {0x30, 0x05, 0x31, 0x03, 0x30, 0x01, 0x06}};
-    for (const auto& der : bad) EXPECT_FALSE(X509Name_MatchKey(der.data(), der.size(), &key)) << der.size();
-}
-
 }  // namespace
 }  // namespace quillon
