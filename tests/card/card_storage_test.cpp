@@ -11,6 +11,33 @@ namespace {
 using namespace quillon;
 using namespace quillon::test;
 
+TEST(CardLayout, FindObject) {
+    ByteVector length_30 = {0x00, 0x30, 0x30, 0x2E};  // the first 0x30 is a length byte
+    length_30.resize(2 + 0x30, 0x5A);
+    struct Case {
+        const char* name;
+        ByteVector payload;
+        int found;
+        size_t offset, size;
+    };
+    const Case cases[] = {
+        {"after the two length bytes", length_30, 1, 2, 0x30},
+        {"trailing padding", {0x00, 0x02, 0x30, 0x00, 0x00, 0x00}, 1, 2, 2},
+        {"no length bytes: the first 0x30", {0x11, 0x22, 0x33, 0x30, 0x01, 0x05}, 1, 3, 3},
+        {"no 0x30", {0x00, 0x05, 0x31, 0x03, 0x02, 0x01, 0x05}, 0, 0, 0},
+        {"object past the payload", {0x00, 0x10, 0x30, 0x0E, 0x02, 0x01}, 0, 0, 0},
+        {"header past the payload", {0x00, 0x10, 0x30, 0x82, 0x01}, 0, 0, 0},
+        {"empty", {}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        size_t offset = 0, size = 0;
+        EXPECT_EQ(CARD_FindObject(c.payload.data(), c.payload.size(), &offset, &size), c.found) << c.name;
+        EXPECT_EQ(offset, c.offset) << c.name;
+        EXPECT_EQ(size, c.size) << c.name;
+    }
+}
+
+
 class CardStorage : public VirtualCardTest {
 protected:
     void SetUp() override {
