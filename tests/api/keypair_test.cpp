@@ -25,6 +25,18 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Template() { return ReadFile(std::string(QUILLON_FIXTURES) + "/keypair/template.der"); }
 
+Bytes BnBytes(const BIGNUM* n) {
+    Bytes out(static_cast<size_t>(BN_num_bytes(n)));
+    BN_bn2bin(n, out.data());
+    return out;
+}
+
+Bytes OurBytes(const quillon::BigNum* n) {
+    Bytes out(static_cast<size_t>((quillon::BIGNUM_NumBits(n) + 7) / 8));
+    quillon::BIGNUM_ToBytes(n, out.data());
+    return out;
+}
+
 struct KeyPairTest : ::testing::Test {
     static inline Bytes original, patched;
     static inline std::string pem;
@@ -58,6 +70,24 @@ struct KeyPairTest : ::testing::Test {
         return out;
     }
 };
+
+TEST_F(KeyPairTest, OpenSslReadsThePatchedTemplateWithTheReturnedKey) {
+    ASSERT_NE(key, nullptr);
+    ASSERT_NE(cert, nullptr);
+    EXPECT_EQ(quillon::BIGNUM_NumBits(Key()->n), 2048);
+    EXPECT_EQ(OurBytes(Key()->e), Bytes{3});
+    BIGNUM *n = nullptr, *e = nullptr;
+    ASSERT_EQ(EVP_PKEY_get_bn_param(X509_get0_pubkey(cert), OSSL_PKEY_PARAM_RSA_N, &n), 1);
+    ASSERT_EQ(EVP_PKEY_get_bn_param(X509_get0_pubkey(cert), OSSL_PKEY_PARAM_RSA_E, &e), 1);
+    EXPECT_EQ(BnBytes(n), OurBytes(Key()->n));
+    EXPECT_EQ(BN_get_word(e), 3u);
+    BN_free(n);
+    BN_free(e);
+    for (size_t i = 0; i < original.size(); ++i) {
+        if (i >= 304 && i < 560) continue;
+        ASSERT_EQ(patched[i], original[i]) << "byte " << i;
+    }
+}
 
 TEST_F(KeyPairTest, PemTextIsTheMarkersAroundTheTemplateWithinTheDocumentedSize) {
     const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";

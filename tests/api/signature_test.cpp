@@ -157,5 +157,28 @@ TEST(CertVerifyData, CodesInTheirOrder) {
     EXPECT_EQ(CERT_VerifyData(user.cert, QC_SIGN_RSA_SHA256, &d, &s), QC_ERR_SIGNATURE);
 }
 
+// Every fixture as subject against every fixture as issuer, with OpenSSL's signature check as
+// the oracle; an issuer key that is not RSA is the library's -51.
+TEST(CertVerifyIssuedBy, AgreesWithOpenSslOverEveryPairOfFixtures) {
+    std::vector<std::string> names = DecodableCerts();
+    for (const char* more : {"user_sha512", "user_pss", "user_pss384", "recipient_utf8", "recipient_1024"})
+        names.push_back(more);
+    int verified = 0;
+    for (const std::string& subject : names) {
+        Loaded cert(subject);
+        ASSERT_EQ(cert.result, QC_OK) << subject;
+        for (const std::string& issuer_name : names) {
+            Loaded issuer(issuer_name);
+            EVP_PKEY* key = X509_get0_pubkey(issuer.ossl.get());
+            const bool rsa = key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA;
+            const int32_t expected = !rsa ? QC_ERR_MALFORMED_DER
+                                          : (X509_verify(cert.ossl.get(), key) == 1 ? QC_OK : QC_ERR_SIGNATURE);
+            EXPECT_EQ(CERT_VerifyIssuedBy(cert.cert, issuer.cert), expected) << subject << " by " << issuer_name;
+            verified += expected == QC_OK;
+        }
+    }
+    EXPECT_GE(verified, 10) << "the oracle must confirm the CA's certificates";
+}
+
 }  // namespace
 }  // namespace quillon::test

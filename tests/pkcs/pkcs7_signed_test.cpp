@@ -22,10 +22,25 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Cms = std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)>;
+using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 
 const Bytes kOidSignedData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 
 BINSTR View(const Bytes& bytes) { return {const_cast<uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size())}; }
+
+Pkey Key(const std::string& pkcs8) {
+    const Bytes der = ReadPkcs8(pkcs8);
+    const unsigned char* p = der.data();
+    return Pkey(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(der.size())), EVP_PKEY_free);
+}
+
+Bytes I2dCms(CMS_ContentInfo* cms) {
+    unsigned char* der = nullptr;
+    const int n = i2d_CMS_ContentInfo(cms, &der);
+    Bytes out(der, der + (n > 0 ? n : 0));
+    OPENSSL_free(der);
+    return out;
+}
 
 // OpenSSL's verdict on a ContentInfo (our bare SignedData is wrapped first): signatures only,
 // the signer's certificate from inside.
@@ -38,6 +53,35 @@ bool OpenSslVerifies(Bytes der, bool bare, const Bytes& detached) {
     const int ok = CMS_verify(cms.get(), nullptr, nullptr, content, nullptr, CMS_NO_SIGNER_CERT_VERIFY | CMS_BINARY);
     BIO_free(content);
     return ok == 1;
+}
+
+struct Signer {
+    const char* cert;
+    const char* key;
+    const EVP_MD* (*md)();
+    bool pss;
+};
+
+Bytes OpenSslSign(const Bytes& data, const std::vector<Signer>& signers, unsigned flags) {
+    BIO* in = BIO_new_mem_buf(data.data(), static_cast<int>(data.size()));
+    Cms cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags | CMS_PARTIAL | CMS_BINARY), CMS_ContentInfo_free);
+    std::vector<OsslCert> certs;
+    std::vector<Pkey> keys;
+    for (const Signer& s : signers) {
+        certs.push_back(OsslParse(ReadCert(s.cert)));
+        keys.push_back(Key(s.key));
+        CMS_SignerInfo* si = CMS_add1_signer(cms.get(), certs.back().get(), keys.back().get(), s.md(),
+                                             flags | (s.pss ? CMS_KEY_PARAM : 0));
+        EXPECT_NE(si, nullptr);
+        if (s.pss) {
+            EVP_PKEY_CTX* ctx = CMS_SignerInfo_get0_pkey_ctx(si);
+            EXPECT_EQ(EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PSS_PADDING), 1);
+            EXPECT_EQ(EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx, 32), 1);
+        }
+    }
+    EXPECT_EQ(CMS_final(cms.get(), in, nullptr, flags | CMS_BINARY), 1);
+    BIO_free(in);
+    return I2dCms(cms.get());
 }
 
 int32_t Sign(int32_t flags, const Bytes& cert, const Bytes& key, int32_t algorithm, const Bytes& data, Bytes* out) {
@@ -82,6 +126,31 @@ TEST_F(Pkcs7Signed, OpenSslVerifiesWhatWeSignForEveryAlgorithmAndFlag) {
             EXPECT_EQ(signer, cert_);
         }
     }
+}
+
+TEST_F(Pkcs7Signed, VerifiesWhatOpenSslSigns) {
+    const Signer user{"user_utf8", "user_plain.der", EVP_sha256, false};
+    const struct {
+        const char* what;
+        std::vector<Signer> signers;
+        unsigned flags;
+    } rows[] = {
+        {"attributes", {user}, 0},
+        {"no attributes", {user}, CMS_NOATTR},
+        {"detached", {user}, CMS_DETACHED},
+        {"key identifier", {user}, CMS_USE_KEYID},
+        {"PSS, SHA-384", {{"user_utf8", "user_plain.der", EVP_sha384, true}}, 0},
+        {"two signers", {user, {"ca", "ca_plain.der", EVP_sha1, false}}, 0},
+    };
+    for (const auto& row : rows) {
+        const Bytes der = OpenSslSign(data_, row.signers, row.flags);
+        const bool detached = row.flags & CMS_DETACHED;
+        Bytes content, signer;
+        EXPECT_EQ(Verify(der, detached ? &data_ : nullptr, &content, &signer), QC_OK) << row.what;
+        EXPECT_EQ(content, data_) << row.what;
+        if (row.signers.size() == 1) { EXPECT_EQ(signer, cert_) << row.what; }
+    }
+    EXPECT_EQ(Verify(OpenSslSign(data_, {user}, CMS_NOCERTS), nullptr), QC_ERR_SIGNER_UNKNOWN);
 }
 
 TEST_F(Pkcs7Signed, ChangedContentSignaturesAndAttributesAreRefused) {
