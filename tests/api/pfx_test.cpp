@@ -251,5 +251,25 @@ TEST(PfxExport, RefusesBadArguments) {
     }
 }
 
+// Every byte of a PFX changed in turn: the MAC or the structure refuses it, and nothing is
+// handed out. Iteration counts of 1 keep the walk quick.
+TEST(PfxImport, EveryChangedByteIsRefused) {
+    LoadProviders();
+    const User user;
+    const Bytes pfx = OpenSslPfx(user, NID_pbe_WithSHA1And3_Key_TripleDES_CBC, NID_pbe_WithSHA1And40BitRC2_CBC,
+                                 EVP_sha1(), 1);
+    ASSERT_EQ(Import(pfx).result, QC_OK);
+    EXPECT_EQ(Import(pfx, "wrong").result, QC_ERR_DECRYPT_KEY);
+    EXPECT_EQ(Import(pfx, "").result, QC_ERR_DECRYPT_KEY);
+    for (size_t i = 0; i < pfx.size(); ++i) {
+        Bytes changed = pfx;
+        changed[i] ^= 0x01;
+        const Imported got = Import(changed);
+        ASSERT_TRUE(got.result == QC_ERR_DECRYPT_KEY || got.result == QC_ERR_MALFORMED_DER)
+            << "byte " << i << ": " << got.result;
+        ASSERT_TRUE(got.cert.empty() && got.key.empty());
+    }
+}
+
 }  // namespace
 }  // namespace quillon::test
