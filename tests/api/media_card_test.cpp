@@ -78,6 +78,50 @@ TEST_F(MediaCard, AllocationFailures) {
         [](bool fired, int32_t result) { EXPECT_EQ(result, fired ? QC_ERR_ALLOC : QC_OK); });
 }
 
+// What a card may answer that is not what the layout promises. (An empty answer cannot be
+// sent: to the reader, a message of length 0 means the card left.)
+TEST_F(MediaCard, CardAnsweringGarbage) {
+    using Reply = std::optional<ByteVector>;
+    const auto on = [](uint8_t ins, ByteVector reply) {
+        return [ins, reply](const ByteVector& apdu) -> Reply { return apdu[1] == ins ? Reply(reply) : std::nullopt; };
+    };
+    ByteVector no_der(52, 0x11), long_der(52, 0);
+    no_der[0] = 1, no_der[1] = 0x32;
+    long_der[0] = 1, long_der[1] = 0x32, long_der[2] = 0x00, long_der[3] = 0x80, long_der[4] = 0x30, long_der[5] = 0x7E;
+    struct Case {
+        const char* name;
+        VirtualCard::Fault fault;
+        ByteVector record1;  // when not empty: record 1 of the certificate file
+        int32_t read, write;
+    };
+    const Case cases[] = {
+        {"one-byte response", [](const ByteVector&) { return Reply(ByteVector{0x90}); }, {}, QC_ERR_CARD_TRANSMIT, QC_ERR_CARD_TRANSMIT},
+        {"one byte after the PIN", [](const ByteVector& a) { return a[1] == 0x20 ? std::nullopt : Reply(ByteVector{0x90}); }, {},
+         QC_ERR_CARD_TRANSMIT, QC_ERR_CARD_TRANSMIT},
+        {"odd VERIFY status", on(0x20, {0x6A, 0x80}), {}, QC_ERR_PIN, QC_ERR_PIN},
+        {"master file refused", [](const ByteVector& a) { return a.size() == 4 && a[1] == 0xA4 ? Reply(ByteVector{0x6A, 0x82}) : std::nullopt; },
+         {}, QC_ERR_CARD_SELECT_MF, QC_ERR_CARD_SELECT_MF},
+        {"record without its count", on(0xB2, {0x01, 0x90, 0x00}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"record count past its data", on(0xB2, {0x01, 0x05, 0x30, 0x00, 0x90, 0x00}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"Le corrected forever", on(0xB2, {0x6C, 0x2A}), {}, QC_ERR_CARD_TRANSMIT, QC_OK},
+        {"update refused", on(0xDC, {0x6A, 0x84}), {}, QC_ERR_MALFORMED_DER, QC_ERR_CARD_TRANSMIT},
+        {"no 0x30 in the file", nullptr, no_der, QC_ERR_MALFORMED_DER, QC_OK},
+        {"object longer than the file", nullptr, long_der, QC_ERR_MALFORMED_DER, QC_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        card().Reset(3);
+        if (!c.record1.empty()) card().SetRecord(1, 4, 1, c.record1);
+        card().SetFault(c.fault);
+        Binstr out, cert(Sequence(60));
+        int32_t tries = -1;
+        EXPECT_EQ(MEDIA_CARD_ReadCert(1, kPin, &out.b, &tries), c.read);
+        EXPECT_EQ(out.b.data, nullptr);
+        EXPECT_EQ(MEDIA_CARD_WriteCert(1, kPin, &cert.b, &tries), c.write);
+        EXPECT_EQ(tries, -1);
+    }
+}
+
 // Run by the tests labelled card.no_reader (a pcscd without readers) and card.no_service
 // (no pcscd at all): both are failures of the PC/SC service, after the arguments are checked.
 void ExpectServiceFailure() {

@@ -101,7 +101,8 @@ void VirtualCard::Serve() {
         {
             std::lock_guard lock(mutex_);
             log_.push_back(payload);
-            reply = Answer(payload);
+            auto faulty = fault_ ? fault_(payload) : std::nullopt;
+            reply = faulty ? *faulty : Answer(payload);
         }
         if (!Send(socket_, reply)) break;
     }
@@ -122,11 +123,24 @@ void VirtualCard::Reset(size_t records) {
     verified_ = false;
     tries_ = kPinTries;
     log_.clear();
+    fault_ = nullptr;
 }
 
 ByteVector VirtualCard::Record(int slot, uint8_t file, size_t number) {
     std::lock_guard lock(mutex_);
     return files_.at(FileId(slot, file)).records.at(number - 1);
+}
+
+void VirtualCard::SetRecord(int slot, uint8_t file, size_t number, const ByteVector& record) {
+    std::lock_guard lock(mutex_);
+    File& f = files_.at(FileId(slot, file));
+    f.records.at(number - 1) = record;
+    f.record_size = record.size();
+}
+
+void VirtualCard::SetFault(Fault fault) {
+    std::lock_guard lock(mutex_);
+    fault_ = std::move(fault);
 }
 
 int VirtualCard::TriesLeft() {

@@ -13,8 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -40,12 +42,18 @@ public:
     void Remove();
     bool Inserted() const { return connected_; }
 
-    // Fresh files of `records` zero records each, PIN tries restored, log cleared.
+    // Fresh files of `records` zero records each, PIN tries restored, log and fault cleared.
     void Reset(size_t records = kDefaultRecords);
     // Record `number` (from 1) of a slot's file 3, 4 or 5 as the card holds it.
     ByteVector Record(int slot, uint8_t file, size_t number);
+    void SetRecord(int slot, uint8_t file, size_t number, const ByteVector& record);
     int TriesLeft();
     std::vector<ByteVector> Log();
+
+    // Answers instead of the card whenever `fault` gives a reply (which may be shorter than a
+    // status word); nullopt lets the card answer.
+    using Fault = std::function<std::optional<ByteVector>(const ByteVector& apdu)>;
+    void SetFault(Fault fault);
 
 private:
     struct File {
@@ -71,6 +79,7 @@ private:
     bool verified_ = false;
     int tries_ = kPinTries;
     std::vector<ByteVector> log_;
+    Fault fault_;
 };
 
 // Waits (up to 10 s) until the first reader holds a card, or none: true when it came to be.
